@@ -1,0 +1,177 @@
+#include "setup/SetupFile.h"
+
+#include <vector>
+
+#include "setup/FileIo.h"
+#include "setup/TextFormat.h"
+
+namespace ksr {
+namespace {
+
+using fmt::Free;
+using fmt::Width;
+using fmt::Zeros;
+
+const std::string kCrLf = "\r\n";
+
+std::string Name(const auto& table, long long code, const std::string& field) {
+    return std::string(table.at(code, field));
+}
+
+// dd-MON-yyyy  hh:mm, as both window kinds show their start.
+std::string StartText(int day, int month, int year, int hour, int minute, const std::string& who) {
+    return Zeros(day, 2) + "-" + Name(MonthNames, month, who + " StartMonth") + "-" +
+           fmt::Cut(Width(year, 4), 4) + "  " + Zeros(hour, 2) + ":" + Zeros(minute, 2);
+}
+
+// ddd:hh:mm:ss  NO    dd:hh:mm
+std::string DurationAndInterval(int durDays, int durHours, int durMinutes, int durSeconds,
+                                int repeat, int intDays, int intHours, int intMinutes,
+                                const std::string& who) {
+    return Zeros(durDays, 3) + ":" + Zeros(durHours, 2) + ":" + Zeros(durMinutes, 2) + ":" +
+           Zeros(durSeconds, 2) + "  " + Name(NoYesNames, repeat, who + " Repeat") + "   " +
+           Zeros(intDays, 2) + ":" + Zeros(intHours, 2) + ":" + Zeros(intMinutes, 2);
+}
+
+std::string OutputWindowLine(const OutputWindow& w, int id) {
+    const std::string who(OutputWindowNames[id]);
+    std::string line = " " + who + " " + Name(OffOnNames, w.OnOff, who + " OnOff") + "   ";
+    if (w.OnOff == code::Off) return line;
+    line +=
+        "  " + StartText(w.StartDay, w.StartMonth, w.StartYear, w.StartHour, w.StartMinute, who);
+    line += "  " + DurationAndInterval(w.DurDays, w.DurHours, w.DurMinutes, w.DurSeconds, w.Repeat,
+                                       w.IntDays, w.IntHours, w.IntMinutes, who);
+    if (id == CalOut)
+        line += "  " + Name(SignalTypeNames, w.SignalType, who + " SignalType") + "  " +
+                Width(w.MilliVolt, 6);
+    return line;
+}
+
+// The window's report text, or nothing for a window that is Off (it has no line).
+std::string RecWindowText(const RecWindow& w, int n) {
+    const std::string who = "window " + std::to_string(n);
+    std::string text = Name(WindowTypeNames, w.WinType, who + " WinType");
+    if (text.compare(0, 3, "Off") == 0) return {};
+    if (w.StartDay != 0)
+        text += "  " +
+                StartText(w.StartDay, w.StartMonth, w.StartYear, w.StartHour, w.StartMinute, who);
+    else
+        text += "   immediately";
+    if (w.WinType != code::WinConti)
+        text += " " + DurationAndInterval(w.DurDays, w.DurHours, w.DurMinutes, w.DurSeconds,
+                                          w.Repeat, w.IntDays, w.IntHours, w.IntMinutes, who);
+    return text;
+}
+
+std::string Suffix(int value, char negative, char positive) {
+    return std::string("\xB0 ") + (value < 0 ? negative : positive);
+}
+
+}  // namespace
+
+std::string FormatSetupFile(SetupRecord& r) {
+    r.SetupName = fmt::UpperAscii(r.SetupName);
+    std::vector<std::string> lines;
+    lines.push_back(r.SetupName);
+    lines.push_back(r.SetupDate);
+    lines.push_back(r.SetupTime);
+    lines.emplace_back();
+    lines.emplace_back(";record_mode ;data_type  ;file_length ;disk_mode   ;max. pc_cycle");
+    lines.push_back(" " + Name(RecordModeNames, r.RecordParams[RecordMode], "RecordMode") +
+                    "       " + Name(DataTypeNames, r.RecordParams[DataType], "DataType") +
+                    "      " + Free(r.RecordParams[FileLength]) + " min     " +
+                    Name(DiskModeNames, r.RecordParams[DiskMode], "DiskMode") + "    " +
+                    Free(r.RecordParams[MaxPcCycle]) + " min");
+    lines.emplace_back();
+    lines.emplace_back(";prim_srate  ;sec_srate  ;gain");
+    for (int c = 1; c <= ChannelCount; ++c) {
+        const std::string ch = "[" + std::to_string(c) + "]";
+        lines.push_back(" " + Width(PrimaryRates.at(r.PrimRateIndex[c], "PrimRateIndex" + ch), 4) +
+                        "         " + Width(r.SecRateValue[c], 4) + "        " +
+                        Name(GainNames, r.GainIndex[c], "GainIndex" + ch));
+    }
+    lines.emplace_back();
+    lines.emplace_back(";gps_mode    ;gps_LAT   ;gps_LON   ;clock_mode   ;log_mode");
+    const int gpsMode = r.GpsParams[GpsMode];
+    std::string gps = gpsMode == code::GpsContinuous
+                          ? std::string(" GPS CONTI ")
+                          : " CYCLE " + Width(GpsCycleHours.at(gpsMode, "GpsMode"), 2) + " h";
+    gps += "  " + Width(r.GpsParams[GpsLat], 3) + Suffix(r.GpsParams[GpsLat], 'S', 'N') + "     " +
+           Width(r.GpsParams[GpsLon], 4) + Suffix(r.GpsParams[GpsLon], 'W', 'E') + "     " +
+           Name(ClockModeNames, r.GpsParams[ClockMode], "ClockMode") + "    " +
+           Name(LogModeNames, r.GpsParams[LogMode], "LogMode");
+    lines.push_back(gps);
+    lines.emplace_back();
+    lines.emplace_back(";Aux1   ;Aux2   ;Aux3   ;Aux4   ;TRec   ;TDisk  ;UBatt  ;IBatt");
+    std::string aux;
+    for (int i = 1; i <= AuxFlagCount; ++i)
+        aux += " " + Name(OffOnNames, r.AuxFlags[i], std::string(AuxChannelNames[i])) + "    ";
+    lines.push_back(aux);
+    lines.emplace_back();
+    lines.emplace_back();
+    lines.emplace_back(
+        ";Cali_Type      START                DURATION    REPEAT INTERVAL  Signal  mVolt");
+    for (int id = 1; id <= OutputWindowCount; ++id)
+        lines.push_back(OutputWindowLine(r.OutputWindows[id], id));
+    lines.emplace_back();
+    lines.emplace_back(";w_type   START               DURATION    REPEAT INTERVAL");
+    for (int n = 1; n <= RecWindowCapacity; ++n) {
+        const std::string text = RecWindowText(r.RecWindows[n], n);
+        if (!text.empty()) lines.push_back(" " + text);
+    }
+    lines.emplace_back();
+
+    lines.push_back(";;" + std::string(66, '-'));
+    lines.emplace_back(";;params pointer");
+    std::string line = ";;rec_mode ";
+    for (int v : r.RecordParams) line += Free(v) + "  ";
+    lines.push_back(line);
+    line = ";;s_rates  ";
+    for (int c = 1; c <= ChannelCount; ++c)
+        line += Free(r.PrimRateIndex[c]) + "  " + Free(r.SecRateIndex[c]) + "  " +
+                Free(r.GainIndex[c]) + "  ";
+    lines.push_back(line);
+    line = ";;gps_mode ";
+    for (int v : r.GpsParams) line += Free(v) + "  ";
+    lines.push_back(line);
+    line = ";;aux_mode ";
+    for (int v : r.AuxFlags) line += Free(v) + "  ";
+    lines.push_back(line);
+    for (int id = 1; id <= OutputWindowCount; ++id) {
+        const OutputWindow& w = r.OutputWindows[id];
+        line = ";;" + std::string(OutputWindowNames[id]) + " ";
+        for (int i = 1; i <= 14; ++i) line += "  " + Free(w.field(i));
+        if (id == CalOut) line += "  " + Free(w.SignalType) + "  " + Free(w.MilliVolt);
+        lines.push_back(line);
+    }
+    for (const RecWindow& w : r.RecWindows) {
+        if (w.WinType <= code::WinOff) continue;
+        line = ";;window ";
+        for (int i = 1; i <= RecWindowFieldCount; ++i) line += "  " + Free(w.field(i));
+        lines.push_back(line);
+    }
+    lines.emplace_back(";;end");
+    return JoinCrLf(lines);
+}
+
+void WriteSetupFile(SetupRecord& record, const std::filesystem::path& path) {
+    WriteFileAtomically(path, FormatSetupFile(record));
+}
+
+void WriteShortTmp(const std::string& text, const std::filesystem::path& directory) {
+    WriteFileAtomically(directory / ShortTmpFileName, JoinCrLf({text, ShortTmpSecondLine}));
+}
+
+std::string LowestTemperatureText(int degrees) {
+    return Width(degrees, 2);
+}
+
+std::string SetupNameFromPath(const std::string& path) {
+    const std::size_t slash = path.find_last_of("/\\");
+    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (base.size() > SetupFileNameCapacity) base.erase(0, base.size() - SetupFileNameCapacity);
+    base.resize(base.size() >= 4 ? base.size() - 4 : 0);
+    return fmt::Cut(base, 8);
+}
+
+}  // namespace ksr

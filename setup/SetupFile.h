@@ -1,0 +1,45 @@
+#pragma once
+// The setup file: a readable report of the set-up followed by the same settings as plain
+// numbers after a ";;params" line, which alone is read back. Also the hand-over file
+// SHORTTMP.DAT that passes the lowest-temperature setting to the recorder.ini builder.
+
+#include <filesystem>
+#include <string>
+
+#include "setup/SetupRecord.h"
+
+namespace ksr {
+
+inline constexpr const char* ShortTmpFileName = "SHORTTMP.DAT";
+inline constexpr const char* ShortTmpSecondLine =
+    "Value above sets Minutes to shorten the PC cycle of the KSR";
+inline constexpr std::size_t SetupFileNameCapacity = 12;
+
+// The file's bytes for the record. Upper-cases the letters of SetupName in the record first.
+// Throws RangeError for a code outside its table.
+std::string FormatSetupFile(SetupRecord& record);
+
+// Writes the record to `path`, replacing the whole file; on any error the old file is kept.
+// Upper-cases the letters of SetupName in the record.
+void WriteSetupFile(SetupRecord& record, const std::filesystem::path& path);
+
+// Reads a setup file into the record. All or nothing: on any error (IoError,
+// InvalidNumberError, RangeError, FormatError, each naming file and line) the record is left as
+// it was. Windows after the last one in the file, the trigger fields and SetupSaved keep their
+// previous contents.
+void ReadSetupFile(SetupRecord& record, const std::filesystem::path& path);
+
+// Parses setup-file bytes into the record, all or nothing; `fileName` is used in errors.
+void ParseSetupFile(SetupRecord& record, const std::string& bytes, const std::string& fileName);
+
+// Creates or replaces SHORTTMP.DAT in `directory`: the text, then the explanatory line.
+void WriteShortTmp(const std::string& text, const std::filesystem::path& directory = ".");
+
+// The lowest-temperature setting as SHORTTMP.DAT's first line: the number, at least 2 wide.
+std::string LowestTemperatureText(int degrees);
+
+// The set-up name an opened file gives: the base name's last 12 characters, without the last 4
+// (the ".set"), of which the first 8 are kept. A base name of up to 8 characters is taken whole.
+std::string SetupNameFromPath(const std::string& path);
+
+}  // namespace ksr

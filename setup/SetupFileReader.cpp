@@ -1,0 +1,197 @@
+// Reading a setup file: the first three lines, then whitespace-separated whole numbers after the
+// ";;params" line. The reader works on a copy and commits it only when the whole file was read.
+
+#include <string>
+
+#include "setup/FileIo.h"
+#include "setup/SetupFile.h"
+#include "setup/TextFormat.h"
+
+namespace ksr {
+namespace {
+
+class Scanner {
+  public:
+    Scanner(const std::string& bytes, const std::string& fileName)
+        : bytes_(bytes), fileName_(fileName) {}
+
+    bool atEnd() const { return pos_ >= bytes_.size(); }
+    int line() const { return line_; }
+    const std::string& fileName() const { return fileName_; }
+
+    // The rest of the current line without its line end; moves to the next line.
+    std::string readLine() {
+        std::string text;
+        while (!atEnd() && bytes_[pos_] != '\n') text += bytes_[pos_++];
+        if (!text.empty() && text.back() == '\r') text.pop_back();
+        skipLineEnd();
+        return text;
+    }
+
+    // Up to `count` characters of the current line, stopping early at its end.
+    std::string readMarker(std::size_t count) {
+        if (atEnd()) throw endOfFile();
+        std::string text;
+        while (!atEnd() && text.size() < count && !isLineEnd(bytes_[pos_])) text += bytes_[pos_++];
+        return text;
+    }
+
+    // Skips the rest of the current line and its line end.
+    void skipLine() {
+        while (!atEnd() && bytes_[pos_] != '\n') ++pos_;
+        skipLineEnd();
+    }
+
+    // The next whole number, after any blanks, tabs and line ends.
+    int readInt() {
+        while (!atEnd() && isSpace(bytes_[pos_])) {
+            if (bytes_[pos_] == '\n') ++line_;
+            ++pos_;
+        }
+        if (atEnd()) throw endOfFile();
+        std::string token;
+        while (!atEnd() && !isSpace(bytes_[pos_])) token += bytes_[pos_++];
+        int value = 0;
+        if (!fmt::ParseInt(token, value)) throw InvalidNumberError(token, fileName_, line_);
+        return value;
+    }
+
+    FormatError endOfFile() const {
+        return FormatError("the file ends before \";;end\"", fileName_, lastLine());
+    }
+
+    // The line the reader stands on; at the end of the file, the file's last line.
+    int lastLine() const {
+        if (atEnd() && line_ > 1 && !bytes_.empty() && bytes_.back() == '\n') return line_ - 1;
+        return line_;
+    }
+
+  private:
+    static bool isLineEnd(char c) { return c == '\r' || c == '\n'; }
+    static bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+    void skipLineEnd() {
+        if (!atEnd() && bytes_[pos_] == '\n') {
+            ++pos_;
+            ++line_;
+        }
+    }
+
+    const std::string& bytes_;
+    std::string fileName_;
+    std::size_t pos_ = 0;
+    int line_ = 1;
+};
+
+// Reads one coded value and checks it against its table's size.
+int ReadCode(Scanner& in, int max, const std::string& field) {
+    const int value = in.readInt();
+    if (value < 1 || value > max) throw RangeError(field, value, "1.." + std::to_string(max));
+    return value;
+}
+
+void ReadOutputWindow(Scanner& in, OutputWindow& w, int id) {
+    const std::string who(OutputWindowNames[id]);
+    w.OnOff = ReadCode(in, OffOnNames.size(), who + " OnOff");
+    for (int i = 2; i <= 10; ++i) w.field(i) = in.readInt();
+    w.Repeat = ReadCode(in, NoYesNames.size(), who + " Repeat");
+    for (int i = 12; i <= 14; ++i) w.field(i) = in.readInt();
+    if (id == CalOut) {
+        w.SignalType = ReadCode(in, SignalTypeNames.size(), who + " SignalType");
+        w.MilliVolt = in.readInt();
+    }
+}
+
+void ReadRecWindow(Scanner& in, RecWindow& w, int n) {
+    const std::string who = "window " + std::to_string(n);
+    w.WinType = ReadCode(in, WindowTypeNames.size(), who + " WinType");
+    for (int i = 2; i <= 10; ++i) w.field(i) = in.readInt();
+    w.Repeat = ReadCode(in, NoYesNames.size(), who + " Repeat");
+    for (int i = 12; i <= 14; ++i) w.field(i) = in.readInt();
+}
+
+bool IsEndMarker(const std::string& marker) {
+    // Trailing blanks after ";;end" (a hand-edited file) do not hide the end.
+    std::size_t end = marker.find_last_not_of(" \t");
+    return marker.substr(0, end == std::string::npos ? 0 : end + 1) == ";;end";
+}
+
+void ParseInto(SetupRecord& r, Scanner& in) {
+    r.SetupName = in.readLine();
+    r.SetupDate = in.readLine();
+    r.SetupTime = in.readLine();
+
+    for (;;) {
+        if (in.atEnd())
+            throw FormatError("no \";;params\" line: the file holds no settings", in.fileName(),
+                              in.lastLine());
+        if (in.readLine().compare(0, 8, ";;params") == 0) break;
+    }
+
+    constexpr std::size_t kMarker = 10;
+    in.readMarker(kMarker);  // ;;rec_mode
+    r.RecordParams[RecordMode] = ReadCode(in, RecordModeNames.size(), "RecordMode");
+    r.RecordParams[DataType] = ReadCode(in, DataTypeNames.size(), "DataType");
+    r.RecordParams[FileLength] = in.readInt();
+    r.RecordParams[DiskMode] = ReadCode(in, DiskModeNames.size(), "DiskMode");
+    r.RecordParams[MaxPcCycle] = in.readInt();
+    in.skipLine();
+
+    in.readMarker(kMarker);  // ;;s_rates
+    for (int c = 1; c <= ChannelCount; ++c) {
+        const std::string ch = "[" + std::to_string(c) + "]";
+        r.PrimRateIndex[c] = ReadCode(in, RateCount, "PrimRateIndex" + ch);
+        r.SecRateIndex[c] = ReadCode(in, SecondaryColumns, "SecRateIndex" + ch);
+        r.GainIndex[c] = ReadCode(in, GainNames.size(), "GainIndex" + ch);
+        r.SecRateValue[c] = SecondaryRates[r.PrimRateIndex[c]][r.SecRateIndex[c]];
+    }
+    in.skipLine();
+
+    in.readMarker(kMarker);  // ;;gps_mode
+    r.GpsParams[GpsMode] = ReadCode(in, GpsModeNames.size(), "GpsMode");
+    r.GpsParams[GpsLat] = in.readInt();
+    r.GpsParams[GpsLon] = in.readInt();
+    r.GpsParams[ClockMode] = ReadCode(in, ClockModeNames.size(), "ClockMode");
+    r.GpsParams[LogMode] = ReadCode(in, LogModeNames.size(), "LogMode");
+    in.skipLine();
+
+    in.readMarker(kMarker);  // ;;aux_mode
+    for (int i = 1; i <= AuxFlagCount; ++i)
+        r.AuxFlags[i] = ReadCode(in, OffOnNames.size(), std::string(AuxChannelNames[i]));
+    in.skipLine();
+
+    for (int id = 1; id <= OutputWindowCount; ++id) {
+        in.readMarker(kMarker);  // ;;CalOut, ;;TTLOut, ;;OPCOut
+        ReadOutputWindow(in, r.OutputWindows[id], id);
+        in.skipLine();
+    }
+
+    int n = 0;
+    for (;;) {
+        if (IsEndMarker(in.readMarker(kMarker))) break;
+        if (++n > RecWindowCapacity)
+            throw RangeError("more than " + std::to_string(RecWindowCapacity) +
+                             " record windows before \";;end\"");
+        ReadRecWindow(in, r.RecWindows[n], n);
+        in.skipLine();
+    }
+}
+
+}  // namespace
+
+void ParseSetupFile(SetupRecord& record, const std::string& bytes, const std::string& fileName) {
+    SetupRecord copy = record;
+    Scanner in(bytes, fileName);
+    try {
+        ParseInto(copy, in);
+    } catch (KsrError& error) {
+        error.locate(fileName, in.line());
+        throw;
+    }
+    record = std::move(copy);
+}
+
+void ReadSetupFile(SetupRecord& record, const std::filesystem::path& path) {
+    ParseSetupFile(record, ReadFileBytes(path), path.string());
+}
+
+}  // namespace ksr

@@ -1,0 +1,65 @@
+#include "setup/TextFormat.h"
+
+#include <charconv>
+#include <climits>
+
+namespace ksr::fmt {
+
+std::string Free(long long value) {
+    return std::to_string(value);
+}
+
+std::string Width(long long value, int width) {
+    std::string digits = Free(value);
+    if (static_cast<int>(digits.size()) < width)
+        digits.insert(0, static_cast<std::size_t>(width) - digits.size(), ' ');
+    return digits;
+}
+
+std::string Zeros(long long value, int digits) {
+    std::string text = Free(value);
+    long long power = 10;
+    for (int k = 1; k < digits; ++k, power *= 10)
+        if (value < power) text.insert(0, 1, '0');
+    return Cut(text, static_cast<std::size_t>(digits));
+}
+
+std::string Cut(const std::string& text, std::size_t count) {
+    return text.size() <= count ? text : text.substr(0, count);
+}
+
+std::string UpperAscii(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+bool ParseInt(const std::string& token, int& value) {
+    if (token.empty()) return false;
+    const char* first = token.data();
+    const char* last = token.data() + token.size();
+    if (*first == '+') ++first;
+    if (first == last || *first == '+') return false;
+    long long wide = 0;
+    auto [end, error] = std::from_chars(first, last, wide);
+    if (error != std::errc() || end != last) return false;
+    if (wide < INT_MIN || wide > INT_MAX) return false;
+    value = static_cast<int>(wide);
+    return true;
+}
+
+std::string Latin1ToUtf8(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (unsigned char c : text) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+}  // namespace ksr::fmt

@@ -1,0 +1,27 @@
+#pragma once
+// Number layouts of the setup file and recorder.ini.
+
+#include <string>
+
+namespace ksr::fmt {
+
+// Decimal digits, "-" when negative.
+std::string Free(long long value);
+// Right-aligned in a field of `width` characters; wider numbers take more room.
+std::string Width(long long value, int width);
+// At least `digits` digits by leading zeros (one "0" for each power of ten below 10^(digits-1)
+// that the value lies under), cut to `digits` characters: z2 and z3 of the file layouts.
+std::string Zeros(long long value, int digits);
+// The text cut to at most `count` characters.
+std::string Cut(const std::string& text, std::size_t count);
+
+// Upper-cases the letters a..z only; other bytes stay.
+std::string UpperAscii(std::string text);
+
+// The whole-number token rules of the readers: optional sign, decimal digits, fits 32 bits.
+bool ParseInt(const std::string& token, int& value);
+
+// Latin-1 bytes to UTF-8, for showing texts on a terminal.
+std::string Latin1ToUtf8(const std::string& text);
+
+}  // namespace ksr::fmt
