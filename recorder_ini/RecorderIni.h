@@ -1,0 +1,84 @@
+#pragma once
+// The recorder.ini builder: merges the setup record into the recorder's template recorder.000,
+// key by key, and rebuilds the timer section at the template's "[timer]" line.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "setup/Array1.h"
+#include "setup/SetupRecord.h"
+#include "setup/ShortText.h"
+
+namespace ksr {
+
+inline constexpr int IniLineCapacity = 400;
+inline constexpr std::size_t IniLineWidth = 70;
+inline constexpr std::size_t TimerLineWidth = 50;
+inline constexpr int IniKeyCount = 60;
+
+inline constexpr const char* TemplateFileName = "recorder.000";
+inline constexpr const char* RecorderIniFileName = "recorder.ini";
+
+// Numbers of the keys with a role of their own.
+inline constexpr int PlaceholderKeyX = 37;
+inline constexpr int PcOffTimeOverrideKey = 49;
+inline constexpr int TimerKey = 53;
+inline constexpr int PlaceholderKeyY = 54;
+
+extern const Array1<std::string_view, IniKeyCount> IniKeys;
+
+// The builder's line buffer and working state. One instance lives as long as the window; it is
+// also the buffer that shows recorder.ini on the upload page.
+class RecorderIni {
+  public:
+    explicit RecorderIni(std::filesystem::path directory = ".");
+
+    Array1<ShortText<IniLineWidth>, IniLineCapacity> IniLines;
+    std::uint16_t IniLineCount = 0;
+    std::uint16_t TimerLineIndex = 0;
+    int PcCycleLimit = 10;
+    Array1<ShortText<TimerLineWidth>, OutputWindowCount> OutputLines;
+    Array1<ShortText<TimerLineWidth>, RecWindowCapacity> WindowLines;
+    int WindowCount = 0;
+    bool NoTimerWindows = true;
+    bool AnyOutputOn = false;
+
+    // ReadPcCycleLimit, LoadIniTemplate, MergeIniKeys, WriteRecorderIni; the first error stops
+    // the sequence and recorder.ini stays exactly as it was.
+    void BuildRecorderIni(const SetupRecord& record);
+
+    // The absolute value of the first whole number of SHORTTMP.DAT.
+    void ReadPcCycleLimit();
+    // recorder.000 into IniLines (at most 400 lines, each cut to 70 characters).
+    void LoadIniTemplate();
+    void MergeIniKeys(const SetupRecord& record);
+    void BuildWindowLines(const SetupRecord& record);
+    void BuildOutputLines(const SetupRecord& record);
+    // Places the timer section from TimerLineIndex on: the lines of the output windows that are
+    // ON, the burst lines, an empty line, "[timer]", the tm lines.
+    void AppendTimerBlock(const SetupRecord& record);
+    // Replaces recorder.ini with IniLines 1..IniLineCount, each followed by CR LF.
+    void WriteRecorderIni() const;
+    // recorder.ini into IniLines, for showing it.
+    void LoadRecorderIni();
+
+    // Empties all 400 lines (the count is left as it is).
+    void ClearLines();
+    // IniLines 1..IniLineCount.
+    std::vector<std::string> lines() const;
+    // The value key `key` (1..60) gets from the record.
+    std::string KeyValue(int key, const SetupRecord& record) const;
+
+    const std::filesystem::path& directory() const { return directory_; }
+
+  private:
+    void loadLines(const char* fileName);
+    void timerSection(const SetupRecord& record, int lineIndex);
+
+    std::filesystem::path directory_;
+};
+
+}  // namespace ksr
