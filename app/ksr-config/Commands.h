@@ -1,0 +1,17 @@
+#pragma once
+// ksr-config: the core's operations from the command line, for scripts and for preparing many
+// recorders at once. Exit codes: 0 success, 1 a bad or unreadable file, 2 bad usage.
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace ksr::cli {
+
+enum ExitCode : int { Success = 0, BadFile = 1, BadUsage = 2 };
+
+// Runs one command line (without the program name). Normal output goes to `out`, messages to
+// `err`; files are read and written relative to the working directory.
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+}  // namespace ksr::cli

@@ -1,0 +1,174 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+
+#include "Commands.h"
+#include "TestSupport.h"
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
+namespace ksr {
+namespace {
+
+struct Result {
+    int code;
+    std::string out, err;
+};
+
+std::string Quote(const std::string& s) {
+    return "'" + s + "'";
+}
+
+// Runs the real ksr-config executable in `dir`.
+Result RunExe(const test::TempDir& dir, const std::string& args) {
+    const std::string command = "cd " + Quote(dir.path().string()) + " && " +
+                                Quote(KSR_CONFIG_EXE) + " " + args + " > .out 2> .err";
+    const int status = std::system(command.c_str());
+#ifdef _WIN32
+    const int code = status;
+#else
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+    Result r{code, test::ReadBytes(dir / ".out"), test::ReadBytes(dir / ".err")};
+    std::filesystem::remove(dir / ".out");
+    std::filesystem::remove(dir / ".err");
+    return r;
+}
+
+// Runs the commands in-process with `dir` as the working directory.
+Result RunHere(const test::TempDir& dir, const std::vector<std::string>& args) {
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    std::ostringstream out, err;
+    const int code = cli::Run(args, out, err);
+    std::filesystem::current_path(previous);
+    return {code, out.str(), err.str()};
+}
+
+void CopyIn(const test::TempDir& dir, const std::filesystem::path& from, const std::string& name) {
+    test::WriteBytes(dir / name, test::ReadBytes(from));
+}
+
+TEST(KsrConfigExecutable, CheckPrintsTheSummary) {
+    test::TempDir dir;
+    CopyIn(dir, test::ShippedData("examples/timed.set"), "timed.set");
+    const Result r = RunExe(dir, "check timed.set");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("Set-up:         TIMED"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("      1         100         10  1"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Max. PC cycle:  186 min"), std::string::npos);
+    EXPECT_NE(r.out.find("File length:    120 min"), std::string::npos);
+    EXPECT_NE(r.out.find("position 33\xC2\xB0S 70\xC2\xB0W"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("BURST  from 15-DEC-2026 00:00 for 0d 01:30:00, every 0d 06:00"),
+              std::string::npos);
+    EXPECT_NE(r.out.find("CONTI  from immediately"), std::string::npos);
+    EXPECT_NE(r.out.find("Rate rules:     no change"), std::string::npos);
+}
+
+TEST(KsrConfigExecutable, FormatOfTheDocumentedExampleIsByteIdentical) {
+    test::TempDir dir;
+    CopyIn(dir, test::TestData("example_test.set"), "test.set");
+    const Result r = RunExe(dir, "format test.set");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, test::ReadBytes(test::TestData("example_test.set")));
+}
+
+TEST(KsrConfigExecutable, FormatBringsTheReportUpToDateInPlace) {
+    test::TempDir dir;
+    std::string bytes = test::ReadBytes(test::TestData("example_test.set"));
+    bytes.replace(bytes.find(";;rec_mode 1  1  60"), 19, ";;rec_mode 2  1  45");
+    test::WriteBytes(dir / "test.set", bytes);
+    const Result r = RunExe(dir, "format test.set -o test.set");
+    EXPECT_EQ(r.code, 0) << r.err;
+    const std::string now = test::ReadBytes(dir / "test.set");
+    EXPECT_NE(now.find(" TIMED        MiniSEED lt      45 min"), std::string::npos) << now;
+    EXPECT_NE(now.find(";;rec_mode 2  1  45  1  204  "), std::string::npos);
+}
+
+TEST(KsrConfigExecutable, BuildWritesShortTmpAndTheGoldenRecorderIni) {
+    test::TempDir dir;
+    CopyIn(dir, test::ShippedData("recorder.000"), "recorder.000");
+    CopyIn(dir, test::ShippedData("examples/timed.set"), "timed.set");
+    const Result r = RunExe(dir, "build timed.set");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(test::ReadBytes(dir / "recorder.ini"),
+              test::ReadBytes(test::TestData("golden/timed.recorder.ini")));
+    EXPECT_EQ(test::ReadBytes(dir / "SHORTTMP.DAT").substr(0, 5), "-10\r\n");
+}
+
+TEST(KsrConfigExecutable, BadFileExitsOneWithFileAndLineAndTouchesNothing) {
+    test::TempDir dir;
+    CopyIn(dir, test::ShippedData("recorder.000"), "recorder.000");
+    std::string bytes = test::ReadBytes(test::ShippedData("examples/timed.set"));
+    bytes.replace(bytes.find(";;gps_mode 2"), 12, ";;gps_mode Q");
+    test::WriteBytes(dir / "bad.set", bytes);
+    test::WriteBytes(dir / "recorder.ini", "previous\r\n");
+    const Result r = RunExe(dir, "build bad.set");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "bad.set:39: \"Q\" is not a valid whole number\n");
+    EXPECT_EQ(test::ReadBytes(dir / "recorder.ini"), "previous\r\n");
+    EXPECT_EQ(test::ReadBytes(dir / "bad.set"), bytes);
+    EXPECT_FALSE(std::filesystem::exists(dir / "SHORTTMP.DAT"));
+}
+
+TEST(KsrConfigExecutable, BadUsageExitsTwo) {
+    test::TempDir dir;
+    EXPECT_EQ(RunExe(dir, "").code, 2);
+    EXPECT_EQ(RunExe(dir, "frobnicate").code, 2);
+    const Result r = RunExe(dir, "build x.set --lowest-temp -12");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("--lowest-temp takes -30, -25, -20, -15 or -10"), std::string::npos)
+        << r.err;
+}
+
+TEST(KsrConfigCommands, HelpForEachCommand) {
+    test::TempDir dir;
+    for (const char* command : {"check", "format", "build"}) {
+        const Result r = RunHere(dir, {command, "--help"});
+        EXPECT_EQ(r.code, 0);
+        EXPECT_EQ(r.out.rfind(std::string("Usage: ksr-config ") + command, 0), 0u) << r.out;
+    }
+    EXPECT_EQ(RunHere(dir, {"--help"}).code, 0);
+}
+
+TEST(KsrConfigCommands, BuildTakesTheNameFromTheFileNameInCapitals) {
+    test::TempDir dir;
+    CopyIn(dir, test::ShippedData("recorder.000"), "recorder.000");
+    CopyIn(dir, test::ShippedData("examples/timed.set"), "deployment7.set");
+    const Result r = RunHere(dir, {"build", "deployment7.set", "--lowest-temp", "-25"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::string ini = test::ReadBytes(dir / "recorder.ini");
+    EXPECT_NE(ini.find("setup_name=LOYMENT7\r\n"), std::string::npos);
+    EXPECT_NE(ini.find("pc_off_time_shorten=25\r\n"), std::string::npos);
+    EXPECT_EQ(test::ReadBytes(dir / "SHORTTMP.DAT").substr(0, 5), "-25\r\n");
+}
+
+TEST(KsrConfigCommands, BuildReportsWhatTheRateRulesChanged) {
+    test::TempDir dir;
+    CopyIn(dir, test::ShippedData("recorder.000"), "recorder.000");
+    std::string bytes = test::ReadBytes(test::TestData("example_test.set"));
+    bytes.replace(bytes.find(";;s_rates  10  1  1"), 19, ";;s_rates  19  1  3");
+    test::WriteBytes(dir / "fast.set", bytes);
+    const Result r = RunHere(dir, {"build", "fast.set"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.err.find("gain of channel 2 raised to 0.4"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("file length capped from 60 to 30 min"), std::string::npos) << r.err;
+    const std::string ini = test::ReadBytes(dir / "recorder.ini");
+    EXPECT_NE(ini.find("mseed_filesize=30\r\n"), std::string::npos);
+    EXPECT_NE(ini.find("channel_0_samplerate=1000\r\n"), std::string::npos);
+}
+
+TEST(KsrConfigCommands, MissingTemplateIsABadFile) {
+    test::TempDir dir;
+    CopyIn(dir, test::ShippedData("examples/timed.set"), "timed.set");
+    const Result r = RunHere(dir, {"build", "timed.set"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("recorder.000: cannot open file"), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "recorder.ini"));
+}
+
+}  // namespace
+}  // namespace ksr
