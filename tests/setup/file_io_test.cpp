@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "TestSupport.h"
 #include "setup/FileIo.h"
 
@@ -57,3 +59,79 @@ TEST(ErrorText, LocatedMessagesForTheCommandLine) {
 
 }  // namespace
 }  // namespace ksr
+
+#if defined(__linux__)
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "recorder_ini/RecorderIni.h"
+#include "setup/SetupFile.h"
+
+namespace ksr {
+namespace {
+
+// Runs `write` in a child process whose files may not grow beyond `limit` bytes, as on a full
+// disk; returns 0 when the write raised IoError, 1 when it succeeded, 2 on anything else.
+int WriteUnderSizeLimit(rlim_t limit, const std::function<void()>& write) {
+    const pid_t child = fork();
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit small{limit, limit};
+        setrlimit(RLIMIT_FSIZE, &small);
+        try {
+            write();
+            _exit(1);
+        } catch (const IoError&) {
+            _exit(0);
+        } catch (...) {
+            _exit(2);
+        }
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 3;
+}
+
+TEST(AtomicWriteDiskFull, SetupFileShortTmpAndRecorderIniStayWholeWhenAWriteFailsPartWay) {
+    test::TempDir dir;
+    const std::string oldSet = test::ReadBytes(test::TestData("example_test.set"));
+    const std::string oldShort =
+        "-20\r\nValue above sets Minutes to shorten the PC cycle of the KSR\r\n";
+    const std::string oldIni = "old=1\r\n[timer]\r\n";
+    test::WriteBytes(dir / "test.set", oldSet);
+    test::WriteBytes(dir / "SHORTTMP.DAT", oldShort);
+    test::WriteBytes(dir / "recorder.ini", oldIni);
+    test::WriteBytes(dir / "recorder.000", test::ReadBytes(test::ShippedData("recorder.000")));
+
+    EXPECT_EQ(WriteUnderSizeLimit(100,
+                                  [&] {
+                                      SetupRecord r = test::ExampleRecord();
+                                      WriteSetupFile(r, dir / "test.set");
+                                  }),
+              0);
+    EXPECT_EQ(WriteUnderSizeLimit(10, [&] { WriteShortTmp("-10", dir.path()); }), 0);
+    EXPECT_EQ(WriteUnderSizeLimit(200,
+                                  [&] {
+                                      RecorderIni ini(dir.path());
+                                      ini.LoadIniTemplate();
+                                      ini.MergeIniKeys(test::ExampleRecord());
+                                      ini.WriteRecorderIni();
+                                  }),
+              0);
+
+    EXPECT_EQ(test::ReadBytes(dir / "test.set"), oldSet);
+    EXPECT_EQ(test::ReadBytes(dir / "SHORTTMP.DAT"), oldShort);
+    EXPECT_EQ(test::ReadBytes(dir / "recorder.ini"), oldIni);
+    EXPECT_FALSE(std::filesystem::exists(TemporaryPathFor(dir / "test.set")));
+    EXPECT_FALSE(std::filesystem::exists(TemporaryPathFor(dir / "recorder.ini")));
+
+    // The same writes without the limit succeed: the failures above came from the limit.
+    EXPECT_EQ(WriteUnderSizeLimit(RLIM_INFINITY, [&] { WriteShortTmp("-10", dir.path()); }), 1);
+    EXPECT_EQ(test::ReadBytes(dir / "SHORTTMP.DAT").substr(0, 5), "-10\r\n");
+}
+
+}  // namespace
+}  // namespace ksr
+#endif
