@@ -3,7 +3,8 @@
 # Usage: scripts/deps.sh [build|test]   (sourced or run; needs root or sudo when installing)
 set -euo pipefail
 
-packages=(g++ make cmake pkg-config libgtest-dev)
+packages=(g++ make cmake pkg-config libgtest-dev
+          qt6-base-dev libgl1-mesa-dev xvfb xauth)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,421 @@
+// The set-up workflow driven through the window's controls by their names, in a scratch
+// working directory: new, open, unlock, finish, save, name clash, build, close.
+
+#include <QAction>
+#include <QListWidget>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QTest>
+#include <QTextBlock>
+
+#include "UiTestSupport.h"
+#include "ui/TKSR_SetUp.h"
+
+using namespace ksr;
+using test::Click;
+using test::Find;
+using test::Shown;
+using test::Spin;
+using test::Text;
+
+class WorkflowTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<test::TempDir> dir;
+    std::unique_ptr<test::FakeServices> services;
+    std::unique_ptr<SetupRecord> record;
+    std::unique_ptr<ui::TKSR_SetUp> window;
+    QWidget* w() { return window.get(); }
+
+    void open(const char* fileName) {
+        auto* list = Find<QListWidget>(w(), "SetUpFileBox");
+        const auto items = list->findItems(QString::fromLatin1(fileName), Qt::MatchExactly);
+        QVERIFY(items.size() == 1);
+        // A real double-click: the first press selects, the second is the double-click.
+        const QPoint at = list->visualItemRect(items.front()).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+    }
+    void menu(const char* item) {
+        auto* action =
+            Find<QMenu>(w(), "CloseMenu")->findChild<QAction*>(QString::fromLatin1(item));
+        QVERIFY(action);
+        action->trigger();
+    }
+    void typeName(const QString& text) {
+        auto* edit = Find<QLineEdit>(w(), "SetUpNameEdit");
+        QTest::keyClicks(edit, text);
+    }
+    void finishNaming() { QTest::keyClick(Find(w(), "SetUpNameEdit"), Qt::Key_Return); }
+    std::string file(const char* name) { return test::ReadBytes(*dir / name); }
+    QString status() { return window->statusText(); }
+    QColor statusColour() { return window->statusColour(); }
+    void newWindow() {
+        record = std::make_unique<SetupRecord>();
+        SetDefaults(*record);
+        window = std::make_unique<ui::TKSR_SetUp>(*record, *services, dir->path());
+        window->show();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    }
+
+  private slots:
+    void init() {
+        dir = std::make_unique<test::TempDir>();
+        test::WriteBytes(*dir / "recorder.000", test::ReadBytes(test::ShippedData("recorder.000")));
+        test::WriteBytes(*dir / "station1.set",
+                         test::ReadBytes(test::ShippedData("examples/station1.set")));
+        test::WriteBytes(*dir / "timed.set",
+                         test::ReadBytes(test::ShippedData("examples/timed.set")));
+        services = std::make_unique<test::FakeServices>();
+        newWindow();
+    }
+    void cleanup() {
+        window.reset();
+        dir.reset();
+    }
+
+    void startShowsTheFileListAndANeutralStatus() {
+        QCOMPARE(window->windowTitle(),
+                 QStringLiteral(
+                     " Varnix Logger SetUp  ( V 2.24 ff )                    Ver. 26-JUL-2013"));
+        QVERIFY(Shown(w(), "NewSetUpPanel"));
+        QCOMPARE(Text(w(), "SelectBelowLabel"), QStringLiteral("or select below"));
+        auto* list = Find<QListWidget>(w(), "SetUpFileBox");
+        QCOMPARE(list->count(), 2);
+        QCOMPARE(list->item(0)->text(), QStringLiteral("station1.set"));
+        QCOMPARE(status(), QString());
+        QCOMPARE(statusColour(), window->palette().color(QPalette::Button));
+        auto* pages = Find<QTabWidget>(w(), "SetUpPageControl");
+        QCOMPARE(pages->tabText(0), QStringLiteral("Edit SetUp"));
+        QCOMPARE(pages->tabText(1), QStringLiteral("UpLoad old SetUp"));
+        QCOMPARE(pages->tabText(2), QStringLiteral("PowerEstimation"));
+        QCOMPARE(pages->currentIndex(), 0);
+        for (const char* box : {"SrateBox", "AuxChannelBox", "CalibratBox", "RecordSetBox",
+                                "GPSBox", "CaliWinBox", "RecordWinBox", "TemperatureBox"})
+            QVERIFY2(!Shown(w(), box), box);
+        QCOMPARE(window->width(), 712);
+        QCOMPARE(window->windowHeight(), 794);
+    }
+
+    void newFinishSaveYesOkWritesTheFilesAndHandsOver() {
+        Click(w(), "NewSetUpPanel");
+        QCOMPARE(window->windowTitle(), QStringLiteral("Varnix Logger SetUp     Default"));
+        QCOMPARE(Text(w(), "SetUpName"), QStringLiteral("NoName"));
+        QCOMPARE(Text(w(), "CloseSetUpPanel"), QStringLiteral("Finish"));
+        QCOMPARE(Text(w(), "SetUpDateLabel"), QStringLiteral("06-DEC-2026"));
+        QVERIFY(!Shown(w(), "NewSetUpPanel"));
+        QVERIFY(!Shown(w(), "SetUpFileBox"));
+        QVERIFY(Find(w(), "SrateBox")->isEnabled());
+        QCOMPARE(record->SetupSaved, 0);
+        QCOMPARE(record->RecWindows[5].StartYear, 2026);
+        // Continuous recording: the short window, with the record windows box below its edge.
+        QCOMPARE(Find(w(), "SetUpPageControl")->height(), 556);
+        QCOMPARE(window->windowHeight(), 611);
+
+        Click(w(), "CloseSetUpPanel");
+        QCOMPARE(Find<ui::ClickPanel>(w(), "CloseSetUpPanel")->palette().color(QPalette::Window),
+                 ui::colour::Silver);
+        QVERIFY(Find<QMenu>(w(), "CloseMenu")->isVisible());
+        Find<QMenu>(w(), "CloseMenu")->hide();
+        menu("SaveSetUp");
+        QCOMPARE(test::Snapshot(dir->path()).count("NoName.set"), 1u);
+        QCOMPARE(file("NoName.set"), test::ReadBytes(test::TestData("golden/noname_new.set")));
+        QCOMPARE(
+            file("SHORTTMP.DAT"),
+            std::string("-10\r\nValue above sets Minutes to shorten the PC cycle of the KSR\r\n"));
+        QCOMPARE(Text(w(), "SavedText"), QStringLiteral("SetUp  \"NONAME.set\"  saved"));
+        QCOMPARE(status(), QStringLiteral("  SetUp  \"NONAME.set\"  saved"));
+        QCOMPARE(statusColour(), ui::colour::Lime);
+        QVERIFY(Shown(w(), "SavedBox"));
+        QCOMPARE(Text(w(), "BuildIniLabel"), QStringLiteral("Build new  \"recorder.ini\" ?"));
+        QCOMPARE(record->SetupSaved, 1);
+
+        Click(w(), "BuildIniYesButton");
+        QVERIFY(services->errors.isEmpty());
+        QCOMPARE(file("recorder.ini"),
+                 test::ReadBytes(test::TestData("golden/noname.recorder.ini")));
+        QVERIFY(!Shown(w(), "SavedBox"));
+        QVERIFY(Shown(w(), "IniBuiltPanel"));
+        QCOMPARE(Find<QTabWidget>(w(), "SetUpPageControl")->tabText(1),
+                 QStringLiteral("UpLoad \"NONAME\" SetUp"));
+        QCOMPARE(status(), QStringLiteral(" "));
+
+        Click(w(), "IniChangedOKButton");
+        QCOMPARE(Find<QTabWidget>(w(), "SetUpPageControl")->currentIndex(), 1);
+        QCOMPARE(status(), QStringLiteral("  Check Com Port No. "));
+        QCOMPARE(statusColour(), ui::colour::Yellow);
+        QVERIFY(!Shown(w(), "IniBuiltPanel"));
+        QCOMPARE(Find(w(), "SetUpPageControl")->height(), 740);
+        QCOMPARE(window->windowHeight(), 795);
+        QCOMPARE(services->ends, 0);
+    }
+
+    void lowestTemperatureGoesToShortTmp() {
+        Click(w(), "NewSetUpPanel");
+        Find<ui::SpinEdit>(w(), "TemperatureSpin")->stepBy(-3);
+        Click(w(), "CloseSetUpPanel");
+        menu("SaveSetUp");
+        QCOMPARE(file("SHORTTMP.DAT").substr(0, 5), std::string("-25\r\n"));
+    }
+
+    void finishAppliesTheRateRules() {
+        Click(w(), "NewSetUpPanel");
+        QTest::mouseClick(Find(w(), "DiffRateButton"), Qt::LeftButton);
+        Spin(w(), "Ch2GainSelect", true, 2);
+        Spin(w(), "Ch1PriSelect", true, 9);  // 1000 sps: files of at most 30 minutes
+        QCOMPARE(Text(w(), "Ch1GainText"), QStringLiteral("  1"));
+        Click(w(), "CloseSetUpPanel");
+        QCOMPARE(Text(w(), "Ch1GainText"), QStringLiteral("0.4"));
+        QCOMPARE(Text(w(), "Ch3GainText"), QStringLiteral("0.4"));
+        QCOMPARE(record->RecordParams[FileLength], 30);
+        QCOMPARE(record->RecordParams[MaxPcCycle], 16000000 / ((1000 + 200) * 240 + 4000) - 6);
+    }
+
+    void leavingTheRatesGroupAppliesTheRateRules() {
+        Click(w(), "NewSetUpPanel");
+        QTest::mouseClick(Find(w(), "DiffRateButton"), Qt::LeftButton);
+        Spin(w(), "Ch3GainSelect", true, 2);
+        QCOMPARE(Text(w(), "Ch2GainText"), QStringLiteral("  1"));
+        Find(w(), "TemperatureSpin")->setFocus();
+        QCOMPARE(Text(w(), "Ch2GainText"), QStringLiteral("0.4"));
+    }
+
+    void openLockedThenCloseEndsWithOneBeepAndWritesNothing() {
+        const auto before = test::Snapshot(dir->path());
+        open("timed.set");
+        QVERIFY(window->windowTitle().startsWith(QStringLiteral("Varnix Logger SetUp     /")));
+        QVERIFY(window->windowTitle().endsWith(QStringLiteral("/timed.set")));
+        QCOMPARE(Text(w(), "SetUpName"), QStringLiteral("timed"));
+        QCOMPARE(Text(w(), "SetUpDateLabel"), QStringLiteral("02-NOV-2026   16:20 UTC"));
+        QCOMPARE(status(), QStringLiteral("  !! To enable Edit --> Hit UnLock !!"));
+        QCOMPARE(statusColour(), ui::colour::Yellow);
+        QVERIFY(Shown(w(), "UnLockPanel"));
+        QVERIFY(Shown(w(), "SrateBox"));
+        QVERIFY(!Find(w(), "SrateBox")->isEnabled());
+        QVERIFY(Find(w(), "TemperatureBox")->isEnabled());
+        QCOMPARE(Text(w(), "CloseSetUpPanel"), QStringLiteral("Close"));
+        QCOMPARE(window->windowHeight(), 795);  // timed: the long window
+        Click(w(), "CloseSetUpPanel");
+        QCOMPARE(services->trace, QStringList({QStringLiteral("b"), QStringLiteral("end")}));
+        QVERIFY(test::Snapshot(dir->path()) == before);
+    }
+
+    void unlockClearsTheHintAndEnablesEditing() {
+        open("station1.set");
+        QVERIFY(Find<QRadioButton>(w(), "DiffRateButton")->isChecked());
+        QVERIFY(Find<QCheckBox>(w(), "SixChannelCheck")->isChecked());
+        Click(w(), "UnLockPanel");
+        QVERIFY(!Shown(w(), "UnLockPanel"));
+        QCOMPARE(Text(w(), "CloseSetUpPanel"), QStringLiteral("Finish"));
+        QCOMPARE(status(), QString());
+        QCOMPARE(record->SetupSaved, 0);
+        QVERIFY(Find(w(), "SrateBox")->isEnabled());
+    }
+
+    void saveAsKeepsLettersAndDigitsOnly() {
+        Click(w(), "NewSetUpPanel");
+        Click(w(), "CloseSetUpPanel");
+        menu("SaveSetUpas");
+        QVERIFY(Shown(w(), "SetUpNameEdit"));
+        typeName(QStringLiteral("My-Set!"));
+        QCOMPARE(Text(w(), "SetUpNameEdit"), QStringLiteral("my-set!"));
+        finishNaming();
+        QVERIFY(std::filesystem::exists(*dir / "myset.set"));
+        QCOMPARE(Text(w(), "SetUpName"), QStringLiteral("myset.set"));
+        QCOMPARE(record->SetupName, "MYSET");
+        QCOMPARE(Text(w(), "SavedText"), QStringLiteral("SetUp  \"MYSET.set\"  saved"));
+        QCOMPARE(Text(w(), "SetUpDateLabel"), QStringLiteral("06-DEC-2026 14:07 UTC"));
+        QVERIFY(!Shown(w(), "SetUpNameEdit"));
+        // Leaving the hidden field afterwards does not save again.
+        std::filesystem::remove(*dir / "myset.set");
+        window->SetUpNameEditExit();
+        QVERIFY(!std::filesystem::exists(*dir / "myset.set"));
+    }
+
+    void nameOfOnlyPunctuationKeepsTheOldName() {
+        Click(w(), "NewSetUpPanel");
+        Click(w(), "CloseSetUpPanel");
+        menu("SaveSetUpas");
+        typeName(QStringLiteral("-- !!"));
+        finishNaming();
+        QVERIFY(std::filesystem::exists(*dir / "NoName.set"));
+    }
+
+    void saveOfAnOpenedSetUpClashesAndOverwriteReplacesIt() {
+        const std::string original = file("station1.set");
+        open("station1.set");
+        Click(w(), "UnLockPanel");
+        Click(w(), "CloseSetUpPanel");
+        menu("SaveSetUp");
+        QVERIFY(Shown(w(), "RenamePanel"));
+        QCOMPARE(Text(w(), "RenameText"), QStringLiteral("another file \"station1.set\" exists"));
+        QVERIFY(!Shown(w(), "SavedBox"));
+        QCOMPARE(record->SetupSaved, 0);
+        Click(w(), "OverWriteButton");
+        QVERIFY(!Shown(w(), "RenamePanel"));
+        QCOMPARE(Text(w(), "SavedText"), QStringLiteral("SetUp  \"STATION1\"  saved"));
+        QCOMPARE(status(), QStringLiteral("  SetUp  \"STATION1\"  saved"));
+        QCOMPARE(file("station1.set"), original);  // nothing changed, same bytes
+        QCOMPARE(record->SetupSaved, 1);
+    }
+
+    void clashThenRenameSavesUnderTheNewName() {
+        open("timed.set");
+        Click(w(), "UnLockPanel");
+        Click(w(), "CloseSetUpPanel");
+        menu("SaveSetUp");
+        Click(w(), "RenameButton");
+        QVERIFY(!Shown(w(), "RenamePanel"));
+        QVERIFY(Shown(w(), "SetUpNameEdit"));
+        typeName(QStringLiteral("other"));
+        finishNaming();
+        QCOMPARE(Text(w(), "SavedText"), QStringLiteral("SetUp  \"OTHER.set\"  saved"));
+        const std::string saved = file("other.set");
+        const std::string old = file("timed.set");
+        // Only the name, date and time lines differ.
+        QCOMPARE(saved.substr(0, 7), std::string("OTHER\r\n"));
+        QCOMPARE(saved.substr(saved.find("\r\n\r\n")), old.substr(old.find("\r\n\r\n")));
+    }
+
+    void exitWithoutSavingAsksThenEnds() {
+        Click(w(), "NewSetUpPanel");
+        Click(w(), "CloseSetUpPanel");
+        menu("EXITwithoutSaving1");
+        QVERIFY(Shown(w(), "ExitBox"));
+        QCOMPARE(Text(w(), "ExitLabel"), QStringLiteral("Exit Without Saving ?"));
+        Click(w(), "ExitNoButton");
+        QVERIFY(!Shown(w(), "ExitBox"));
+        QCOMPARE(services->ends, 0);
+        menu("EXITwithoutSaving1");
+        Click(w(), "ExitYesButton");
+        QCOMPARE(services->trace, QStringList({"b", "s200", "b", "s200", "end"}));
+        QVERIFY(!std::filesystem::exists(*dir / "NoName.set"));
+    }
+
+    void buildQuestionNoEndsTheProgram() {
+        Click(w(), "NewSetUpPanel");
+        Click(w(), "CloseSetUpPanel");
+        menu("SaveSetUp");
+        Click(w(), "BuildIniNoButton");
+        QCOMPARE(services->trace, QStringList({"b", "s200", "b", "s200", "end"}));
+        QVERIFY(!std::filesystem::exists(*dir / "recorder.ini"));
+    }
+
+    void closeQueryInEveryState() {
+        QVERIFY(window->close());  // Start
+        QCOMPARE(services->ends, 1);
+
+        newWindow();
+        open("timed.set");  // Locked
+        QVERIFY(window->close());
+
+        newWindow();
+        Click(w(), "NewSetUpPanel");  // Editing
+        QVERIFY(!window->close());
+        QVERIFY(Shown(w(), "ExitBox"));
+        Click(w(), "ExitNoButton");
+
+        Click(w(), "CloseSetUpPanel");
+        menu("SaveSetUpas");  // Naming
+        QVERIFY(!window->close());
+        Click(w(), "ExitNoButton");
+
+        newWindow();
+        open("timed.set");
+        Click(w(), "UnLockPanel");
+        Click(w(), "CloseSetUpPanel");
+        menu("SaveSetUp");  // NameTaken
+        QVERIFY(!window->close());
+        Click(w(), "ExitNoButton");
+        Click(w(), "OverWriteButton");  // Saved
+        QVERIFY(window->close());
+
+        newWindow();
+        Click(w(), "NewSetUpPanel");
+        Click(w(), "CloseSetUpPanel");
+        menu("SaveSetUpas");
+        typeName(QStringLiteral("ready"));
+        finishNaming();
+        Click(w(), "BuildIniYesButton");  // IniReady
+        QVERIFY(Shown(w(), "IniBuiltPanel"));
+        QVERIFY(window->close());
+    }
+
+    void finishAfterSavingEndsWithoutAQuestion() {
+        Click(w(), "NewSetUpPanel");
+        Click(w(), "CloseSetUpPanel");
+        menu("SaveSetUp");
+        services->trace.clear();
+        Click(w(), "CloseSetUpPanel");
+        QCOMPARE(services->trace, QStringList({"b", "end"}));
+    }
+
+    void failedBuildShowsTheErrorAndNoChangedPanel() {
+        Click(w(), "NewSetUpPanel");
+        Click(w(), "CloseSetUpPanel");
+        menu("SaveSetUp");
+        std::filesystem::remove(*dir / "recorder.000");
+        Click(w(), "BuildIniYesButton");
+        QCOMPARE(services->errors.size(), 1);
+        QVERIFY(services->errors.front().contains(QStringLiteral("recorder.000")));
+        QVERIFY(!Shown(w(), "IniBuiltPanel"));
+        QVERIFY(!Shown(w(), "SavedBox"));
+        QVERIFY(!std::filesystem::exists(*dir / "recorder.ini"));
+        // The window stays usable.
+        Click(w(), "CloseSetUpPanel");
+        QCOMPARE(services->ends, 1);
+    }
+
+    void damagedSetupFileShowsTheErrorAndStaysAtStart() {
+        test::WriteBytes(*dir / "broken.set", "X\r\n\r\n\r\n;;params\r\n;;rec_mode 1 1 x\r\n");
+        newWindow();
+        open("broken.set");
+        QCOMPARE(services->errors.size(), 1);
+        QVERIFY(services->errors.front().contains(QStringLiteral("broken.set:5:")));
+        QVERIFY(Shown(w(), "NewSetUpPanel"));
+        QVERIFY(window->windowTitle().endsWith(QStringLiteral("broken.set")));
+        QCOMPARE(record->SetupName, "noname");
+    }
+
+    void doubleClickWithoutASelectionDoesNothing() {
+        Find<QListWidget>(w(), "SetUpFileBox")->clearSelection();
+        window->SetUpFileBoxDblClick();
+        QVERIFY(services->errors.isEmpty());
+        QVERIFY(Shown(w(), "NewSetUpPanel"));
+    }
+
+    void enteringThePagesShowsRecorderIniInTheMemo() {
+        auto* memo = Find<QPlainTextEdit>(w(), "IniFileMemo");
+        QCOMPARE(memo->document()->blockCount(), 200);
+        window->SetUpPageControlEnter();  // no recorder.ini yet: memo unchanged, no error
+        QVERIFY(services->errors.isEmpty());
+        test::WriteBytes(*dir / "recorder.ini", "a=1\r\nb=\xB0\r\n");
+        window->SetUpPageControlEnter();
+        QCOMPARE(memo->document()->blockCount(), 200);
+        QCOMPARE(memo->document()->findBlockByNumber(1).text(), QString::fromUtf8("b=\u00B0"));
+        QCOMPARE(memo->document()->findBlockByNumber(2).text(), QString());
+        std::string big;
+        for (int i = 1; i <= 250; ++i) big += "k" + std::to_string(i) + "\r\n";
+        test::WriteBytes(*dir / "recorder.ini", big);
+        window->SetUpPageControlEnter();
+        QCOMPARE(memo->document()->blockCount(), 250);
+        QCOMPARE(memo->document()->lastBlock().text(), QStringLiteral("k250"));
+    }
+
+    void panelsWorkFromTheKeyboard() {
+        Find(w(), "NewSetUpPanel")->setFocus();
+        QTest::keyClick(Find(w(), "NewSetUpPanel"), Qt::Key_Space);
+        QVERIFY(Shown(w(), "SrateBox"));
+    }
+
+    void dateTextIsBuiltFromTheDateItself() {
+        QCOMPARE(ui::TKSR_SetUp::DateText(QDate(2026, 12, 6)), QStringLiteral("06-DEC-2026"));
+        QCOMPARE(ui::TKSR_SetUp::DateText(QDate(2013, 7, 5)), QStringLiteral("05-JUL-2013"));
+        QCOMPARE(ui::TKSR_SetUp::TimeText(QTime(9, 5, 59)), QStringLiteral("09:05"));
+    }
+};
+
+QTEST_MAIN(WorkflowTest)
+#include "workflow_test.moc"

@@ -1,0 +1,63 @@
+// Saves pictures of the window for the README: at start, while editing a new set-up, and with
+// an opened set-up locked. Run by scripts/screenshots.sh under a virtual display.
+
+#include <QApplication>
+#include <QDir>
+#include <QListWidget>
+#include <QTest>
+#include <filesystem>
+
+#include "setup/SetupRecord.h"
+#include "ui/TKSR_SetUp.h"
+
+namespace {
+
+void Save(QWidget& window, const QString& folder, const QString& name) {
+    QApplication::processEvents();
+    window.grab().save(folder + QLatin1Char('/') + name);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() != 3) {
+        fprintf(stderr, "usage: ksr-screenshots DATA_DIR OUT_DIR\n");
+        return 2;
+    }
+    const std::filesystem::path data = args[1].toStdString();
+    const QString out = args[2];
+    QDir().mkpath(out);
+    const auto work = std::filesystem::temp_directory_path() / "ksr-screenshots";
+    std::filesystem::remove_all(work);
+    std::filesystem::create_directories(work);
+    std::filesystem::copy(data / "recorder.000", work);
+    for (const auto& e : std::filesystem::directory_iterator(data / "examples"))
+        std::filesystem::copy(e.path(), work);
+
+    ksr::ui::WindowServices services;
+    {
+        ksr::SetupRecord record;
+        ksr::SetDefaults(record);
+        ksr::ui::TKSR_SetUp window(record, services, work);
+        window.show();
+        Save(window, out, QStringLiteral("window-start.png"));
+        window.NewSetUpPanelClick();
+        auto* diff = window.findChild<QWidget*>(QStringLiteral("DiffRateButton"));
+        QTest::mouseClick(diff, Qt::LeftButton);
+        Save(window, out, QStringLiteral("window-editing.png"));
+    }
+    {
+        ksr::SetupRecord record;
+        ksr::SetDefaults(record);
+        ksr::ui::TKSR_SetUp window(record, services, work);
+        window.show();
+        auto* list = window.findChild<QListWidget*>(QStringLiteral("SetUpFileBox"));
+        list->setCurrentRow(0);
+        window.SetUpFileBoxDblClick();
+        Save(window, out, QStringLiteral("window-locked.png"));
+    }
+    std::filesystem::remove_all(work);
+    return 0;
+}

@@ -1,0 +1,246 @@
+// The workflow around one set-up: new or open, unlock, finish, save with the name clash dialog,
+// build recorder.ini, the end sequence and the close question.
+
+#include <QApplication>
+#include <QEvent>
+#include <QMouseEvent>
+
+#include "setup/FileIo.h"
+#include "setup/RateRules.h"
+#include "setup/SetupFile.h"
+#include "setup/TextFormat.h"
+#include "ui/TKSR_SetUp.h"
+
+namespace ksr::ui {
+namespace {
+
+QString Latin1(const std::string& text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+std::string Bytes(const QString& text) {
+    return text.toLatin1().toStdString();
+}
+
+}  // namespace
+
+QString TKSR_SetUp::DateText(const QDate& date) {
+    return QStringLiteral("%1-%2-%3")
+        .arg(date.day(), 2, 10, QLatin1Char('0'))
+        .arg(QString::fromLatin1(MonthNames[date.month()]))
+        .arg(date.year());
+}
+
+QString TKSR_SetUp::TimeText(const QTime& time) {
+    return time.toString(QStringLiteral("hh:mm"));
+}
+
+void TKSR_SetUp::FormCreate() {
+    // The power page's start values and estimates come with that page; the status stays neutral.
+    setStatus(QColor(), QString());
+}
+
+void TKSR_SetUp::NewSetUpPanelClick() {
+    setWindowTitle(QStringLiteral("Varnix Logger SetUp     Default"));
+    const QDateTime now = services_.now();
+    record_.CurrentYear = static_cast<std::uint16_t>(now.date().year());
+    SetDefaults(record_);
+    setUpName_->setText(QStringLiteral("NoName"));
+    closeSetUpPanel_->setText(QStringLiteral("Finish"));
+    record_.SetupName = Bytes(setUpName_->text());
+    record_.SetupDate = Bytes(DateText(now.date()));
+    record_.SetupTime = Bytes(TimeText(now.time()));
+    setUpDateLabel_->setText(Latin1(record_.SetupDate));
+    SETUP_ENTRY();
+    SHOW_BOXES();
+    ENABLE_BOXES();
+}
+
+void TKSR_SetUp::SetUpFileBoxDblClick() {
+    QListWidgetItem* item = setUpFileBox_->currentItem();
+    if (!item || !item->isSelected()) return;  // nothing chosen: nothing to open
+    const std::string file = item->data(Qt::UserRole).toByteArray().toStdString();
+    setWindowTitle(QStringLiteral("Varnix Logger SetUp     ") +
+                   QString::fromLocal8Bit(file.c_str()));
+    ReadSetupFile(record_, file);
+    record_.SetupName = SetupNameFromPath(file);
+    setUpName_->setText(Latin1(record_.SetupName));
+    setUpDateLabel_->setText(Latin1(record_.SetupDate + "   " + record_.SetupTime + " UTC"));
+    SETUP_ENTRY();
+    SHOW_BOXES();
+    unLockPanel_->show();
+    setStatus(colour::Yellow, QStringLiteral("  !! To enable Edit --> Hit UnLock !!"));
+    repaint();
+}
+
+void TKSR_SetUp::UnLockPanelClick() {
+    ENABLE_BOXES();
+    unLockPanel_->hide();
+    closeSetUpPanel_->setText(QStringLiteral("Finish"));
+    setStatus(QColor(), QString());
+}
+
+void TKSR_SetUp::CloseSetUpPanelClick() {
+    CheckSrate();
+    if (record_.SetupSaved == 1) {
+        services_.beep();
+        services_.endProgram();
+        return;
+    }
+    closeSetUpPanel_->setColour(colour::Silver);
+    closeMenu_->popup(closeSetUpPanel_->mapToGlobal(QPoint(-60, closeSetUpPanel_->height())));
+}
+
+void TKSR_SetUp::SaveSetUpClick() {
+    setUpName_->setText(Latin1(record_.SetupName));
+    SAVE_SETUP();
+}
+
+void TKSR_SetUp::SaveSetUpasClick() {
+    naming_ = true;
+    setUpNameEdit_->show();
+    setUpNameEdit_->setFocus();
+}
+
+void TKSR_SetUp::EXITwithoutSaving1Click() {
+    exitBox_->show();
+    exitBox_->raise();
+    exitNoButton_->setFocus();
+}
+
+bool TKSR_SetUp::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == setUpNameEdit_ && naming_) {
+        if (event->type() == QEvent::FocusOut) guarded([this] { SetUpNameEditExit(); });
+        if (event->type() == QEvent::MouseButtonDblClick) {
+            guarded([this] { SetUpNameEditDblClick(); });
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TKSR_SetUp::SetUpNameEditExit() {
+    if (!naming_) return;  // one naming saves once, however it is finished
+    naming_ = false;
+    const QDateTime now = services_.now();
+    record_.SetupDate = Bytes(DateText(now.date()));
+    record_.SetupTime = Bytes(TimeText(now.time()));
+    setUpDateLabel_->setText(Latin1(record_.SetupDate + " " + record_.SetupTime + " UTC"));
+    const std::string typed = Bytes(setUpNameEdit_->text());
+    setUpNameEdit_->hide();
+    std::string kept;
+    for (char c : typed.substr(0, 8))
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) kept += c;
+    if (!kept.empty()) record_.SetupName = kept;
+    setUpName_->setText(Latin1(record_.SetupName.str() + ".set"));
+    SAVE_SETUP();
+    repaint();
+}
+
+void TKSR_SetUp::SAVE_SETUP() {
+    setupFileName_ = fmt::Cut(record_.SetupName.str() + ".set", SetupFileNameCapacity);
+    if (std::filesystem::exists(workDir_ / setupFileName_)) {
+        renamePanel_->show();
+        renamePanel_->raise();
+        renameText_->setText(QStringLiteral("another file \"") + Latin1(setupFileName_) +
+                             QStringLiteral("\" exists"));
+        renameButton_->setFocus();
+        return;
+    }
+    writeSetUp(setupFileName_);
+    showSaved(QStringLiteral("SetUp  \"") + Latin1(record_.SetupName) +
+              QStringLiteral(".set\"  saved"));
+}
+
+void TKSR_SetUp::writeSetUp(const std::string& fileName) {
+    WriteSetupFile(record_, workDir_ / fileName);
+    WriteShortTmp(LowestTemperatureText(lowestTemperature()), workDir_);
+}
+
+void TKSR_SetUp::showSaved(const QString& savedText) {
+    record_.SetupSaved = 1;
+    savedBox_->show();
+    savedBox_->raise();
+    savedText_->setText(savedText);
+    setStatus(colour::Lime, QStringLiteral("  ") + savedText);
+    buildIniNoButton_->setFocus();
+}
+
+void TKSR_SetUp::OverWriteButtonClick() {
+    renamePanel_->hide();
+    writeSetUp(setupFileName_);
+    showSaved(QStringLiteral("SetUp  \"") + Latin1(record_.SetupName) +
+              QStringLiteral("\"  saved"));
+}
+
+void TKSR_SetUp::RenameButtonClick() {
+    renamePanel_->hide();
+    SaveSetUpasClick();
+}
+
+void TKSR_SetUp::BuildIniYesButtonClick() {
+    savedBox_->hide();
+    renamePanel_->hide();
+    ini_.BuildRecorderIni(record_);
+    pages_->setTabText(
+        1, QStringLiteral("UpLoad \"") + Latin1(record_.SetupName) + QStringLiteral("\" SetUp"));
+    iniBuiltPanel_->show();
+    iniBuiltPanel_->raise();
+    setStatus(QColor(), QStringLiteral(" "));
+}
+
+void TKSR_SetUp::IniChangedOKButtonClick() {
+    pages_->setCurrentIndex(1);
+    setStatus(colour::Yellow, QStringLiteral("  Check Com Port No. "));
+    iniBuiltPanel_->hide();
+    LONG_SIZE();
+}
+
+void TKSR_SetUp::ExitNoButtonClick() {
+    exitBox_->hide();
+}
+
+void TKSR_SetUp::EndSequence() {
+    services_.beep();
+    services_.sleepMs(200);
+    services_.beep();
+    services_.sleepMs(200);
+    services_.endProgram();
+}
+
+bool TKSR_SetUp::FormCloseQuery() {
+    if (record_.SetupSaved == 1) return true;
+    exitBox_->show();
+    exitBox_->raise();
+    exitNoButton_->setFocus();
+    return false;
+}
+
+void TKSR_SetUp::SetUpPageControlEnter() {
+    ini_.ClearLines();
+    if (!std::filesystem::exists(workDir_ / RecorderIniFileName)) return;  // nothing built yet
+    ini_.LoadRecorderIni();
+    for (int i = 1; i <= ini_.IniLineCount; ++i) {
+        const QString line = Latin1(ini_.IniLines[i]);
+        if (i <= memoLines_.size())
+            memoLines_[i - 1] = line;
+        else
+            memoLines_ << line;
+    }
+    iniFileMemo_->setPlainText(memoLines_.join(QLatin1Char('\n')));
+}
+
+void TKSR_SetUp::CheckSrate() {
+    CheckSampleRates(record_);
+    srateBox_->ShowGains();
+    repaint();
+}
+
+void TKSR_SetUp::SETUP_ENTRY() {
+    srateBox_->ShowRecord();
+    if (record_.RecordParams[RecordMode] == code::Conti)
+        SHORT_SIZE();
+    else
+        LONG_SIZE();
+}
+
+}  // namespace ksr::ui

@@ -1,0 +1,357 @@
+// The main window's construction: pages, controls at their design places, the status bar and
+// the window heights.
+
+#include "ui/TKSR_SetUp.h"
+
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QVBoxLayout>
+
+#include "setup/Errors.h"
+
+namespace ksr::ui {
+namespace {
+
+const char* const kStartTitle =
+    " Varnix Logger SetUp  ( V 2.24 ff )                    Ver. 26-JUL-2013";
+
+QPushButton* Button(QWidget* parent, const char* name, const char* caption, QRect geometry) {
+    auto* b = new QPushButton(QString::fromLatin1(caption), parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setGeometry(geometry);
+    return b;
+}
+
+QLabel* Label(QWidget* parent, const char* name, const QString& text, QRect geometry) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(QString::fromLatin1(name));
+    l->setGeometry(geometry);
+    return l;
+}
+
+QWidget* DialogPanel(QWidget* parent, const char* name, const QColor& colour, QRect geometry) {
+    auto* panel = new QFrame(parent);
+    panel->setObjectName(QString::fromLatin1(name));
+    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    panel->setLineWidth(3);
+    panel->setGeometry(geometry);
+    SetBackground(panel, colour);
+    panel->hide();
+    return panel;
+}
+
+}  // namespace
+
+TKSR_SetUp::TKSR_SetUp(SetupRecord& record, WindowServices& services, std::filesystem::path workDir,
+                       QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint),
+      record_(record),
+      services_(services),
+      workDir_(std::move(workDir)),
+      ini_(workDir_) {
+    setObjectName(QStringLiteral("KSR_SetUp"));
+    setWindowTitle(QString::fromLatin1(kStartTitle));
+    SetBackground(this, colour::Silver);
+
+    pages_ = new QTabWidget(this);
+    pages_->setObjectName(QStringLiteral("SetUpPageControl"));
+    editSheet_ = new QWidget;
+    editSheet_->setObjectName(QStringLiteral("EditSheet"));
+    upLoadSheet_ = new QWidget;
+    upLoadSheet_->setObjectName(QStringLiteral("UpLoadSheet"));
+    powerSheet_ = new QWidget;
+    powerSheet_->setObjectName(QStringLiteral("PowerSheet"));
+    pages_->addTab(editSheet_, QStringLiteral("Edit SetUp"));
+    pages_->addTab(upLoadSheet_, QStringLiteral("UpLoad old SetUp"));
+    pages_->addTab(powerSheet_, QStringLiteral("PowerEstimation"));
+    pages_->setCurrentIndex(0);
+
+    status_ = new QLabel(this);
+    status_->setObjectName(QStringLiteral("SetUpStatus"));
+    status_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    QFont bold = status_->font();
+    bold.setBold(true);
+    status_->setFont(bold);
+    status_->setAutoFillBackground(true);
+
+    buildEditPage(editSheet_);
+    buildDialogPanels(editSheet_);
+    buildUploadPage(upLoadSheet_);
+
+    auto* pageWatcher = new FocusWatcher(pages_);
+    connect(pageWatcher, &FocusWatcher::entered, this,
+            [this] { guarded([this] { SetUpPageControlEnter(); }); });
+
+    setFixedSize(DesignWidth, DesignHeight - FrameHeight);
+    pages_->setGeometry(0, 0, DesignWidth, DesignHeight - FrameHeight - StatusHeight);
+    status_->setGeometry(0, height() - StatusHeight, DesignWidth, StatusHeight);
+    FormCreate();
+}
+
+QGroupBox* TKSR_SetUp::emptyBox(QWidget* page, const char* name, const char* title,
+                                QRect geometry) {
+    auto* box = new QGroupBox(QString::fromLatin1(title), page);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setGeometry(geometry);
+    box->hide();
+    box->setEnabled(false);
+    return box;
+}
+
+void TKSR_SetUp::buildEditPage(QWidget* page) {
+    const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+
+    newSetUpPanel_ = new ClickPanel(QStringLiteral("NewSetUpPanel"), QStringLiteral("New SetUp"),
+                                    colour::Lime, page);
+    newSetUpPanel_->setGeometry(8, 8, 120, 30);
+    selectBelowLabel_ =
+        Label(page, "SelectBelowLabel", QStringLiteral("or select below"), {140, 14, 140, 20});
+    setUpFileBox_ = new QListWidget(page);
+    setUpFileBox_->setObjectName(QStringLiteral("SetUpFileBox"));
+    setUpFileBox_->setGeometry(8, 46, 300, 330);
+    setUpFileBox_->setFont(fixed);
+    refreshFileList();
+
+    setUpName_ = Label(page, "SetUpName", QStringLiteral("NoName"), {8, 4, 200, 34});
+    QFont big = setUpName_->font();
+    big.setPointSize(18);
+    big.setBold(true);
+    setUpName_->setFont(big);
+    QPalette maroon = setUpName_->palette();
+    maroon.setColor(QPalette::WindowText, colour::Maroon);
+    setUpName_->setPalette(maroon);
+    builtAtLabel_ = Label(page, "BuiltatLabel", QStringLiteral("Built at"), {214, 12, 60, 20});
+    QPalette red = builtAtLabel_->palette();
+    red.setColor(QPalette::WindowText, colour::Red);
+    builtAtLabel_->setPalette(red);
+    setUpDateLabel_ = Label(page, "SetUpDateLabel", QString(), {276, 12, 250, 20});
+    setUpNameEdit_ = new QLineEdit(page);
+    setUpNameEdit_->setObjectName(QStringLiteral("SetUpNameEdit"));
+    setUpNameEdit_->setGeometry(214, 36, 100, 24);
+    setUpNameEdit_->setFont(fixed);
+    setUpNameEdit_->setMaxLength(8);
+    setUpNameEdit_->setPlaceholderText(QStringLiteral("        "));
+    setUpNameEdit_->installEventFilter(this);
+    connect(setUpNameEdit_, &QLineEdit::textEdited, this, [this](const QString& text) {
+        const int cursor = setUpNameEdit_->cursorPosition();
+        setUpNameEdit_->setText(text.toLower());
+        setUpNameEdit_->setCursorPosition(cursor);
+    });
+    connect(setUpNameEdit_, &QLineEdit::returnPressed, this,
+            [this] { guarded([this] { SetUpNameEditExit(); }); });
+    unLockPanel_ =
+        new ClickPanel(QStringLiteral("UnLockPanel"), QStringLiteral("UnLock"), colour::Lime, page);
+    unLockPanel_->setGeometry(536, 8, 76, 30);
+    closeSetUpPanel_ = new ClickPanel(QStringLiteral("CloseSetUpPanel"), QStringLiteral("Close"),
+                                      colour::Red, page);
+    closeSetUpPanel_->setGeometry(620, 8, 80, 30);
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{setUpName_, builtAtLabel_, setUpDateLabel_, setUpNameEdit_,
+                                         unLockPanel_, closeSetUpPanel_})
+        w->hide();
+
+    closeMenu_ = new QMenu(this);
+    closeMenu_->setObjectName(QStringLiteral("CloseMenu"));
+    auto item = [this](const char* name, const char* text, void (TKSR_SetUp::*handler)()) {
+        QAction* action = closeMenu_->addAction(QString::fromLatin1(text));
+        action->setObjectName(QString::fromLatin1(name));
+        connect(action, &QAction::triggered, this,
+                [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+    };
+    item("SaveSetUp", "&Save SetUp", &TKSR_SetUp::SaveSetUpClick);
+    item("SaveSetUpas", "S&ave SetUp as ...", &TKSR_SetUp::SaveSetUpasClick);
+    item("EXITwithoutSaving1", "E&XIT without Saving", &TKSR_SetUp::EXITwithoutSaving1Click);
+
+    srateBox_ = new RatesEditor(record_, page);
+    srateBox_->setGeometry(8, 64, 470, 160);
+    srateBox_->hide();
+    srateBox_->setEnabled(false);
+    auto* rateWatcher = new FocusWatcher(srateBox_);
+    connect(rateWatcher, &FocusWatcher::exited, this,
+            [this] { guarded([this] { CheckSrate(); }); });
+    auxChannelBox_ = emptyBox(page, "AuxChannelBox", "Aux. Channels", {484, 64, 220, 160});
+    recordSetBox_ = emptyBox(page, "RecordSetBox", "Record Settings", {8, 230, 230, 156});
+    gpsBox_ = emptyBox(page, "GPSBox", "GPS Settings", {244, 230, 234, 156});
+    temperatureBox_ = emptyBox(page, "TemperatureBox", "Temperature Setting", {484, 230, 220, 56});
+    temperatureBox_->setEnabled(true);
+    Label(temperatureBox_, "TemperatureLabel", QString::fromUtf8("Lowest Temperature [\u00B0C]"),
+          {8, 24, 150, 22});
+    temperatureSpin_ =
+        new SpinEdit(QStringLiteral("TemperatureSpin"), -30, -10, 5, temperatureBox_);
+    temperatureSpin_->setGeometry(158, 22, 54, 24);
+    temperatureSpin_->setValue(-10);
+    calibratBox_ = emptyBox(page, "CalibratBox", "Calibration Signal", {484, 290, 220, 96});
+    caliWinBox_ = emptyBox(page, "CaliWinBox", "Calibr. Windows", {8, 392, 696, 129});
+    recordWinBox_ = emptyBox(page, "RecordWinBox", "Record Windows", {8, 528, 696, 177});
+
+    auto click = [this](ClickPanel* panel, void (TKSR_SetUp::*handler)()) {
+        connect(panel, &ClickPanel::clicked, this,
+                [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+    };
+    click(newSetUpPanel_, &TKSR_SetUp::NewSetUpPanelClick);
+    click(unLockPanel_, &TKSR_SetUp::UnLockPanelClick);
+    click(closeSetUpPanel_, &TKSR_SetUp::CloseSetUpPanelClick);
+    connect(setUpFileBox_, &QListWidget::itemDoubleClicked, this,
+            [this] { guarded([this] { SetUpFileBoxDblClick(); }); });
+}
+
+void TKSR_SetUp::buildDialogPanels(QWidget* page) {
+    auto press = [this](QPushButton* button, void (TKSR_SetUp::*handler)()) {
+        connect(button, &QPushButton::clicked, this,
+                [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+    };
+    renamePanel_ = DialogPanel(page, "RenamePanel", colour::Orange, {190, 140, 330, 100});
+    renameText_ = Label(renamePanel_, "RenameText", QString(), {10, 10, 310, 30});
+    renameText_->setAlignment(Qt::AlignCenter);
+    overWriteButton_ = Button(renamePanel_, "OverWriteButton", "&OverWrite", {40, 56, 110, 30});
+    renameButton_ = Button(renamePanel_, "RenameButton", "&ReName", {180, 56, 110, 30});
+    press(overWriteButton_, &TKSR_SetUp::OverWriteButtonClick);
+    press(renameButton_, &TKSR_SetUp::RenameButtonClick);
+
+    savedBox_ = DialogPanel(page, "SavedBox", colour::LightYellow, {190, 140, 330, 130});
+    savedText_ = Label(savedBox_, "SavedText", QString(), {10, 10, 310, 26});
+    savedText_->setAlignment(Qt::AlignCenter);
+    auto* buildLabel = Label(savedBox_, "BuildIniLabel",
+                             QStringLiteral("Build new  \"recorder.ini\" ?"), {10, 44, 310, 26});
+    buildLabel->setAlignment(Qt::AlignCenter);
+    buildIniYesButton_ = Button(savedBox_, "BuildIniYesButton", "&YES", {40, 86, 110, 30});
+    buildIniNoButton_ = Button(savedBox_, "BuildIniNoButton", "&NO", {180, 86, 110, 30});
+    press(buildIniYesButton_, &TKSR_SetUp::BuildIniYesButtonClick);
+    press(buildIniNoButton_, &TKSR_SetUp::BuildIniNoButtonClick);
+
+    exitBox_ = DialogPanel(page, "ExitBox", colour::Red, {190, 140, 330, 100});
+    auto* exitLabel =
+        Label(exitBox_, "ExitLabel", QStringLiteral("Exit Without Saving ?"), {10, 10, 310, 30});
+    exitLabel->setAlignment(Qt::AlignCenter);
+    exitYesButton_ = Button(exitBox_, "ExitYesButton", "&YES", {40, 56, 110, 30});
+    exitNoButton_ = Button(exitBox_, "ExitNoButton", "&NO", {180, 56, 110, 30});
+    press(exitYesButton_, &TKSR_SetUp::ExitYesButtonClick);
+    press(exitNoButton_, &TKSR_SetUp::ExitNoButtonClick);
+
+    iniBuiltPanel_ = DialogPanel(page, "IniBuiltPanel", colour::Green, {190, 140, 330, 100});
+    QFont italic = iniBuiltPanel_->font();
+    italic.setItalic(true);
+    iniBuiltPanel_->setFont(italic);
+    auto* changedLabel = Label(iniBuiltPanel_, "IniChangedLabel",
+                               QStringLiteral("'recorder.ini'   changed"), {10, 10, 310, 30});
+    changedLabel->setAlignment(Qt::AlignCenter);
+    iniChangedOKButton_ = Button(iniBuiltPanel_, "IniChangedOKButton", "&OK", {110, 56, 110, 30});
+    press(iniChangedOKButton_, &TKSR_SetUp::IniChangedOKButtonClick);
+}
+
+void TKSR_SetUp::buildUploadPage(QWidget* page) {
+    closeUpLoadPanel_ = new ClickPanel(QStringLiteral("CloseUpLoadPanel"), QStringLiteral("Close"),
+                                       colour::Red, page);
+    closeUpLoadPanel_->setGeometry(620, 8, 80, 30);
+    connect(closeUpLoadPanel_, &ClickPanel::clicked, this,
+            [this] { guarded([this] { CloseUpLoadPanelClick(); }); });
+    iniFileMemo_ = new QPlainTextEdit(page);
+    iniFileMemo_->setObjectName(QStringLiteral("IniFileMemo"));
+    iniFileMemo_->setReadOnly(true);
+    iniFileMemo_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    iniFileMemo_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    iniFileMemo_->setGeometry(8, 46, 360, 480);
+    for (int i = 0; i < 200; ++i) memoLines_ << QString();
+    iniFileMemo_->setPlainText(memoLines_.join(QLatin1Char('\n')));
+}
+
+void TKSR_SetUp::refreshFileList() {
+    setUpFileBox_->clear();
+    std::vector<std::filesystem::path> files;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(workDir_, ec)) {
+        const auto ext = entry.path().extension().string();
+        if (entry.is_regular_file(ec) && (ext == ".set" || ext == ".SET"))
+            files.push_back(entry.path());
+    }
+    std::sort(files.begin(), files.end());
+    for (const auto& file : files) {
+        auto* item =
+            new QListWidgetItem(QString::fromStdString(file.filename().string()), setUpFileBox_);
+        item->setData(Qt::UserRole, QByteArray::fromStdString(file.string()));
+    }
+}
+
+void TKSR_SetUp::setStatus(const QColor& background, const QString& text) {
+    QPalette palette = status_->palette();
+    palette.setColor(QPalette::Window,
+                     background.isValid() ? background : this->palette().color(QPalette::Button));
+    status_->setPalette(palette);
+    status_->setText(text);
+}
+
+QString TKSR_SetUp::statusText() const {
+    return status_->text();
+}
+QColor TKSR_SetUp::statusColour() const {
+    return status_->palette().color(QPalette::Window);
+}
+
+void TKSR_SetUp::resizeTo(int bottomEdge) {
+    const int pageHeight = bottomEdge + StatusHeight + 10;
+    const int windowHeight = bottomEdge + StatusHeight + 65;
+    setFixedSize(DesignWidth, windowHeight - FrameHeight);
+    pages_->setGeometry(0, 0, DesignWidth, pageHeight);
+    status_->setGeometry(0, height() - StatusHeight, DesignWidth, StatusHeight);
+}
+
+void TKSR_SetUp::LONG_SIZE() {
+    resizeTo(recordWinBox_->geometry().bottom() + 1);
+    recordWinBox_->show();
+}
+
+void TKSR_SetUp::SHORT_SIZE() {
+    resizeTo(caliWinBox_->geometry().bottom() + 1);
+    recordWinBox_->hide();
+}
+
+void TKSR_SetUp::SHOW_BOXES() {
+    newSetUpPanel_->hide();
+    selectBelowLabel_->hide();
+    setUpFileBox_->hide();
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             srateBox_, auxChannelBox_, calibratBox_, recordSetBox_, gpsBox_, temperatureBox_,
+             caliWinBox_, recordWinBox_, setUpName_, builtAtLabel_, setUpDateLabel_,
+             closeSetUpPanel_})
+        w->show();
+}
+
+void TKSR_SetUp::ENABLE_BOXES() {
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{srateBox_, auxChannelBox_, calibratBox_, recordSetBox_,
+                                         gpsBox_, caliWinBox_, recordWinBox_})
+        w->setEnabled(true);
+    record_.SetupSaved = 0;
+}
+
+int TKSR_SetUp::lowestTemperature() const {
+    return temperatureSpin_->value();
+}
+
+void TKSR_SetUp::guarded(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const KsrError& e) {
+        services_.showError(this, QString::fromLocal8Bit(e.located().c_str()));
+    } catch (const std::exception& e) {
+        services_.showError(this, QString::fromLocal8Bit(e.what()));
+    }
+}
+
+void TKSR_SetUp::closeEvent(QCloseEvent* event) {
+    bool allowed = false;
+    guarded([&] { allowed = FormCloseQuery(); });
+    if (allowed) {
+        event->accept();
+        services_.endProgram();
+    } else {
+        event->ignore();
+    }
+}
+
+std::string TKSR_SetUp::path(const std::string& fileName) const {
+    return (workDir_ / fileName).string();
+}
+
+}  // namespace ksr::ui

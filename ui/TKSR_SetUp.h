@@ -1,0 +1,170 @@
+#pragma once
+// The main window: three pages ("Edit SetUp", "UpLoad old SetUp", "PowerEstimation"), the status
+// bar, and the workflow around one set-up: new or open, unlock, finish, save (with the name
+// clash dialog), build recorder.ini and hand over to the upload page.
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QWidget>
+#include <filesystem>
+#include <functional>
+
+#include "recorder_ini/RecorderIni.h"
+#include "setup/SetupRecord.h"
+#include "ui/RatesEditor.h"
+#include "ui/Widgets.h"
+#include "ui/WindowServices.h"
+
+namespace ksr::ui {
+
+// Status bar colours: what the operator must do, success, waiting or failure, transfer start,
+// the gel-battery warning, and neutral.
+namespace colour {
+inline const QColor Yellow{0xFF, 0xFF, 0x00};
+inline const QColor Lime{0x00, 0xFF, 0x00};
+inline const QColor Red{0xFF, 0x00, 0x00};
+inline const QColor Magenta{0xFF, 0x00, 0xFF};
+inline const QColor Aqua{0x00, 0xFF, 0xFF};
+inline const QColor Silver{0xC0, 0xC0, 0xC0};
+inline const QColor Orange{0xFF, 0x80, 0x00};
+inline const QColor LightYellow{0xFF, 0xFF, 0x80};
+inline const QColor Green{0x00, 0xFF, 0x40};
+inline const QColor Maroon{0x80, 0x00, 0x00};
+}  // namespace colour
+
+class TKSR_SetUp : public QWidget {
+    Q_OBJECT
+  public:
+    static constexpr int DesignWidth = 712;
+    static constexpr int DesignHeight = 794;
+    // Title bar and borders, counted in the window heights as the design counts them.
+    static constexpr int FrameHeight = 30;
+    static constexpr int StatusHeight = 25;
+
+    TKSR_SetUp(SetupRecord& record, WindowServices& services,
+               std::filesystem::path workDir = std::filesystem::current_path(),
+               QWidget* parent = nullptr);
+
+    // Start-up and workflow handlers.
+    void FormCreate();
+    void NewSetUpPanelClick();
+    void SetUpFileBoxDblClick();
+    void UnLockPanelClick();
+    void CloseSetUpPanelClick();
+    void SaveSetUpClick();
+    void SaveSetUpasClick();
+    void EXITwithoutSaving1Click();
+    void SetUpNameEditExit();
+    void SetUpNameEditDblClick() { SetUpNameEditExit(); }
+    void OverWriteButtonClick();
+    void RenameButtonClick();
+    void BuildIniYesButtonClick();
+    void BuildIniNoButtonClick() { EndSequence(); }
+    void IniChangedOKButtonClick();
+    void ExitYesButtonClick() { EndSequence(); }
+    void ExitNoButtonClick();
+    bool FormCloseQuery();
+    void SetUpPageControlEnter();
+    void CloseUpLoadPanelClick() { EndSequence(); }
+    void CheckSrate();
+
+    // Window operations.
+    void SETUP_ENTRY();
+    void SHOW_BOXES();
+    void ENABLE_BOXES();
+    void LONG_SIZE();
+    void SHORT_SIZE();
+    void SAVE_SETUP();
+
+    // The status bar: text and background colour (an invalid colour is the neutral default).
+    void setStatus(const QColor& background, const QString& text);
+    QString statusText() const;
+    QColor statusColour() const;
+
+    // The window height as the design counts it (client area plus title bar and borders).
+    int windowHeight() const { return height() + FrameHeight; }
+    int lowestTemperature() const;
+
+    // The date and time texts of a moment: 06-DEC-2026 and 14:07.
+    static QString DateText(const QDate& date);
+    static QString TimeText(const QTime& time);
+
+    RecorderIni& recorderIni() { return ini_; }
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void buildEditPage(QWidget* page);
+    void buildDialogPanels(QWidget* page);
+    void buildUploadPage(QWidget* page);
+    QGroupBox* emptyBox(QWidget* page, const char* name, const char* title, QRect geometry);
+    // Runs a handler; an error stops it and is shown in the standard message box.
+    void guarded(const std::function<void()>& handler);
+    void EndSequence();
+    void writeSetUp(const std::string& fileName);
+    void showSaved(const QString& savedText);
+    void resizeTo(int bottomEdge);
+    void refreshFileList();
+    std::string path(const std::string& fileName) const;
+
+    SetupRecord& record_;
+    WindowServices& services_;
+    std::filesystem::path workDir_;
+    RecorderIni ini_;
+    std::string setupFileName_;
+    bool naming_ = false;
+    QStringList memoLines_;
+
+    QTabWidget* pages_;
+    QWidget* editSheet_;
+    QWidget* upLoadSheet_;
+    QWidget* powerSheet_;
+    QLabel* status_;
+
+    ClickPanel* newSetUpPanel_;
+    QLabel* selectBelowLabel_;
+    QListWidget* setUpFileBox_;
+    QLabel* setUpName_;
+    QLabel* builtAtLabel_;
+    QLabel* setUpDateLabel_;
+    QLineEdit* setUpNameEdit_;
+    ClickPanel* unLockPanel_;
+    ClickPanel* closeSetUpPanel_;
+    QMenu* closeMenu_;
+
+    QWidget* renamePanel_;
+    QLabel* renameText_;
+    QPushButton* overWriteButton_;
+    QPushButton* renameButton_;
+    QWidget* savedBox_;
+    QLabel* savedText_;
+    QPushButton* buildIniYesButton_;
+    QPushButton* buildIniNoButton_;
+    QWidget* exitBox_;
+    QPushButton* exitYesButton_;
+    QPushButton* exitNoButton_;
+    QWidget* iniBuiltPanel_;
+    QPushButton* iniChangedOKButton_;
+
+    RatesEditor* srateBox_;
+    QGroupBox* auxChannelBox_;
+    QGroupBox* calibratBox_;
+    QGroupBox* recordSetBox_;
+    QGroupBox* gpsBox_;
+    QGroupBox* temperatureBox_;
+    SpinEdit* temperatureSpin_;
+    QGroupBox* caliWinBox_;
+    QGroupBox* recordWinBox_;
+
+    QPlainTextEdit* iniFileMemo_;
+    ClickPanel* closeUpLoadPanel_;
+};
+
+}  // namespace ksr::ui

@@ -1,0 +1,143 @@
+#include "ui/Widgets.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QVBoxLayout>
+
+namespace ksr::ui {
+
+void SetBackground(QWidget* widget, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, colour);
+    palette.setColor(QPalette::Button, colour);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+ClickPanel::ClickPanel(const QString& objectName, const QString& caption, const QColor& colour,
+                       QWidget* parent)
+    : QLabel(caption, parent) {
+    setObjectName(objectName);
+    setAlignment(Qt::AlignCenter);
+    setFrameStyle(QFrame::Panel | QFrame::Raised);
+    setLineWidth(2);
+    setFocusPolicy(Qt::StrongFocus);
+    setCursor(Qt::PointingHandCursor);
+    QFont f = font();
+    f.setBold(true);
+    setFont(f);
+    SetBackground(this, colour);
+}
+
+void ClickPanel::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        pressed_ = true;
+        setFrameShadow(QFrame::Sunken);
+    }
+}
+
+void ClickPanel::mouseReleaseEvent(QMouseEvent* event) {
+    const bool wasPressed = pressed_;
+    pressed_ = false;
+    setFrameShadow(QFrame::Raised);
+    if (wasPressed && event->button() == Qt::LeftButton &&
+        rect().contains(event->position().toPoint()))
+        emit clicked();
+}
+
+void ClickPanel::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Space:
+            emit clicked();
+            break;
+        default:
+            QLabel::keyPressEvent(event);
+    }
+}
+
+SpinButton::SpinButton(const QString& objectName, QWidget* parent) : QWidget(parent) {
+    setObjectName(objectName);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    up_ = new QToolButton(this);
+    down_ = new QToolButton(this);
+    up_->setObjectName(QStringLiteral("Up"));
+    down_->setObjectName(QStringLiteral("Down"));
+    up_->setArrowType(Qt::UpArrow);
+    down_->setArrowType(Qt::DownArrow);
+    for (QToolButton* b : {up_, down_}) {
+        b->setAutoRepeat(true);
+        b->setFocusPolicy(Qt::StrongFocus);  // clicking puts the focus in the group
+        b->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+        b->setIconSize(QSize(8, 6));
+        layout->addWidget(b);
+    }
+    connect(up_, &QToolButton::clicked, this, &SpinButton::upClicked);
+    connect(down_, &QToolButton::clicked, this, &SpinButton::downClicked);
+}
+
+SpinEdit::SpinEdit(const QString& objectName, int minimum, int maximum, int step, QWidget* parent)
+    : QAbstractSpinBox(parent), minimum_(minimum), maximum_(maximum), step_(step) {
+    setObjectName(objectName);
+    lineEdit()->setText(QString::number(minimum));
+    connect(lineEdit(), &QLineEdit::textChanged, this, &SpinEdit::changed);
+}
+
+int SpinEdit::clamp(long long value) const {
+    return static_cast<int>(std::clamp<long long>(value, minimum_, maximum_));
+}
+
+int SpinEdit::value() const {
+    bool ok = false;
+    const qlonglong typed = text().trimmed().toLongLong(&ok);
+    return ok ? static_cast<int>(std::clamp<qlonglong>(typed, INT_MIN, INT_MAX)) : minimum_;
+}
+
+void SpinEdit::setValue(int value) {
+    const QString text = QString::number(clamp(value));
+    if (lineEdit()->text() != text) lineEdit()->setText(text);
+}
+
+void SpinEdit::setLimits(int minimum, int maximum) {
+    minimum_ = minimum;
+    maximum_ = maximum;
+}
+
+void SpinEdit::stepBy(int steps) {
+    setValue(clamp(static_cast<long long>(value()) + 1LL * steps * step_));
+}
+
+QValidator::State SpinEdit::validate(QString& input, int&) const {
+    static const QRegularExpression number(QStringLiteral("^[-+]?[0-9]*$"));
+    return number.match(input).hasMatch() ? QValidator::Acceptable : QValidator::Invalid;
+}
+
+QAbstractSpinBox::StepEnabled SpinEdit::stepEnabled() const {
+    StepEnabled enabled = StepNone;
+    if (value() < maximum_) enabled |= StepUpEnabled;
+    if (value() > minimum_) enabled |= StepDownEnabled;
+    return enabled;
+}
+
+void SpinEdit::focusOutEvent(QFocusEvent* event) {
+    setValue(clamp(value()));
+    QAbstractSpinBox::focusOutEvent(event);
+}
+
+FocusWatcher::FocusWatcher(QWidget* group) : QObject(group), group_(group) {
+    connect(qApp, &QApplication::focusChanged, this, &FocusWatcher::focusChanged);
+}
+
+void FocusWatcher::focusChanged(QWidget* old, QWidget* now) {
+    const bool wasInside = old && (old == group_ || group_->isAncestorOf(old));
+    const bool isInside = now && (now == group_ || group_->isAncestorOf(now));
+    if (wasInside && !isInside && now) emit exited();
+    if (!wasInside && isInside) emit entered();
+}
+
+}  // namespace ksr::ui
