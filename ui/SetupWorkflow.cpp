@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QMouseEvent>
 
 #include "setup/FileIo.h"
@@ -109,7 +110,12 @@ void TKSR_SetUp::EXITwithoutSaving1Click() {
 
 bool TKSR_SetUp::eventFilter(QObject* watched, QEvent* event) {
     if (watched == setUpNameEdit_ && naming_) {
-        if (event->type() == QEvent::FocusOut) guarded([this] { SetUpNameEditExit(); });
+        if (event->type() == QEvent::FocusOut) {
+            // Leaving the field finishes the name; the window losing the focus or a popup does not.
+            const auto reason = static_cast<QFocusEvent*>(event)->reason();
+            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+                guarded([this] { SetUpNameEditExit(); });
+        }
         if (event->type() == QEvent::MouseButtonDblClick) {
             guarded([this] { SetUpNameEditDblClick(); });
             return true;

@@ -404,6 +404,13 @@ class WorkflowTest : public QObject {
         QCOMPARE(memo->document()->lastBlock().text(), QStringLiteral("k250"));
     }
 
+    void memoShowsRecorderIniFromTheStart() {
+        test::WriteBytes(*dir / "recorder.ini", "first=1\r\nsecond=2\r\n");
+        newWindow();
+        auto* memo = Find<QPlainTextEdit>(w(), "IniFileMemo");
+        QCOMPARE(memo->document()->firstBlock().text(), QStringLiteral("first=1"));
+    }
+
     void panelsWorkFromTheKeyboard() {
         Find(w(), "NewSetUpPanel")->setFocus();
         QTest::keyClick(Find(w(), "NewSetUpPanel"), Qt::Key_Space);
