@@ -48,6 +48,8 @@ void TKSR_SetUp::NewSetUpPanelClick() {
     setUpName_->setText(QStringLiteral("NoName"));
     closeSetUpPanel_->setText(QStringLiteral("Finish"));
     record_.SetupName = Bytes(setUpName_->text());
+    caliWinBox_->setStartDates(now.date());
+    recordWinBox_->setStartDates(now.date());
     record_.SetupDate = Bytes(DateText(now.date()));
     record_.SetupTime = Bytes(TimeText(now.time()));
     setUpDateLabel_->setText(Latin1(record_.SetupDate));
@@ -238,15 +240,23 @@ void TKSR_SetUp::SetUpPageControlEnter() {
 void TKSR_SetUp::CheckSrate() {
     CheckSampleRates(record_);
     srateBox_->ShowGains();
+    recordSetBox_->fileLength()->setValue(record_.RecordParams[FileLength]);
     repaint();
 }
 
 void TKSR_SetUp::SETUP_ENTRY() {
-    srateBox_->ShowRecord();
+    srateBox_->ShowRecord();  // rates, gains, three or six channels, similar or different
+    auxChannelBox_->ShowRecord();
+    recordSetBox_->ShowRecordMode();
     if (record_.RecordParams[RecordMode] == code::Conti)
         SHORT_SIZE();
     else
         LONG_SIZE();
+    recordSetBox_->ShowFileAndFormat();
+    gpsBox_->ShowRecord();
+    calibratBox_->ShowRecord();
+    caliWinBox_->ShowRecord();
+    recordWinBox_->ShowRecord();
 }
 
 }  // namespace ksr::ui

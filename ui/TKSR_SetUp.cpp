@@ -89,10 +89,8 @@ TKSR_SetUp::TKSR_SetUp(SetupRecord& record, WindowServices& services, std::files
     FormCreate();
 }
 
-QGroupBox* TKSR_SetUp::emptyBox(QWidget* page, const char* name, const char* title,
-                                QRect geometry) {
-    auto* box = new QGroupBox(QString::fromLatin1(title), page);
-    box->setObjectName(QString::fromLatin1(name));
+template <class Box>
+Box* TKSR_SetUp::placeBox(Box* box, QRect geometry) {
     box->setGeometry(geometry);
     box->hide();
     box->setEnabled(false);
@@ -163,27 +161,29 @@ void TKSR_SetUp::buildEditPage(QWidget* page) {
     item("SaveSetUpas", "S&ave SetUp as ...", &TKSR_SetUp::SaveSetUpasClick);
     item("EXITwithoutSaving1", "E&XIT without Saving", &TKSR_SetUp::EXITwithoutSaving1Click);
 
-    srateBox_ = new RatesEditor(record_, page);
-    srateBox_->setGeometry(8, 64, 470, 160);
-    srateBox_->hide();
-    srateBox_->setEnabled(false);
+    srateBox_ = placeBox(new RatesEditor(record_, page), {8, 64, 470, 160});
     auto* rateWatcher = new FocusWatcher(srateBox_);
-    connect(rateWatcher, &FocusWatcher::exited, this,
-            [this] { guarded([this] { CheckSrate(); }); });
-    auxChannelBox_ = emptyBox(page, "AuxChannelBox", "Aux. Channels", {484, 64, 220, 160});
-    recordSetBox_ = emptyBox(page, "RecordSetBox", "Record Settings", {8, 230, 230, 156});
-    gpsBox_ = emptyBox(page, "GPSBox", "GPS Settings", {244, 230, 234, 156});
-    temperatureBox_ = emptyBox(page, "TemperatureBox", "Temperature Setting", {484, 230, 220, 56});
-    temperatureBox_->setEnabled(true);
-    Label(temperatureBox_, "TemperatureLabel", QString::fromUtf8("Lowest Temperature [\u00B0C]"),
-          {8, 24, 150, 22});
-    temperatureSpin_ =
-        new SpinEdit(QStringLiteral("TemperatureSpin"), -30, -10, 5, temperatureBox_);
+    connect(rateWatcher, &FocusWatcher::exited, this, [this] { guarded([this] { CheckSrate(); }); });
+    auxChannelBox_ = placeBox(new AuxChannelsBox(record_, page), {484, 64, 220, 160});
+    recordSetBox_ = placeBox(new RecordSettingsBox(record_, page), {8, 230, 230, 156});
+    connect(recordSetBox_, &RecordSettingsBox::recordModeChosen, this, [this](int mode) {
+        if (mode == code::Conti)
+            SHORT_SIZE();
+        else
+            LONG_SIZE();
+    });
+    gpsBox_ = placeBox(new GpsSettingsBox(record_, page), {244, 230, 234, 156});
+    temperatureBox_ = new QGroupBox(QStringLiteral("Temperature Setting"), page);
+    temperatureBox_->setObjectName(QStringLiteral("TemperatureBox"));
+    temperatureBox_->setGeometry(484, 230, 220, 56);
+    temperatureBox_->hide();
+    Label(temperatureBox_, "TemperatureLabel", QString::fromUtf8("Lowest Temperature [\u00B0C]"), {8, 24, 150, 22});
+    temperatureSpin_ = new SpinEdit(QStringLiteral("TemperatureSpin"), -30, -10, 5, temperatureBox_);
     temperatureSpin_->setGeometry(158, 22, 54, 24);
     temperatureSpin_->setValue(-10);
-    calibratBox_ = emptyBox(page, "CalibratBox", "Calibration Signal", {484, 290, 220, 96});
-    caliWinBox_ = emptyBox(page, "CaliWinBox", "Calibr. Windows", {8, 392, 696, 129});
-    recordWinBox_ = emptyBox(page, "RecordWinBox", "Record Windows", {8, 528, 696, 177});
+    calibratBox_ = placeBox(new CalibrationSignalBox(record_, page), {484, 290, 220, 96});
+    caliWinBox_ = placeBox(new OutputWindowsBox(record_, page), {8, 392, 696, 129});
+    recordWinBox_ = placeBox(new RecordWindowsBox(record_, page), {8, 528, 696, 177});
 
     auto click = [this](ClickPanel* panel, void (TKSR_SetUp::*handler)()) {
         connect(panel, &ClickPanel::clicked, this,

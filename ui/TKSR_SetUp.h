@@ -17,6 +17,8 @@
 #include "recorder_ini/RecorderIni.h"
 #include "setup/SetupRecord.h"
 #include "ui/RatesEditor.h"
+#include "ui/SettingsBoxes.h"
+#include "ui/TimeWindowsEditor.h"
 #include "ui/Widgets.h"
 #include "ui/WindowServices.h"
 
@@ -104,7 +106,9 @@ class TKSR_SetUp : public QWidget {
     void buildEditPage(QWidget* page);
     void buildDialogPanels(QWidget* page);
     void buildUploadPage(QWidget* page);
-    QGroupBox* emptyBox(QWidget* page, const char* name, const char* title, QRect geometry);
+    // Places an editor box: hidden and disabled until a set-up is shown.
+    template <class Box>
+    Box* placeBox(Box* box, QRect geometry);
     // Runs a handler; an error stops it and is shown in the standard message box.
     void guarded(const std::function<void()>& handler);
     void EndSequence();
@@ -154,14 +158,14 @@ class TKSR_SetUp : public QWidget {
     QPushButton* iniChangedOKButton_;
 
     RatesEditor* srateBox_;
-    QGroupBox* auxChannelBox_;
-    QGroupBox* calibratBox_;
-    QGroupBox* recordSetBox_;
-    QGroupBox* gpsBox_;
+    AuxChannelsBox* auxChannelBox_;
+    CalibrationSignalBox* calibratBox_;
+    RecordSettingsBox* recordSetBox_;
+    GpsSettingsBox* gpsBox_;
     QGroupBox* temperatureBox_;
     SpinEdit* temperatureSpin_;
-    QGroupBox* caliWinBox_;
-    QGroupBox* recordWinBox_;
+    OutputWindowsBox* caliWinBox_;
+    RecordWindowsBox* recordWinBox_;
 
     QPlainTextEdit* iniFileMemo_;
     ClickPanel* closeUpLoadPanel_;

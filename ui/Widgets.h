@@ -68,6 +68,7 @@ class SpinEdit : public QAbstractSpinBox {
     void setLimits(int minimum, int maximum);
     int step() const { return step_; }
     void setStep(int step) { step_ = step; }
+    void setMaxLength(int characters);
 
     void stepBy(int steps) override;
     QValidator::State validate(QString& input, int& pos) const override;
