@@ -35,17 +35,17 @@ RatesEditor::RatesEditor(SetupRecord& record, QWidget* parent)
         Channel& ch = channels_[c];
         ch.box = new QGroupBox(n, this);
         ch.box->setObjectName(n + QStringLiteral("_Box"));
-        ch.box->setGeometry(106 + (c - 1) * 60, 18, 58, 108);
+        ch.box->setGeometry(104 + (c - 1) * 60, 18, 60, 108);
         auto value = [&](const QString& name, int y) {
             auto* l = new QLabel(ch.box);
             l->setObjectName(name);
             l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-            l->setGeometry(2, y, 32, 20);
+            l->setGeometry(2, y, 34, 20);
             return l;
         };
         auto spin = [&](const QString& name, int y) {
             auto* s = new SpinButton(name, ch.box);
-            s->setGeometry(36, y, 18, 22);
+            s->setGeometry(38, y, 18, 22);
             return s;
         };
         ch.pri = value(n + QStringLiteral("PriText"), 24);

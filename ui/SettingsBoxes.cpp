@@ -5,7 +5,9 @@
 namespace ksr::ui {
 namespace {
 
-QString Table(std::string_view text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
+QString Table(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 QLabel* Caption(QWidget* parent, const char* name, const QString& text, QRect geometry) {
     auto* l = new QLabel(text, parent);
@@ -30,7 +32,9 @@ QAction* MenuButton::addItem(const char* name, const QString& text, std::functio
     return item;
 }
 
-void MenuButton::popUp() { menu_->popup(mapToGlobal(QPoint(0, height()))); }
+void MenuButton::popUp() {
+    menu_->popup(mapToGlobal(QPoint(0, height())));
+}
 
 QLabel* ValueLabel(QWidget* parent, const char* name, QRect geometry) {
     auto* l = new QLabel(parent);
@@ -53,31 +57,33 @@ RecordSettingsBox::RecordSettingsBox(SetupRecord& record, QWidget* parent)
     : QGroupBox(QStringLiteral("Record Settings"), parent), record_(record) {
     setObjectName(QStringLiteral("RecordSetBox"));
     auto* mode = new MenuButton("RecModeButton", "Record Mode", "RecModeMenu", this);
-    mode->setGeometry(8, 22, 96, 26);
+    mode->setGeometry(8, 20, 96, 24);
     mode->setToolTip(QStringLiteral("Select Recording Modes"));
     mode->addItem("ContiRec", QStringLiteral("Continuous"), [this] { ContiRecClick(); })
         ->setToolTip(QStringLiteral("Continuous Recording, overruns all Time Windows"));
     mode->addItem("TimedRec", QStringLiteral("Timed"), [this] { TimedRecClick(); })
         ->setToolTip(QStringLiteral("Recorder sleeps between Time Windows"));
-    recModeText_ = ValueLabel(this, "RecModeText", {110, 24, 110, 22});
+    recModeText_ = ValueLabel(this, "RecModeText", {110, 21, 110, 22});
 
     auto* type = new MenuButton("DataTypeButton", "Data Type", "DataTypeMenu", this);
-    type->setGeometry(8, 52, 96, 26);
-    type->addItem("MiniSEEDLT1", QStringLiteral("MiniSEED   little Endian"), [this] { DataTypeClick(1); });
+    type->setGeometry(8, 48, 96, 24);
+    type->addItem("MiniSEEDLT1", QStringLiteral("MiniSEED   little Endian"),
+                  [this] { DataTypeClick(1); });
     type->addItem("ASCII1", QStringLiteral("ASCII"), [this] { DataTypeClick(2); });
     type->addItem("Legacy1", QStringLiteral("Legacy"), [this] { DataTypeClick(3); });
-    type->addItem("MiniSEEDBE1", QStringLiteral("MiniSEED   big Endian"), [this] { DataTypeClick(4); });
-    dataTypeText_ = ValueLabel(this, "DataTypeText", {110, 54, 110, 22});
+    type->addItem("MiniSEEDBE1", QStringLiteral("MiniSEED   big Endian"),
+                  [this] { DataTypeClick(4); });
+    dataTypeText_ = ValueLabel(this, "DataTypeText", {110, 49, 110, 22});
 
     auto* disk = new MenuButton("DiskModeButton", "Disk Mode", "DiskModeMenu", this);
-    disk->setGeometry(8, 82, 96, 26);
+    disk->setGeometry(8, 76, 96, 24);
     disk->addItem("WriteOnce1", QStringLiteral("Write Once"), [this] { DiskModeClick(1); });
     disk->addItem("RingBuffer1", QStringLiteral("Ring Buffer"), [this] { DiskModeClick(2); });
-    diskModeText_ = ValueLabel(this, "DiskModeText", {110, 84, 110, 22});
+    diskModeText_ = ValueLabel(this, "DiskModeText", {110, 77, 110, 22});
 
-    Caption(this, "FileLenText", QStringLiteral("File Length [min]"), {8, 118, 110, 22});
+    Caption(this, "FileLenText", QStringLiteral("File Length [min]"), {8, 112, 110, 22});
     fileLength_ = new SpinEdit(QStringLiteral("FileLength"), 5, 1440, 5, this);
-    fileLength_->setGeometry(124, 116, 64, 26);
+    fileLength_->setGeometry(124, 110, 64, 26);
     fileLength_->setMaxLength(4);
     fileLength_->setValue(60);
     connect(fileLength_, &SpinEdit::changed, this, &RecordSettingsBox::FileLengthChange);
@@ -113,7 +119,8 @@ void RecordSettingsBox::FileLengthChange() {
 }
 
 void RecordSettingsBox::ShowRecordMode() {
-    recModeText_->setText(Table(RecordModeNames.at(record_.RecordParams[RecordMode], "RecordMode")));
+    recModeText_->setText(
+        Table(RecordModeNames.at(record_.RecordParams[RecordMode], "RecordMode")));
 }
 
 void RecordSettingsBox::ShowFileAndFormat() {
@@ -128,39 +135,39 @@ GpsSettingsBox::GpsSettingsBox(SetupRecord& record, QWidget* parent)
     : QGroupBox(QStringLiteral("GPS Settings"), parent), record_(record) {
     setObjectName(QStringLiteral("GPSBox"));
     auto* mode = new MenuButton("GPSModeButton", "GPS Mode", "GPSModeMenu", this);
-    mode->setGeometry(8, 22, 86, 26);
+    mode->setGeometry(8, 20, 86, 24);
     mode->addItem("Continuous1", QStringLiteral("Continuous"), [this] { Continuous1Click(); });
     mode->addItem("Cycled1", QStringLiteral("Cycled"), [this] { Cycled1Click(); });
-    modeText_ = ValueLabel(this, "GPSModeText", {100, 24, 104, 22});
+    modeText_ = ValueLabel(this, "GPSModeText", {100, 21, 104, 22});
     cycleSelect_ = new SpinButton(QStringLiteral("GPSCycleSelect"), this);
-    cycleSelect_->setGeometry(208, 22, 18, 26);
+    cycleSelect_->setGeometry(208, 20, 18, 24);
     cycleSelect_->hide();
     connect(cycleSelect_, &SpinButton::upClicked, this, [this] { GPSCycleSelectClick(+1); });
     connect(cycleSelect_, &SpinButton::downClicked, this, [this] { GPSCycleSelectClick(-1); });
 
     auto* lock = new MenuButton("GPSLockButton", "Lock Mode", "GPSLockMenu", this);
-    lock->setGeometry(8, 52, 86, 26);
+    lock->setGeometry(8, 46, 86, 24);
     lock->addItem("N3DLock1", QStringLiteral("2D/3D Lock"), [this] { LockClick(1); });
     lock->addItem("SingleSatLock1", QStringLiteral("Single-Sat Lock"), [this] { LockClick(2); });
-    lockText_ = ValueLabel(this, "GPSLockText", {100, 54, 104, 22});
+    lockText_ = ValueLabel(this, "GPSLockText", {100, 47, 104, 22});
 
     auto* log = new MenuButton("GPSLogButton", "Log Type", "GPSLogMenu", this);
-    log->setGeometry(8, 82, 86, 26);
+    log->setGeometry(8, 72, 86, 24);
     log->addItem("GPSString1", QStringLiteral("GPS String"), [this] { LogClick(1); });
     log->addItem("PLLData1", QStringLiteral("PLL Data"), [this] { LogClick(2); });
     log->addItem("PLLChange1", QStringLiteral("PLL Change"), [this] { LogClick(3); });
     log->addItem("PLL10s1", QString::fromUtf8("PLL > 10 \u00B5s"), [this] { LogClick(4); });
-    logText_ = ValueLabel(this, "GPSLogText", {100, 84, 104, 22});
+    logText_ = ValueLabel(this, "GPSLogText", {100, 73, 104, 22});
 
-    Caption(this, "IniPosText", QStringLiteral("Initial Position"), {8, 118, 84, 22});
-    Caption(this, "LatLabel", QStringLiteral("Lat"), {94, 118, 20, 22});
+    Caption(this, "IniPosText", QStringLiteral("Initial Position"), {8, 100, 120, 18});
+    Caption(this, "LatLabel", QStringLiteral("Lat"), {8, 122, 24, 22});
     lat_ = new SpinEdit(QStringLiteral("LatSpin"), -90, 90, 1, this);
-    lat_->setGeometry(114, 116, 50, 26);
+    lat_->setGeometry(34, 120, 60, 26);
     lat_->setMaxLength(3);
     lat_->setValue(0);
-    Caption(this, "LonLabel", QStringLiteral("Lon"), {166, 118, 22, 22});
+    Caption(this, "LonLabel", QStringLiteral("Lon"), {110, 122, 26, 22});
     lon_ = new SpinEdit(QStringLiteral("LonSpin"), -179, 180, 1, this);
-    lon_->setGeometry(186, 116, 44, 26);
+    lon_->setGeometry(138, 120, 66, 26);
     lon_->setMaxLength(4);
     lon_->setValue(0);
     connect(lat_, &SpinEdit::changed, this, &GpsSettingsBox::LatSpinChange);
@@ -226,12 +233,17 @@ AuxChannelsBox::AuxChannelsBox(SetupRecord& record, QWidget* parent)
         const char* caption;
         QRect geometry;
     };
-    // In the record's order: Aux 1-4, T Rec., T Disk, U Batt., I Batt. (current shown above voltage).
+    // In the record's order: Aux 1-4, T Rec., T Disk, U Batt., I Batt. (current shown above
+    // voltage).
     const Item items[AuxFlagCount] = {
-        {"Aux1CheckBox", "Aux 1", {12, 24, 80, 24}},        {"Aux2CheckBox", "Aux 2", {12, 56, 80, 24}},
-        {"Aux3CheckBox", "Aux 3", {12, 88, 80, 24}},        {"Aux4CheckBox", "Aux 4", {12, 120, 80, 24}},
-        {"TempRecCheckBox", "T Rec.", {116, 24, 90, 24}},   {"TempDiskCheckBox", "T Disk", {116, 56, 90, 24}},
-        {"UbattCheckBox", "U Batt.", {116, 120, 90, 24}},   {"IbattCheckBox", " I  Batt.", {116, 88, 90, 24}},
+        {"Aux1CheckBox", "Aux 1", {12, 24, 80, 24}},
+        {"Aux2CheckBox", "Aux 2", {12, 56, 80, 24}},
+        {"Aux3CheckBox", "Aux 3", {12, 88, 80, 24}},
+        {"Aux4CheckBox", "Aux 4", {12, 120, 80, 24}},
+        {"TempRecCheckBox", "T Rec.", {116, 24, 90, 24}},
+        {"TempDiskCheckBox", "T Disk", {116, 56, 90, 24}},
+        {"UbattCheckBox", "U Batt.", {116, 120, 90, 24}},
+        {"IbattCheckBox", " I  Batt.", {116, 88, 90, 24}},
     };
     for (int i = 1; i <= AuxFlagCount; ++i) {
         const Item& item = items[i - 1];

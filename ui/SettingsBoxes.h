@@ -16,14 +16,14 @@ namespace ksr::ui {
 // A button that pops up its menu with the menu's top-left corner at the button's bottom-left one.
 class MenuButton : public QPushButton {
     Q_OBJECT
-public:
+  public:
     MenuButton(const char* name, const char* caption, const char* menuName, QWidget* parent);
     QMenu* menu() const { return menu_; }
     // Adds an item that runs `action` when chosen.
     QAction* addItem(const char* name, const QString& text, std::function<void()> action);
     void popUp();
 
-private:
+  private:
     QMenu* menu_;
 };
 
@@ -32,7 +32,7 @@ QLabel* ValueLabel(QWidget* parent, const char* name, QRect geometry);
 
 class RecordSettingsBox : public QGroupBox {
     Q_OBJECT
-public:
+  public:
     RecordSettingsBox(SetupRecord& record, QWidget* parent);
 
     void ContiRecClick();
@@ -47,11 +47,11 @@ public:
     void ShowFileAndFormat();
     SpinEdit* fileLength() const { return fileLength_; }
 
-signals:
+  signals:
     // The record mode was chosen from the menu: the window adapts its height.
     void recordModeChosen(int mode);
 
-private:
+  private:
     SetupRecord& record_;
     QLabel* recModeText_;
     QLabel* dataTypeText_;
@@ -61,7 +61,7 @@ private:
 
 class GpsSettingsBox : public QGroupBox {
     Q_OBJECT
-public:
+  public:
     GpsSettingsBox(SetupRecord& record, QWidget* parent);
 
     void Continuous1Click();
@@ -73,7 +73,7 @@ public:
     void LonSpinChange();
     void ShowRecord();
 
-private:
+  private:
     SetupRecord& record_;
     QLabel* modeText_;
     SpinButton* cycleSelect_;
@@ -85,26 +85,26 @@ private:
 
 class AuxChannelsBox : public QGroupBox {
     Q_OBJECT
-public:
+  public:
     AuxChannelsBox(SetupRecord& record, QWidget* parent);
     // Aux1CheckBoxClick ... IbattCheckBoxClick: flag 1..8 in the record's order.
     void AuxCheckBoxClick(int flag);
     void ShowRecord();
 
-private:
+  private:
     SetupRecord& record_;
     QCheckBox* boxes_[AuxFlagCount + 1]{};
 };
 
 class CalibrationSignalBox : public QGroupBox {
     Q_OBJECT
-public:
+  public:
     CalibrationSignalBox(SetupRecord& record, QWidget* parent);
     void SignalTypeClick(int code);
     void VoltSpinChange();
     void ShowRecord();
 
-private:
+  private:
     SetupRecord& record_;
     QLabel* signalTypeText_;
     QLabel* freqLabel_;

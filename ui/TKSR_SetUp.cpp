@@ -163,7 +163,8 @@ void TKSR_SetUp::buildEditPage(QWidget* page) {
 
     srateBox_ = placeBox(new RatesEditor(record_, page), {8, 64, 470, 160});
     auto* rateWatcher = new FocusWatcher(srateBox_);
-    connect(rateWatcher, &FocusWatcher::exited, this, [this] { guarded([this] { CheckSrate(); }); });
+    connect(rateWatcher, &FocusWatcher::exited, this,
+            [this] { guarded([this] { CheckSrate(); }); });
     auxChannelBox_ = placeBox(new AuxChannelsBox(record_, page), {484, 64, 220, 160});
     recordSetBox_ = placeBox(new RecordSettingsBox(record_, page), {8, 230, 230, 156});
     connect(recordSetBox_, &RecordSettingsBox::recordModeChosen, this, [this](int mode) {
@@ -177,8 +178,10 @@ void TKSR_SetUp::buildEditPage(QWidget* page) {
     temperatureBox_->setObjectName(QStringLiteral("TemperatureBox"));
     temperatureBox_->setGeometry(484, 230, 220, 56);
     temperatureBox_->hide();
-    Label(temperatureBox_, "TemperatureLabel", QString::fromUtf8("Lowest Temperature [\u00B0C]"), {8, 24, 150, 22});
-    temperatureSpin_ = new SpinEdit(QStringLiteral("TemperatureSpin"), -30, -10, 5, temperatureBox_);
+    Label(temperatureBox_, "TemperatureLabel", QString::fromUtf8("Lowest Temperature [\u00B0C]"),
+          {8, 24, 150, 22});
+    temperatureSpin_ =
+        new SpinEdit(QStringLiteral("TemperatureSpin"), -30, -10, 5, temperatureBox_);
     temperatureSpin_->setGeometry(158, 22, 54, 24);
     temperatureSpin_->setValue(-10);
     calibratBox_ = placeBox(new CalibrationSignalBox(record_, page), {484, 290, 220, 96});

@@ -10,7 +10,9 @@ namespace {
 // The date an immediate start is shown as ("immediately"); no real window starts on it.
 const QDate kImmediately(1999, 12, 31);
 
-QString Table(std::string_view text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
+QString Table(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 template <class T>
 T* Named(T* widget, const QString& name, QRect geometry) {
@@ -32,9 +34,12 @@ QLabel* Caption(QWidget* box, const char* text, int x, int y, int width) {
     return l;
 }
 
-std::string Two(int v) { return (v >= 0 && v < 10 ? "0" : "") + std::to_string(v); }
+std::string Two(int v) {
+    return (v >= 0 && v < 10 ? "0" : "") + std::to_string(v);
+}
 
-[[noreturn]] void CannotShow(const QString& who, const std::string& what, const std::string& value) {
+[[noreturn]] void CannotShow(const QString& who, const std::string& what,
+                             const std::string& value) {
     throw RangeError(who.toStdString() + " " + what + " " + value + " cannot be shown");
 }
 
@@ -56,21 +61,25 @@ WindowRow::WindowRow(QWidget* box, const QString& prefix, const QString& suffix,
         startDate->setSpecialValueText(QStringLiteral("immediately"));
     }
     startDate->setDate(QDate::currentDate());
-    startTime = TimePicker(box, prefix + "StartTime" + suffix, QStringLiteral("HH:mm"), {next(58), top, 58, 22});
+    startTime = TimePicker(box, prefix + "StartTime" + suffix, QStringLiteral("HH:mm"),
+                           {next(58), top, 58, 22});
     durationDays = Named(new SpinEdit(prefix + "DurationDays" + suffix, 0, 999, 1, box),
                          prefix + "DurationDays" + suffix, {next(50), top, 50, 22});
     durationDays->setMaxLength(3);
     durationDays->setValue(durationSeconds ? 0 : 1);
-    durationTime = TimePicker(box, prefix + "DurationTime" + suffix,
-                              durationSeconds ? QStringLiteral("HH:mm:ss") : QStringLiteral("HH:mm"),
-                              {next(durationSeconds ? 76 : 58), top, durationSeconds ? 76 : 58, 22});
+    durationTime =
+        TimePicker(box, prefix + "DurationTime" + suffix,
+                   durationSeconds ? QStringLiteral("HH:mm:ss") : QStringLiteral("HH:mm"),
+                   {next(durationSeconds ? 76 : 58), top, durationSeconds ? 76 : 58, 22});
     durationTime->setTime(durationSeconds ? QTime(0, 0, 10) : QTime(0, 0));
-    repeat = Named(new QCheckBox(box), prefix + "RepeatCheck" + suffix, {next(20) + 4, top, 20, 22});
+    repeat =
+        Named(new QCheckBox(box), prefix + "RepeatCheck" + suffix, {next(20) + 4, top, 20, 22});
     intervalDays = Named(new SpinEdit(prefix + "IntervalDays" + suffix, 0, 99, 1, box),
                          prefix + "IntervalDays" + suffix, {next(44), top, 44, 22});
     intervalDays->setMaxLength(2);
     intervalDays->setValue(1);
-    intervalTime = TimePicker(box, prefix + "IntervalTime" + suffix, QStringLiteral("HH:mm"), {next(58), top, 58, 22});
+    intervalTime = TimePicker(box, prefix + "IntervalTime" + suffix, QStringLiteral("HH:mm"),
+                              {next(58), top, 58, 22});
 
     connect(startDate, &QDateEdit::dateChanged, this, &WindowRow::StartDateChange);
     connect(startTime, &QTimeEdit::timeChanged, this, &WindowRow::StartTimeChange);
@@ -82,7 +91,8 @@ WindowRow::WindowRow(QWidget* box, const QString& prefix, const QString& suffix,
 }
 
 void WindowRow::showValues(bool visible) {
-    for (QWidget* w : std::initializer_list<QWidget*>{startDate, startTime, durationDays, durationTime, repeat})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{startDate, startTime, durationDays, durationTime, repeat})
         w->setVisible(visible);
 }
 
@@ -163,7 +173,8 @@ void WindowRow::load(const QString& who) {
     if (!start.isValid()) CannotShow(who, "start time", Two(field(5)) + ":" + Two(field(6)));
     const QTime duration(field(8), field(9), durationSeconds_ ? field(10) : 0);
     if (!duration.isValid())
-        CannotShow(who, "duration time", Two(field(8)) + ":" + Two(field(9)) + ":" + Two(field(10)));
+        CannotShow(who, "duration time",
+                   Two(field(8)) + ":" + Two(field(9)) + ":" + Two(field(10)));
     {
         const QSignalBlocker a(startDate), b(startTime);
         startDate->setDate(date);
@@ -179,7 +190,8 @@ void WindowRow::load(const QString& who) {
         return;
     }
     const QTime interval(field(13), field(14), 0);
-    if (!interval.isValid()) CannotShow(who, "interval time", Two(field(13)) + ":" + Two(field(14)));
+    if (!interval.isValid())
+        CannotShow(who, "interval time", Two(field(13)) + ":" + Two(field(14)));
     loading_ = true;
     repeat->setChecked(true);
     loading_ = false;
@@ -194,30 +206,32 @@ OutputWindowsBox::OutputWindowsBox(SetupRecord& record, QWidget* parent)
     : QGroupBox(QStringLiteral("Calibr. Windows"), parent), record_(record) {
     setObjectName(QStringLiteral("CaliWinBox"));
     const int left = 128;
-    Caption(this, "Start", left, 16, 60);
-    Caption(this, "DATE", left, 32, 70);
-    Caption(this, "day-mo-year", left + 22, 16, 80);
+    Caption(this, "Start", left, 16, 30);
+    Caption(this, "DATE", left + 34, 16, 60);
+    Caption(this, "day-mo-year", left, 32, 100);
     Caption(this, "TIME", left + 104, 16, 58);
     Caption(this, "hh:mm", left + 104, 32, 58);
     Caption(this, "Duration", left + 166, 16, 100);
     Caption(this, "days", left + 166, 32, 50);
     Caption(this, "hh:mm:ss", left + 220, 32, 76);
-    Caption(this, "Repeat", left + 298, 16, 50);
-    Caption(this, "Interval", left + 350, 16, 80);
-    Caption(this, "days", left + 350, 32, 44);
-    Caption(this, "hh:mm", left + 398, 32, 58);
+    Caption(this, "Repeat", left + 296, 16, 50);
+    Caption(this, "Interval", left + 352, 16, 80);
+    Caption(this, "days", left + 352, 32, 44);
+    Caption(this, "hh:mm", left + 400, 32, 58);
     struct Row {
         const char* check;
         const char* caption;
         const char* prefix;
-    } const rows[OutputWindowCount] = {
-        {"CaliCheck", "Calibration Out", "Cali"}, {"TTLOutCheck", "TTL Out", "TTL"}, {"OpenCollCheck", "Open Coll. Out", "OpColl"}};
+    } const rows[OutputWindowCount] = {{"CaliCheck", "Calibration Out", "Cali"},
+                                       {"TTLOutCheck", "TTL Out", "TTL"},
+                                       {"OpenCollCheck", "Open Coll. Out", "OpColl"}};
     for (int w = 1; w <= OutputWindowCount; ++w) {
         const int top = 26 + 24 * w;
         checks_[w] = new QCheckBox(QString::fromLatin1(rows[w - 1].caption), this);
         checks_[w]->setObjectName(QString::fromLatin1(rows[w - 1].check));
         checks_[w]->setGeometry(8, top, 116, 22);
-        rows_[w] = new WindowRow(this, QString::fromLatin1(rows[w - 1].prefix), QString(), top, left, true, false);
+        rows_[w] = new WindowRow(this, QString::fromLatin1(rows[w - 1].prefix), QString(), top,
+                                 left, true, false);
         rows_[w]->bind([this, w](int i) -> int& { return record_.OutputWindows[w].field(i); });
         connect(checks_[w], &QCheckBox::toggled, this, [this, w] { OutputCheckClick(w); });
     }
@@ -263,26 +277,27 @@ RecordWindowsBox::RecordWindowsBox(SetupRecord& record, QWidget* parent)
     : QGroupBox(QStringLiteral("Record Windows"), parent), record_(record) {
     setObjectName(QStringLiteral("RecordWinBox"));
     const int left = 140;
-    Caption(this, "Type", 56, 24, 60);
-    Caption(this, "Start", left, 16, 60);
-    Caption(this, "DATE", left, 32, 70);
-    Caption(this, "day-mo-year", left + 22, 16, 80);
+    Caption(this, "Type", 56, 16, 60);
+    Caption(this, "Start", left, 16, 30);
+    Caption(this, "DATE", left + 34, 16, 60);
+    Caption(this, "day-mo-year", left, 32, 100);
     Caption(this, "TIME", left + 104, 16, 58);
     Caption(this, "hh mm", left + 104, 32, 58);
     Caption(this, "Duration", left + 166, 16, 100);
     Caption(this, "days", left + 166, 32, 50);
     Caption(this, "hh:mm", left + 220, 32, 58);
-    Caption(this, "Repeat", left + 280, 16, 50);
-    Caption(this, "Interval", left + 332, 16, 80);
-    Caption(this, "days", left + 332, 32, 44);
-    Caption(this, "hh:mm", left + 380, 32, 58);
+    Caption(this, "Repeat", left + 278, 16, 50);
+    Caption(this, "Interval", left + 334, 16, 80);
+    Caption(this, "days", left + 334, 32, 44);
+    Caption(this, "hh:mm", left + 382, 32, 58);
     for (int n = 1; n <= RecordRowCount; ++n) {
         const QString number = QString::number(n);
         const int top = 26 + 24 * n;
         checks_[n] = new QCheckBox(QStringLiteral("# ") + number, this);
         checks_[n]->setObjectName(QStringLiteral("RecWinCheck") + number);
         checks_[n]->setGeometry(8, top, 46, 22);
-        typeTexts_[n] = Named(new QLabel(this), QStringLiteral("RecTypeText") + number, {56, top, 60, 22});
+        typeTexts_[n] =
+            Named(new QLabel(this), QStringLiteral("RecTypeText") + number, {56, top, 62, 22});
         typeTexts_[n]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         typeSelects_[n] = Named(new SpinButton(QStringLiteral("RecTypeSelect") + number, this),
                                 QStringLiteral("RecTypeSelect") + number, {118, top, 18, 22});
@@ -290,8 +305,10 @@ RecordWindowsBox::RecordWindowsBox(SetupRecord& record, QWidget* parent)
         rows_[n] = new WindowRow(this, QStringLiteral("Rec"), number, top, left, false, n >= 2);
         rows_[n]->bind([this, n](int i) -> int& { return record_.RecWindows[n].field(i); });
         connect(checks_[n], &QCheckBox::toggled, this, [this, n] { RecWinCheckClick(n); });
-        connect(typeSelects_[n], &SpinButton::upClicked, this, [this, n] { RecTypeSelectClick(n, +1); });
-        connect(typeSelects_[n], &SpinButton::downClicked, this, [this, n] { RecTypeSelectClick(n, -1); });
+        connect(typeSelects_[n], &SpinButton::upClicked, this,
+                [this, n] { RecTypeSelectClick(n, +1); });
+        connect(typeSelects_[n], &SpinButton::downClicked, this,
+                [this, n] { RecTypeSelectClick(n, -1); });
     }
 }
 

@@ -18,7 +18,7 @@ namespace ksr::ui {
 // The seven value controls every row has, and the fields of the record window they write.
 class WindowRow : public QObject {
     Q_OBJECT
-public:
+  public:
     // `prefix` names the controls ("Cali", "TTL", "OpColl", "Rec"); `suffix` is the row number of
     // a recording row ("1".."5") or empty.
     WindowRow(QWidget* box, const QString& prefix, const QString& suffix, int top, int left,
@@ -52,7 +52,7 @@ public:
     void IntervalDaysChange();
     void IntervalTimeChange();
 
-private:
+  private:
     int& field(int i) { return field_(i); }
     std::function<int&(int)> field_;
     bool loading_ = false;
@@ -62,7 +62,7 @@ private:
 
 class OutputWindowsBox : public QGroupBox {
     Q_OBJECT
-public:
+  public:
     OutputWindowsBox(SetupRecord& record, QWidget* parent);
     // CaliCheckClick, TTLOutCheckClick, OpenCollCheckClick for window 1..3.
     void OutputCheckClick(int window);
@@ -71,7 +71,7 @@ public:
     void ShowRecord();
     void setStartDates(const QDate& date);
 
-private:
+  private:
     SetupRecord& record_;
     bool restoring_ = false;
     QCheckBox* checks_[OutputWindowCount + 1]{};
@@ -82,7 +82,7 @@ inline constexpr int RecordRowCount = 5;
 
 class RecordWindowsBox : public QGroupBox {
     Q_OBJECT
-public:
+  public:
     RecordWindowsBox(SetupRecord& record, QWidget* parent);
     // RecWinCheck1Click .. RecWinCheck5Click.
     void RecWinCheckClick(int window);
@@ -93,7 +93,7 @@ public:
     void ShowRecord();
     void setStartDates(const QDate& date);
 
-private:
+  private:
     SetupRecord& record_;
     bool restoring_ = false;
     QCheckBox* checks_[RecordRowCount + 1]{};

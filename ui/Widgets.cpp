@@ -108,7 +108,9 @@ void SpinEdit::setLimits(int minimum, int maximum) {
     maximum_ = maximum;
 }
 
-void SpinEdit::setMaxLength(int characters) { lineEdit()->setMaxLength(characters); }
+void SpinEdit::setMaxLength(int characters) {
+    lineEdit()->setMaxLength(characters);
+}
 
 void SpinEdit::stepBy(int steps) {
     setValue(clamp(static_cast<long long>(value()) + 1LL * steps * step_));

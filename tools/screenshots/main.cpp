@@ -54,6 +54,17 @@ int main(int argc, char** argv) {
         ksr::ui::TKSR_SetUp window(record, services, work);
         window.show();
         auto* list = window.findChild<QListWidget*>(QStringLiteral("SetUpFileBox"));
+        list->setCurrentRow(1);
+        window.SetUpFileBoxDblClick();
+        window.UnLockPanelClick();
+        Save(window, out, QStringLiteral("window-timed.png"));
+    }
+    {
+        ksr::SetupRecord record;
+        ksr::SetDefaults(record);
+        ksr::ui::TKSR_SetUp window(record, services, work);
+        window.show();
+        auto* list = window.findChild<QListWidget*>(QStringLiteral("SetUpFileBox"));
         list->setCurrentRow(0);
         window.SetUpFileBoxDblClick();
         Save(window, out, QStringLiteral("window-locked.png"));
