@@ -36,8 +36,8 @@ QString TKSR_SetUp::TimeText(const QTime& time) {
 }
 
 void TKSR_SetUp::FormCreate() {
-    // The power page's start values and estimates come with that page; the status stays neutral.
     setStatus(QColor(), QString());
+    powerPage_->Start();  // its battery estimate leaves the status bar empty
 }
 
 void TKSR_SetUp::NewSetUpPanelClick() {

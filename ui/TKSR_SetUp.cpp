@@ -78,6 +78,18 @@ TKSR_SetUp::TKSR_SetUp(SetupRecord& record, WindowServices& services, std::files
     buildEditPage(editSheet_);
     buildDialogPanels(editSheet_);
     buildUploadPage(upLoadSheet_);
+    PowerPage::Host host{
+        [this] { return statusText(); },
+        [this](const QColor& c, const QString& text) { setStatus(c, text); },
+        [this] { SHORT_SIZE(); },
+        [this] { guarded([this] { CheckSrate(); }); },
+        [this] { services_.endProgram(); },
+    };
+    powerPage_ = new PowerPage(std::move(host), powerSheet_);
+    powerPage_->setGeometry(0, 0, DesignWidth, 530);
+    connect(pages_, &QTabWidget::currentChanged, this, [this](int index) {
+        if (index == 2) guarded([this] { powerPage_->PowerSheetEnter(); });
+    });
 
     auto* pageWatcher = new FocusWatcher(pages_);
     connect(pageWatcher, &FocusWatcher::entered, this,
@@ -178,7 +190,7 @@ void TKSR_SetUp::buildEditPage(QWidget* page) {
     temperatureBox_->setObjectName(QStringLiteral("TemperatureBox"));
     temperatureBox_->setGeometry(484, 230, 220, 56);
     temperatureBox_->hide();
-    Label(temperatureBox_, "TemperatureLabel", QString::fromUtf8("Lowest Temperature [\u00B0C]"),
+    Label(temperatureBox_, "LowestTempLabel", QString::fromUtf8("Lowest Temperature [\u00B0C]"),
           {8, 24, 150, 22});
     temperatureSpin_ =
         new SpinEdit(QStringLiteral("TemperatureSpin"), -30, -10, 5, temperatureBox_);

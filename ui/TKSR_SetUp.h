@@ -16,6 +16,7 @@
 
 #include "recorder_ini/RecorderIni.h"
 #include "setup/SetupRecord.h"
+#include "ui/PowerPage.h"
 #include "ui/RatesEditor.h"
 #include "ui/SettingsBoxes.h"
 #include "ui/TimeWindowsEditor.h"
@@ -97,6 +98,7 @@ class TKSR_SetUp : public QWidget {
     static QString TimeText(const QTime& time);
 
     RecorderIni& recorderIni() { return ini_; }
+    PowerPage* powerPage() const { return powerPage_; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -167,6 +169,7 @@ class TKSR_SetUp : public QWidget {
     OutputWindowsBox* caliWinBox_;
     RecordWindowsBox* recordWinBox_;
 
+    PowerPage* powerPage_;
     QPlainTextEdit* iniFileMemo_;
     ClickPanel* closeUpLoadPanel_;
 };

@@ -112,6 +112,10 @@ void SpinEdit::setMaxLength(int characters) {
     lineEdit()->setMaxLength(characters);
 }
 
+void SpinEdit::setTypingAllowed(bool allowed) {
+    lineEdit()->setReadOnly(!allowed);
+}
+
 void SpinEdit::stepBy(int steps) {
     setValue(clamp(static_cast<long long>(value()) + 1LL * steps * step_));
 }

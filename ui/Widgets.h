@@ -69,6 +69,8 @@ class SpinEdit : public QAbstractSpinBox {
     int step() const { return step_; }
     void setStep(int step) { step_ = step; }
     void setMaxLength(int characters);
+    // A spin edit without typing: only its arrows change it.
+    void setTypingAllowed(bool allowed);
 
     void stepBy(int steps) override;
     QValidator::State validate(QString& input, int& pos) const override;

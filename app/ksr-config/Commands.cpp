@@ -1,11 +1,14 @@
 #include "Commands.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <ostream>
+#include <tuple>
 
 #include "Summary.h"
+#include "power/PowerEstimator.h"
 #include "recorder_ini/RecorderIni.h"
 #include "setup/Errors.h"
 #include "setup/FileIo.h"
@@ -25,6 +28,7 @@ const char* const kUsage =
     "  check FILE.set                     read a set-up, apply the rate rules, print a summary\n"
     "  format FILE.set [-o OUT.set]       write a set-up again in the setup-file layout\n"
     "  build FILE.set [--lowest-temp N]   build recorder.ini in the working directory\n"
+    "  power [OPTIONS]                    power load, battery life and disk capacity estimate\n"
     "\n"
     "'ksr-config COMMAND --help' describes a command.\n"
     "Exit status: 0 success, 1 a bad or unreadable file, 2 bad usage.\n";
@@ -51,6 +55,25 @@ const char* const kBuildHelp =
     "writes SHORTTMP.DAT with the lowest temperature N (-30, -25, -20, -15 or -10; default -10)\n"
     "and builds recorder.ini from the template recorder.000. On failure recorder.ini is left\n"
     "exactly as it was.\n";
+
+const char* const kPowerHelp =
+    "Usage: ksr-config power [OPTIONS]\n"
+    "\n"
+    "Estimates the mean load, the battery's true capacity and life, and the days the disk can\n"
+    "record, as the PowerEstimation page does. Options, with the page's start values:\n"
+    "  --prim-rate SPS             primary sampling rate, a rate of the table      (100)\n"
+    "  --prim-channels N           primary channels, 1..6                          (3)\n"
+    "  --sec-rate SPS              secondary sampling rate, a rate of the table    (0)\n"
+    "  --sec-channels N            secondary channels, 0..6                        (3)\n"
+    "  --burst INTERVAL,DURATION   burst mode; minutes 10..360 and 5..60, step 5   (off)\n"
+    "  --gps INTERVAL,DURATION     cycled GPS; minutes 60..360 step 5, and 5..60   (off)\n"
+    "  --ascii                     ASCII format instead of Steim compression\n"
+    "  --temperature C             -40..40 in steps of 5; gel from -25             (20)\n"
+    "  --battery AH                nominal battery size                            (38)\n"
+    "  --gel                       gel battery instead of AGM\n"
+    "  --add-load MW               additional load in milliwatts                   (0)\n"
+    "  --disk GB                   disk size, 10..120 in steps of 10               (40)\n"
+    "  --mt                        magnetotellurics profile\n";
 
 struct UsageError {
     std::string message;
@@ -152,6 +175,105 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     return Success;
 }
 
+// A whole number within [min, max] on a grid of `step` from `min`.
+int Whole(const std::string& option, const std::string& text, int min, int max, int step) {
+    int value = 0;
+    if (!fmt::ParseInt(text, value) || value < min || value > max || (value - min) % step != 0)
+        throw UsageError{option + " takes " + std::to_string(min) + ".." + std::to_string(max) +
+                         (step > 1 ? " in steps of " + std::to_string(step) : "") + ", not \"" +
+                         text + "\""};
+    return value;
+}
+
+double Decimal(const std::string& option, const std::string& text) {
+    const double value = power::ParseDecimal(text);
+    if (value == 0 && text.find_first_not_of("0.,+- ") != std::string::npos)
+        throw UsageError{option + " takes a number, not \"" + text + "\""};
+    return value;
+}
+
+std::pair<int, int> Pair(const std::string& option, const std::string& text, int minA, int maxA,
+                         int stepA, int minB, int maxB, int stepB) {
+    const auto comma = text.find(',');
+    if (comma == std::string::npos)
+        throw UsageError{option + " takes INTERVAL,DURATION in minutes"};
+    return {Whole(option + " INTERVAL", text.substr(0, comma), minA, maxA, stepA),
+            Whole(option + " DURATION", text.substr(comma + 1), minB, maxB, stepB)};
+}
+
+int Power(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+    power::PowerSettings s;
+    bool temperatureGiven = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&]() -> const std::string& {
+            if (i + 1 >= args.size()) throw UsageError{"option " + a + " needs a value"};
+            return args[++i];
+        };
+        if (a == "--prim-rate") {
+            s.primRate = Whole(a, value(), 0, 3000, 1);
+            if (std::find(PrimaryRates.begin(), PrimaryRates.end(), s.primRate) ==
+                PrimaryRates.end())
+                throw UsageError{
+                    "--prim-rate takes a rate of the table: 0 1 2 5 10 20 25 50 75 100 125 150 "
+                    "200 250 300 500 600 750 1000 3000"};
+        } else if (a == "--sec-rate") {
+            s.secRate = Whole(a, value(), 0, 750, 1);
+            bool known = false;
+            for (const auto& row : SecondaryRates)
+                for (int rate : row) known = known || rate == s.secRate;
+            if (!known)
+                throw UsageError{
+                    "--sec-rate takes a rate of the table: 0 1 2 4 5 10 20 25 40 50 75 100 120 "
+                    "125 150 200 250 300 375 500 600 750"};
+        } else if (a == "--prim-channels") {
+            s.primChannels = Whole(a, value(), 1, 6, 1);
+        } else if (a == "--sec-channels") {
+            s.secChannels = Whole(a, value(), 0, 6, 1);
+        } else if (a == "--burst") {
+            s.burst = true;
+            std::tie(s.burstInterval, s.burstDuration) = Pair(a, value(), 10, 360, 5, 5, 60, 5);
+        } else if (a == "--gps") {
+            s.cycledGps = true;
+            std::tie(s.gpsInterval, s.gpsDuration) = Pair(a, value(), 60, 360, 5, 5, 60, 1);
+        } else if (a == "--ascii") {
+            s.ascii = true;
+        } else if (a == "--temperature") {
+            s.temperature = Whole(a, value(), -40, 40, 5);
+            temperatureGiven = true;
+        } else if (a == "--battery") {
+            s.battSizeAh = Decimal(a, power::BatterySizeText(value()));
+        } else if (a == "--gel") {
+            s.gel = true;
+        } else if (a == "--add-load") {
+            s.addLoadW = Decimal(a, value()) / 1000;
+        } else if (a == "--disk") {
+            s.diskGB = Whole(a, value(), 10, 120, 10);
+        } else if (a == "--mt") {
+            s.mt = true;
+        } else {
+            throw UsageError{"unknown option " + a};
+        }
+    }
+    if (temperatureGiven && s.temperature < power::LowestTemperature(s.gel))
+        throw UsageError{"--temperature takes -25..40 for a gel battery"};
+    const auto load = power::EstimateLoad(s);
+    const auto disk = power::EstimateDisk(s, load);
+    const auto battery = power::EstimateBattery(s, load.totalLoad);
+    auto trimmed = [](std::string text) {
+        const auto first = text.find_first_not_of(' ');
+        const auto last = text.find_last_not_of(' ');
+        return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+    };
+    out << "Mean Load [W]: " << power::LoadText(load.totalLoad) << "\n";
+    out << "True Capacity [Wh]: " << trimmed(battery.capacityLabel) << "\n";
+    out << "Battery Life [days]: " << trimmed(battery.lifeLabel) << "\n";
+    out << "Record Capacity [days]: " << trimmed(disk.label) << "\n";
+    out << trimmed(battery.note) << "\n";
+    if (battery.gelTooCold) out << trimmed(std::string(power::GelWarning).substr(1)) << "\n";
+    return Success;
+}
+
 }  // namespace
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -161,6 +283,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         {"check", {Check, kCheckHelp}},
         {"format", {Format, kFormatHelp}},
         {"build", {Build, kBuildHelp}},
+        {"power", {Power, kPowerHelp}},
     };
     if (args.empty()) {
         err << kUsage;

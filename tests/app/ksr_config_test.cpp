@@ -161,6 +161,48 @@ TEST(KsrConfigCommands, BuildReportsWhatTheRateRulesChanged) {
     EXPECT_NE(ini.find("channel_0_samplerate=1000\r\n"), std::string::npos);
 }
 
+TEST(KsrConfigExecutable, PowerAtTheStartValues) {
+    test::TempDir dir;
+    const Result r = RunExe(dir, "power");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "Mean Load [W]: 2.169\nTrue Capacity [Wh]: 438\nBattery Life [days]: 8.4\n"
+              "Record Capacity [days]: 758\nBatt. self-discharge neglected\n");
+}
+
+TEST(KsrConfigCommands, PowerWithAColdGelBatteryAndBurst) {
+    test::TempDir dir;
+    Result r = RunHere(dir, {"power", "--battery", "200", "--gel", "--temperature", "-25"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "Mean Load [W]: 2.628\nTrue Capacity [Wh]: 1282\nBattery Life [days]: 21\n"
+              "Record Capacity [days]: 758\nBatt. self-discharge considered\n"
+              "Temperature too low for Gel Batteries\n");
+    r = RunHere(dir, {"power", "--burst", "60,10", "--ascii", "--mt", "--disk", "10", "--add-load",
+                      "250,5"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("Mean Load [W]: 4.163\n"), std::string::npos) << r.out;
+}
+
+TEST(KsrConfigCommands, PowerRejectsWhatThePageCannotHold) {
+    test::TempDir dir;
+    const std::vector<std::vector<std::string>> bad{{"power", "--prim-rate", "99"},
+                                                    {"power", "--sec-rate", "7"},
+                                                    {"power", "--prim-channels", "0"},
+                                                    {"power", "--burst", "62,10"},
+                                                    {"power", "--gps", "60"},
+                                                    {"power", "--temperature", "-45"},
+                                                    {"power", "--gel", "--temperature", "-30"},
+                                                    {"power", "--disk", "15"},
+                                                    {"power", "--battery", "lots"},
+                                                    {"power", "--frequency", "3"}};
+    for (const auto& args : bad) {
+        const Result r = RunHere(dir, args);
+        EXPECT_EQ(r.code, 2) << args[1];
+        EXPECT_NE(r.err.find(args[1]), std::string::npos) << r.err;
+    }
+}
+
 TEST(KsrConfigCommands, MissingTemplateIsABadFile) {
     test::TempDir dir;
     CopyIn(dir, test::ShippedData("examples/timed.set"), "timed.set");

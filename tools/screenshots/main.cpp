@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QListWidget>
+#include <QTabWidget>
 #include <QTest>
 #include <filesystem>
 
@@ -58,6 +59,8 @@ int main(int argc, char** argv) {
         window.SetUpFileBoxDblClick();
         window.UnLockPanelClick();
         Save(window, out, QStringLiteral("window-timed.png"));
+        window.findChild<QTabWidget*>(QStringLiteral("SetUpPageControl"))->setCurrentIndex(2);
+        Save(window, out, QStringLiteral("window-power.png"));
     }
     {
         ksr::SetupRecord record;
