@@ -1,0 +1,25 @@
+#include "serial/KermitFiles.h"
+
+#include <algorithm>
+
+#include "setup/FileIo.h"
+#include "setup/TextFormat.h"
+
+namespace ksr::kermit {
+
+std::vector<SendFile> IniFilesOf(const std::filesystem::path& directory) {
+    std::vector<std::filesystem::path> paths;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(directory, ec)) {
+        if (!entry.is_regular_file(ec)) continue;
+        const std::string ext = fmt::UpperAscii(entry.path().extension().string());
+        if (ext == ".INI") paths.push_back(entry.path());
+    }
+    std::sort(paths.begin(), paths.end());
+    std::vector<SendFile> files;
+    for (const auto& p : paths)
+        files.push_back({fmt::UpperAscii(p.filename().string()), ReadFileBytes(p)});
+    return files;
+}
+
+}  // namespace ksr::kermit

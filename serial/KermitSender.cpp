@@ -1,0 +1,307 @@
+#include "serial/KermitSender.h"
+
+#include <algorithm>
+
+namespace ksr::kermit {
+namespace {
+
+constexpr char kMark = 0x01;
+constexpr char kEol = '\r';
+constexpr char kControlPrefix = '#';
+constexpr char kRepeatPrefix = '~';
+constexpr int kLongestRun = 94;
+constexpr int kShortestRun = 5;
+
+bool IsControl(unsigned char c) {
+    return c < 32 || c == 127;
+}
+
+bool IsEighthBitPrefix(char c) {
+    const int code = static_cast<unsigned char>(c);
+    return (code >= 33 && code <= 62) || (code >= 96 && code <= 126);
+}
+
+// The encoding of one character (without any repeat count).
+std::string EncodeChar(unsigned char c, const Terms& t) {
+    std::string out;
+    if ((c & 0x80) && t.eighthBit) {
+        out += t.eighthBit;
+        c &= 0x7F;
+    }
+    const unsigned char low = c & 0x7F;
+    if (IsControl(low)) {
+        out += kControlPrefix;
+        out += static_cast<char>(c ^ 64);
+    } else if (low == kControlPrefix || (t.repeat && low == kRepeatPrefix) ||
+               (t.eighthBit && low == static_cast<unsigned char>(t.eighthBit))) {
+        out += kControlPrefix;
+        out += static_cast<char>(c);
+    } else {
+        out += static_cast<char>(c);
+    }
+    return out;
+}
+
+}  // namespace
+
+char KermitSender::Check1(const std::string& lenToData) {
+    unsigned int sum = 0;
+    for (unsigned char c : lenToData) sum += c;
+    return ToChar(static_cast<int>((sum + ((sum & 192) / 64)) & 63));
+}
+
+std::string KermitSender::Packet(int seq, char type, const std::string& data) {
+    std::string body;
+    body += ToChar(static_cast<int>(data.size()) + 3);
+    body += ToChar(seq % 64);
+    body += type;
+    body += data;
+    std::string packet(1, kMark);
+    packet += body;
+    packet += Check1(body);
+    packet += kEol;
+    return packet;
+}
+
+std::string KermitSender::SendInitData() {
+    std::string d;
+    d += ToChar(OfferedLength);      // MAXL
+    d += ToChar(OfferedTimeout);     // TIME
+    d += ToChar(0);                  // NPAD
+    d += static_cast<char>(0 ^ 64);  // PADC, control-transformed
+    d += ToChar(kEol);               // EOL
+    d += kControlPrefix;             // QCTL
+    d += 'Y';                        // QBIN: only if the receiver asks
+    d += '1';                        // CHKT
+    d += kRepeatPrefix;              // REPT
+    d += ToChar(0);                  // CAPAS: no long packets, no sliding windows
+    d += ToChar(0);                  // WINDO
+    d += ToChar(0);                  // MAXLX1
+    d += ToChar(0);                  // MAXLX2
+    return d;
+}
+
+Terms KermitSender::Negotiate(const std::string& init) {
+    Terms t;
+    if (!init.empty()) {
+        const int maxl = UnChar(init[0]);
+        if (maxl >= 10) t.packetLength = std::min(OfferedLength, maxl);
+    }
+    if (init.size() > 6 && IsEighthBitPrefix(init[6])) t.eighthBit = init[6];
+    if (init.size() > 8 && init[8] == kRepeatPrefix) t.repeat = true;
+    return t;
+}
+
+std::string KermitSender::EncodeData(const std::string& s, std::size_t& pos, const Terms& t) {
+    const std::size_t fill = static_cast<std::size_t>(t.packetLength - 6);
+    const std::size_t room = static_cast<std::size_t>(t.packetLength - 3);
+    std::string out;
+    while (pos < s.size() && out.size() < fill) {
+        const unsigned char c = static_cast<unsigned char>(s[pos]);
+        std::size_t run = 1;
+        if (t.repeat)
+            while (pos + run < s.size() && run < static_cast<std::size_t>(kLongestRun) &&
+                   static_cast<unsigned char>(s[pos + run]) == c)
+                ++run;
+        std::string piece;
+        if (t.repeat && run >= static_cast<std::size_t>(kShortestRun)) {
+            piece =
+                std::string(1, kRepeatPrefix) + ToChar(static_cast<int>(run)) + EncodeChar(c, t);
+        } else {
+            run = 1;
+            piece = EncodeChar(c, t);
+        }
+        // The last encoding is placed whole, but never past the receiver's packet length.
+        if (out.size() + piece.size() > room) break;
+        out += piece;
+        pos += run;
+    }
+    return out;
+}
+
+void KermitSender::StartTransmit(std::vector<SendFile> files) {
+    files_ = std::move(files);
+    fileIndex_ = 0;
+    filePos_ = 0;
+    terms_ = Terms{};
+    seq_ = 0;
+    input_.clear();
+    output_.clear();
+    errorText_.clear();
+    bytesDone_ = 0;
+    bytesTotal_ = 0;
+    packetsSent_ = 0;
+    resends_ = 0;
+    for (const auto& f : files_) bytesTotal_ += f.data.size();
+    if (files_.empty()) {
+        inProgress_ = false;
+        phase_ = Phase::Idle;
+        status_ = NoFiles;
+        errorText_ = "no file to send";
+        return;
+    }
+    inProgress_ = true;
+    status_ = Success;
+    phase_ = Phase::SendInit;
+    current_ = Packet(seq_, 'S', SendInitData());
+    tries_ = 0;
+    sendCurrent();
+}
+
+void KermitSender::sendCurrent() {
+    ++tries_;
+    ++packetsSent_;
+    if (tries_ > 1) ++resends_;
+    ticksWaited_ = 0;
+    output_ += current_;
+}
+
+void KermitSender::retry(const char* why) {
+    if (tries_ >= MaxTries) {
+        finish(TriesExhausted,
+               std::string("no answer after ") + std::to_string(MaxTries) + " tries (" + why + ")");
+        return;
+    }
+    sendCurrent();
+}
+
+void KermitSender::finish(std::uint16_t status, const std::string& text) {
+    if (status != Success && status != ReceiverError) {
+        // Tell the receiver, so that it stops waiting too.
+        output_ += Packet((seq_ + 1) % 64, 'E', text.substr(0, 60));
+    }
+    inProgress_ = false;
+    phase_ = Phase::Idle;
+    status_ = status;
+    errorText_ = text;
+}
+
+void KermitSender::cancel(const std::string& reason) {
+    if (inProgress_) finish(Cancelled, reason);
+}
+
+void KermitSender::tick() {
+    if (!inProgress_) return;
+    if (++ticksWaited_ >= AnswerTicks) retry("time-out");
+}
+
+std::string KermitSender::takeOutput() {
+    std::string out;
+    out.swap(output_);
+    return out;
+}
+
+void KermitSender::receive(const char* bytes, std::size_t count) {
+    if (!inProgress_) return;
+    input_.append(bytes, count);
+    scan();
+}
+
+void KermitSender::scan() {
+    for (;;) {
+        const std::size_t mark = input_.find(kMark);
+        if (mark == std::string::npos) {
+            input_.clear();
+            return;
+        }
+        input_.erase(0, mark);
+        if (input_.size() < 2) return;
+        const int len = UnChar(input_[1]);
+        if (len < 3 || len > 94) {  // not a packet: look for the next mark
+            input_.erase(0, 1);
+            retry("garbled answer");
+            if (!inProgress_) return;
+            continue;
+        }
+        // A mark inside the packet means the packet was cut off: start again from there.
+        const std::size_t inner = input_.find(kMark, 1);
+        if (inner != std::string::npos && inner < static_cast<std::size_t>(len) + 2) {
+            input_.erase(0, inner);
+            continue;
+        }
+        if (input_.size() < static_cast<std::size_t>(len) + 2) return;
+        const std::string body = input_.substr(1, static_cast<std::size_t>(len));  // LEN .. DATA
+        const char check = input_[static_cast<std::size_t>(len) + 1];
+        input_.erase(0, static_cast<std::size_t>(len) + 2);
+        if (Check1(body) != check) {
+            retry("bad check");
+            if (!inProgress_) return;
+            continue;
+        }
+        handlePacket(UnChar(body[1]), body[2], body.substr(3));
+        if (!inProgress_) return;
+    }
+}
+
+void KermitSender::handlePacket(int seq, char type, const std::string& data) {
+    if (type == 'E') {
+        finish(ReceiverError, "receiver error: " + data);
+        return;
+    }
+    const bool forCurrent = seq == seq_;
+    // A NAK for the next packet means the receiver has this one.
+    if ((type == 'Y' && forCurrent) || (type == 'N' && seq == (seq_ + 1) % 64)) {
+        acknowledged(type == 'Y' ? data : std::string());
+        return;
+    }
+    retry(type == 'N' ? "negative answer" : "wrong answer");
+}
+
+void KermitSender::acknowledged(const std::string& data) {
+    switch (phase_) {
+        case Phase::SendInit:
+            terms_ = Negotiate(data);
+            break;
+        case Phase::Data:
+            bytesDone_ += pendingEnd_ - filePos_;
+            filePos_ = pendingEnd_;
+            break;
+        case Phase::Break:
+            finish(Success, {});
+            return;
+        default:
+            break;
+    }
+    nextPacket();
+}
+
+void KermitSender::nextPacket() {
+    seq_ = (seq_ + 1) % 64;
+    switch (phase_) {
+        case Phase::SendInit:
+        case Phase::EndOfFile: {
+            if (phase_ == Phase::EndOfFile) {
+                ++fileIndex_;
+                filePos_ = 0;
+            }
+            if (fileIndex_ >= files_.size()) {
+                phase_ = Phase::Break;
+                current_ = Packet(seq_, 'B', {});
+                break;
+            }
+            phase_ = Phase::FileHeader;
+            std::size_t pos = 0;
+            current_ = Packet(seq_, 'F', EncodeData(files_[fileIndex_].name, pos, terms_));
+            break;
+        }
+        case Phase::FileHeader:
+        case Phase::Data: {
+            const std::string& data = files_[fileIndex_].data;
+            if (filePos_ >= data.size()) {
+                phase_ = Phase::EndOfFile;
+                current_ = Packet(seq_, 'Z', {});
+                break;
+            }
+            phase_ = Phase::Data;
+            pendingEnd_ = filePos_;
+            current_ = Packet(seq_, 'D', EncodeData(data, pendingEnd_, terms_));
+            break;
+        }
+        default:
+            return;
+    }
+    tries_ = 0;
+    sendCurrent();
+}
+
+}  // namespace ksr::kermit

@@ -1,0 +1,111 @@
+#pragma once
+// The Kermit sender as a protocol engine: it owns no file, line, timer or thread. The host hands
+// it the files, the bytes received from the line and the passing of time (in ticks of 55 ms), and
+// takes from it the bytes to send. The same engine runs under the window, the command line, the
+// benchmark and the tests.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ksr::kermit {
+
+struct SendFile {
+    std::string name;  // as it goes into the file header: capitals, no directory
+    std::string data;  // the file's bytes
+};
+
+// The transfer's terms, as offered and as agreed with the receiver.
+struct Terms {
+    int packetLength = 80;  // the largest LEN field the receiver takes
+    bool repeat = false;    // repeat counts with "~"
+    char eighthBit = 0;     // the eighth-bit prefix, 0 when not in use
+};
+
+enum Status : std::uint16_t {
+    Success = 0,
+    ReceiverError = 1,   // the receiver sent an error packet
+    TriesExhausted = 2,  // no good answer within the tries
+    NoFiles = 3,         // nothing to send
+    Cancelled = 4,       // the host ended the transfer (line closed, program ending)
+};
+
+class KermitSender {
+  public:
+    static constexpr int TickMs = 55;
+    static constexpr int AnswerTicks = 1092;  // 60 s for each answer
+    static constexpr int MaxTries = 10;
+    static constexpr int OfferedLength = 80;
+    static constexpr int OfferedTimeout = 5;
+
+    // Starts a transfer of the files: the Send-Init packet is ready in the output at once.
+    void StartTransmit(std::vector<SendFile> files);
+    // Bytes received from the line.
+    void receive(const char* bytes, std::size_t count);
+    void receive(const std::string& bytes) { receive(bytes.data(), bytes.size()); }
+    // One tick of 55 ms has passed.
+    void tick();
+    // Ends a running transfer with `Cancelled` (an error packet tells the receiver).
+    void cancel(const std::string& reason);
+
+    // Bytes to put on the line; taking them empties the queue.
+    std::string takeOutput();
+    bool hasOutput() const { return !output_.empty(); }
+
+    bool InProgress() const { return inProgress_; }
+    std::uint16_t ProtocolStatus() const { return status_; }
+    const std::string& errorText() const { return errorText_; }
+    const Terms& terms() const { return terms_; }
+    // File bytes acknowledged by the receiver, of all files' bytes.
+    std::uint64_t bytesDone() const { return bytesDone_; }
+    std::uint64_t bytesTotal() const { return bytesTotal_; }
+    // Packets sent, resends included.
+    std::uint64_t packetsSent() const { return packetsSent_; }
+    std::uint64_t resends() const { return resends_; }
+
+    // Packet pieces, exposed for the tests and the fuzzer's checks.
+    static char ToChar(int value) { return static_cast<char>(value + 32); }
+    static int UnChar(char c) { return static_cast<unsigned char>(c) - 32; }
+    static char Check1(const std::string& lenToData);
+    static std::string Packet(int seq, char type, const std::string& data);
+    // Encodes `source` from `pos`, placing at most what fits in a data field of the terms'
+    // packet length; returns the encoded field and moves `pos` past what was placed.
+    static std::string EncodeData(const std::string& source, std::size_t& pos, const Terms& terms);
+    // The data field of our Send-Init.
+    static std::string SendInitData();
+    // Agrees the terms from the receiver's answer to the Send-Init.
+    static Terms Negotiate(const std::string& receiverInit);
+
+  private:
+    enum class Phase { Idle, SendInit, FileHeader, Data, EndOfFile, Break };
+
+    void sendCurrent();
+    void nextPacket();
+    void acknowledged(const std::string& data);
+    void retry(const char* why);
+    void finish(std::uint16_t status, const std::string& text);
+    void handlePacket(int seq, char type, const std::string& data);
+    void scan();
+
+    std::vector<SendFile> files_;
+    std::size_t fileIndex_ = 0;
+    std::size_t filePos_ = 0;
+    std::size_t pendingEnd_ = 0;  // file position after the data packet awaiting its answer
+    Phase phase_ = Phase::Idle;
+    Terms terms_;
+    int seq_ = 0;
+    std::string current_;  // the packet awaiting its answer
+    int tries_ = 0;
+    int ticksWaited_ = 0;
+    bool inProgress_ = false;
+    std::uint16_t status_ = Success;
+    std::string errorText_;
+    std::string output_;
+    std::string input_;
+    std::uint64_t bytesDone_ = 0;
+    std::uint64_t bytesTotal_ = 0;
+    std::uint64_t packetsSent_ = 0;
+    std::uint64_t resends_ = 0;
+};
+
+}  // namespace ksr::kermit

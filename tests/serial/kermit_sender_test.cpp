@@ -1,0 +1,275 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "KermitTestReceiver.h"
+#include "serial/KermitSender.h"
+
+namespace ksr::kermit {
+namespace {
+
+using test::MakePacket;
+using test::SplitPackets;
+
+// Runs a whole transfer against the test receiver; returns the receiver.
+test::TestReceiver Transfer(std::vector<SendFile> files, const std::string& initAnswer,
+                            KermitSender& sender) {
+    test::TestReceiver receiver;
+    receiver.initAnswer = initAnswer;
+    sender.StartTransmit(std::move(files));
+    for (int guard = 0; sender.InProgress() && guard < 100000; ++guard)
+        sender.receive(receiver.answer(sender.takeOutput()));
+    EXPECT_EQ(receiver.error, "");
+    return receiver;
+}
+
+std::string Encode(const std::string& s, Terms t) {
+    std::size_t pos = 0;
+    std::string all;
+    while (pos < s.size()) all += KermitSender::EncodeData(s, pos, t);
+    return all;
+}
+
+TEST(KermitPacket, LayoutAndTypeOneCheck) {
+    EXPECT_EQ(KermitSender::Packet(0, 'N', ""), std::string("\x01# N3\r"));  // the protocol's NAK 0
+    const std::string p = KermitSender::Packet(5, 'D', "hello");
+    EXPECT_EQ(p.substr(0, 4), std::string("\x01(%D"));
+    EXPECT_EQ(p.back(), '\r');
+    EXPECT_EQ(p[p.size() - 2], test::Check(p.substr(1, p.size() - 3)));
+}
+
+TEST(KermitSendInit, OffersTheWrittenTerms) {
+    EXPECT_EQ(KermitSender::SendInitData(), "p% @-#Y1~    ");
+    KermitSender s;
+    s.StartTransmit({{"RECORDER.INI", "x"}});
+    const auto packets = SplitPackets(s.takeOutput());
+    ASSERT_EQ(packets.size(), 1u);
+    EXPECT_EQ(packets[0].type, 'S');
+    EXPECT_EQ(packets[0].seq, 0);
+    EXPECT_EQ(packets[0].data, "p% @-#Y1~    ");
+    EXPECT_TRUE(packets[0].checkOk);
+}
+
+TEST(KermitNegotiation, PacketLengthRepeatAndEighthBit) {
+    Terms t = KermitSender::Negotiate("~* @-#Y1~");
+    EXPECT_EQ(t.packetLength, 80);
+    EXPECT_TRUE(t.repeat);
+    EXPECT_EQ(t.eighthBit, 0);
+    t = KermitSender::Negotiate("\\* @-#&1 ");  // MAXL 60, '&' asked, no repeat
+    EXPECT_EQ(t.packetLength, 60);
+    EXPECT_FALSE(t.repeat);
+    EXPECT_EQ(t.eighthBit, '&');
+    EXPECT_EQ(KermitSender::Negotiate("~* @-#N1%").eighthBit, 0);
+    EXPECT_FALSE(KermitSender::Negotiate("~* @-#N1%").repeat);  // another repeat prefix: none
+    EXPECT_EQ(KermitSender::Negotiate("~* @-#Y").packetLength, 80);
+    EXPECT_EQ(KermitSender::Negotiate("").packetLength, 80);
+    EXPECT_EQ(KermitSender::Negotiate("~* @-#A1~").eighthBit, 0);  // 'A' is no prefix character
+}
+
+TEST(KermitEncoding, ControlCharactersAndPrefixes) {
+    const Terms plain;
+    Terms rep;
+    rep.repeat = true;
+    Terms eight = rep;
+    eight.eighthBit = '&';
+    EXPECT_EQ(Encode("a\r\nb", plain), "a#M#Jb");
+    EXPECT_EQ(Encode(std::string("\0\x7F", 2), plain), "#@#?");
+    EXPECT_EQ(Encode("#", plain), "##");
+    EXPECT_EQ(Encode("~", plain), "~");
+    EXPECT_EQ(Encode("~", rep), "#~");
+    EXPECT_EQ(Encode("&", rep), "&");
+    EXPECT_EQ(Encode("&", eight), "#&");
+    EXPECT_EQ(Encode("\xB0\xB5", rep), "\xB0\xB5");
+    EXPECT_EQ(Encode("\xB0\xB5", eight), "&0&5");
+    EXPECT_EQ(Encode("\x8D", eight), "&#M");
+    EXPECT_EQ(Encode("\x8D", rep), "#\xCD");
+    EXPECT_EQ(Encode("\xA3", eight), "&##");
+    EXPECT_EQ(Encode("\xA3", rep), "#\xA3");
+    EXPECT_EQ(Encode("\xFE", rep), "#\xFE");  // the repeat prefix with bit 7 set is quoted too
+    EXPECT_EQ(Encode("\xFE", plain), "\xFE");
+}
+
+TEST(KermitEncoding, RunsOfFiveToNinetyFour) {
+    Terms rep;
+    rep.repeat = true;
+    EXPECT_EQ(Encode("aaaa", rep), "aaaa");
+    EXPECT_EQ(Encode("aaaaa", rep), "~%a");
+    EXPECT_EQ(Encode(std::string(94, 'x'), rep), "~~x");
+    EXPECT_EQ(Encode(std::string(200, 'x'), rep), "~~x~~x~,x");
+    EXPECT_EQ(Encode(std::string(6, '\n'), rep), "~&#J");
+    EXPECT_EQ(Encode(std::string(5, '#'), rep), "~%##");
+    EXPECT_EQ(Encode(std::string(5, 'a'), Terms{}), "aaaaa");
+}
+
+TEST(KermitEncoding, FillsToLengthMinusSixPlacingTheLastEncodingWhole) {
+    Terms t;
+    t.packetLength = 80;
+    const std::string text(100, 'a');
+    std::size_t pos = 0;
+    EXPECT_EQ(KermitSender::EncodeData(text, pos, t).size(), 74u);
+    EXPECT_EQ(pos, 74u);
+    const std::string mixed = std::string(73, 'a') + "\r" + "zz";
+    pos = 0;
+    EXPECT_EQ(KermitSender::EncodeData(mixed, pos, t), std::string(73, 'a') + "#M");
+    EXPECT_EQ(pos, 74u);
+    t.packetLength = 40;
+    pos = 0;
+    EXPECT_EQ(KermitSender::EncodeData(text, pos, t).size(), 34u);
+}
+
+TEST(KermitEncoding, NeverBeyondTheReceiversPacketLength) {
+    Terms t;
+    t.repeat = true;
+    t.eighthBit = '&';
+    std::string text;
+    for (int i = 0; i < 73; ++i) text += static_cast<char>('a' + i % 2);
+    text += std::string(6, '\x8D');
+    std::size_t pos = 0;
+    const std::string field = KermitSender::EncodeData(text, pos, t);
+    EXPECT_LE(field.size() + 3, 80u);
+    EXPECT_EQ(pos, 73u);  // the five-character run encoding waits for the next packet
+}
+
+TEST(KermitTransfer, FileArrivesWithTheNegotiatedTerms) {
+    std::mt19937 rng(1);
+    std::string data;
+    for (int i = 0; i < 20000; ++i) data += static_cast<char>(i % 7 == 0 ? 'k' : rng() % 256);
+    data += std::string(300, '~') + std::string(50, '#') + "\r\n";
+    for (const std::string answer : {"~* @-#Y1~", "~* @-#&1~", "7* @-#N1 ", "~"}) {
+        KermitSender s;
+        const auto r = Transfer({{"RECORDER.INI", data}, {"EMPTY.INI", ""}}, answer, s);
+        EXPECT_EQ(s.ProtocolStatus(), Success) << answer;
+        EXPECT_TRUE(r.done);
+        EXPECT_EQ(r.files.at("RECORDER.INI"), data) << answer;
+        EXPECT_EQ(r.files.at("EMPTY.INI"), "");
+        EXPECT_EQ(s.bytesDone(), data.size());
+        EXPECT_EQ(s.bytesTotal(), data.size());
+    }
+}
+
+TEST(KermitTransfer, PacketOrderAndSequenceNumbersPast63) {
+    KermitSender s;
+    const auto r =
+        Transfer({{"A.INI", std::string(10000, 'q') + "x"}, {"B.INI", "b"}}, "~* @-#Y1 ", s);
+    ASSERT_GT(r.seqs.size(), 70u);
+    for (std::size_t i = 0; i < r.seqs.size(); ++i) EXPECT_EQ(r.seqs[i], static_cast<int>(i % 64));
+    EXPECT_EQ(r.types.front(), 'S');
+    EXPECT_EQ(r.types[1], 'F');
+    EXPECT_EQ(r.types.back(), 'B');
+    EXPECT_EQ(std::count(r.types.begin(), r.types.end(), 'Z'), 2);
+}
+
+class KermitRetries : public ::testing::Test {
+  protected:
+    KermitSender s;
+    std::string first;
+    void SetUp() override {
+        s.StartTransmit({{"R.INI", "abc"}});
+        first = s.takeOutput();
+    }
+    void expectResent() { EXPECT_EQ(s.takeOutput(), first); }
+};
+
+TEST_F(KermitRetries, NegativeAnswerResends) {
+    s.receive(MakePacket(0, 'N', ""));
+    expectResent();
+}
+
+TEST_F(KermitRetries, WrongSequenceResends) {
+    s.receive(MakePacket(5, 'Y', ""));
+    expectResent();
+}
+
+TEST_F(KermitRetries, GarbledAnswerResends) {
+    std::string bad = MakePacket(0, 'Y', "~* @-#Y1~");
+    bad[5] = 'X';
+    s.receive(bad);
+    expectResent();
+    s.receive(std::string("\x01\x7F", 2));
+    expectResent();
+}
+
+TEST_F(KermitRetries, NoiseBetweenPacketsIsSkipped) {
+    s.receive("line noise\r\n" + MakePacket(0, 'Y', "~* @-#Y1~") + "more");
+    const auto next = SplitPackets(s.takeOutput());
+    ASSERT_EQ(next.size(), 1u);
+    EXPECT_EQ(next[0].type, 'F');
+}
+
+TEST_F(KermitRetries, AnswerSplitAcrossReads) {
+    const std::string ack = MakePacket(0, 'Y', "~* @-#Y1~");
+    for (char c : ack) s.receive(&c, 1);
+    EXPECT_EQ(SplitPackets(s.takeOutput()).at(0).type, 'F');
+}
+
+TEST_F(KermitRetries, NakForTheNextPacketCountsAsAcknowledged) {
+    s.receive(MakePacket(1, 'N', ""));
+    EXPECT_EQ(SplitPackets(s.takeOutput()).at(0).type, 'F');
+}
+
+TEST_F(KermitRetries, TimeOutAfter1092TicksResendsAndTenTriesEndTheTransfer) {
+    for (int i = 0; i < KermitSender::AnswerTicks - 1; ++i) s.tick();
+    EXPECT_FALSE(s.hasOutput());
+    s.tick();
+    expectResent();
+    for (int tries = 2; tries < KermitSender::MaxTries; ++tries) {
+        for (int i = 0; i < KermitSender::AnswerTicks; ++i) s.tick();
+        expectResent();
+    }
+    for (int i = 0; i < KermitSender::AnswerTicks; ++i) s.tick();
+    EXPECT_FALSE(s.InProgress());
+    EXPECT_EQ(s.ProtocolStatus(), TriesExhausted);
+    const auto tail = SplitPackets(s.takeOutput());
+    ASSERT_EQ(tail.size(), 1u);
+    EXPECT_EQ(tail[0].type, 'E');  // the receiver is told
+    EXPECT_EQ(s.packetsSent(), 10u);
+}
+
+TEST_F(KermitRetries, FloodOfNaksEndsAfterTenTries) {
+    for (int i = 0; i < 50 && s.InProgress(); ++i) s.receive(MakePacket(0, 'N', ""));
+    EXPECT_EQ(s.ProtocolStatus(), TriesExhausted);
+    EXPECT_EQ(s.packetsSent(), 10u);
+}
+
+TEST_F(KermitRetries, ErrorPacketEndsTheTransfer) {
+    s.receive(MakePacket(0, 'E', "disk full"));
+    EXPECT_FALSE(s.InProgress());
+    EXPECT_EQ(s.ProtocolStatus(), ReceiverError);
+    EXPECT_NE(s.errorText().find("disk full"), std::string::npos);
+    EXPECT_FALSE(s.hasOutput());
+}
+
+TEST_F(KermitRetries, BreakAcknowledgedIsSuccess) {
+    s.receive(MakePacket(0, 'Y', "~* @-#Y1~"));  // S
+    s.takeOutput();
+    s.receive(MakePacket(1, 'Y', ""));  // F
+    s.takeOutput();
+    s.receive(MakePacket(2, 'Y', ""));  // D
+    s.takeOutput();
+    s.receive(MakePacket(3, 'Y', ""));  // Z
+    EXPECT_EQ(SplitPackets(s.takeOutput()).at(0).type, 'B');
+    EXPECT_TRUE(s.InProgress());
+    s.receive(MakePacket(4, 'Y', ""));
+    EXPECT_FALSE(s.InProgress());
+    EXPECT_EQ(s.ProtocolStatus(), Success);
+}
+
+TEST(KermitStart, NoFilesIsAFailure) {
+    KermitSender s;
+    s.StartTransmit({});
+    EXPECT_FALSE(s.InProgress());
+    EXPECT_EQ(s.ProtocolStatus(), NoFiles);
+    EXPECT_FALSE(s.hasOutput());
+}
+
+TEST(KermitStart, CancelTellsTheReceiver) {
+    KermitSender s;
+    s.StartTransmit({{"R.INI", "abc"}});
+    s.takeOutput();
+    s.cancel("line closed");
+    EXPECT_EQ(s.ProtocolStatus(), Cancelled);
+    EXPECT_EQ(SplitPackets(s.takeOutput()).at(0).type, 'E');
+}
+
+}  // namespace
+}  // namespace ksr::kermit
