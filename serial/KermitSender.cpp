@@ -124,6 +124,7 @@ void KermitSender::StartTransmit(std::vector<SendFile> files) {
     fileIndex_ = 0;
     filePos_ = 0;
     terms_ = Terms{};
+    parity_ = false;
     seq_ = 0;
     input_.clear();
     output_.clear();
@@ -193,20 +194,31 @@ std::string KermitSender::takeOutput() {
 
 void KermitSender::receive(const char* bytes, std::size_t count) {
     if (!inProgress_) return;
+    const std::size_t from = input_.size();
     input_.append(bytes, count);
+    if (parity_)
+        for (std::size_t i = from; i < input_.size(); ++i)
+            input_[i] = static_cast<char>(input_[i] & 0x7F);
     scan();
+}
+
+// The position of the next packet mark; with parity the mark may arrive with bit 7 set.
+static std::size_t FindMark(const std::string& s, std::size_t from) {
+    for (std::size_t i = from; i < s.size(); ++i)
+        if ((static_cast<unsigned char>(s[i]) & 0x7F) == kMark) return i;
+    return std::string::npos;
 }
 
 void KermitSender::scan() {
     for (;;) {
-        const std::size_t mark = input_.find(kMark);
+        const std::size_t mark = FindMark(input_, 0);
         if (mark == std::string::npos) {
             input_.clear();
             return;
         }
         input_.erase(0, mark);
         if (input_.size() < 2) return;
-        const int len = UnChar(input_[1]);
+        const int len = UnChar(static_cast<char>(input_[1] & 0x7F));
         if (len < 3 || len > 94) {  // not a packet: look for the next mark
             input_.erase(0, 1);
             retry("garbled answer");
@@ -214,15 +226,28 @@ void KermitSender::scan() {
             continue;
         }
         // A mark inside the packet means the packet was cut off: start again from there.
-        const std::size_t inner = input_.find(kMark, 1);
+        const std::size_t inner = FindMark(input_, 1);
         if (inner != std::string::npos && inner < static_cast<std::size_t>(len) + 2) {
             input_.erase(0, inner);
             continue;
         }
         if (input_.size() < static_cast<std::size_t>(len) + 2) return;
-        const std::string body = input_.substr(1, static_cast<std::size_t>(len));  // LEN .. DATA
-        const char check = input_[static_cast<std::size_t>(len) + 1];
+        std::string body = input_.substr(1, static_cast<std::size_t>(len));  // LEN .. DATA
+        char check = input_[static_cast<std::size_t>(len) + 1];
         input_.erase(0, static_cast<std::size_t>(len) + 2);
+        if (Check1(body) != check && !parity_) {
+            // A receiver with parity sets bit 7 on some bytes: if the packet checks without
+            // it, strip bit 7 from here on.
+            std::string stripped = body;
+            for (char& c : stripped) c = static_cast<char>(c & 0x7F);
+            const char strippedCheck = static_cast<char>(check & 0x7F);
+            if (Check1(stripped) == strippedCheck) {
+                parity_ = true;
+                body = stripped;
+                check = strippedCheck;
+                for (char& c : input_) c = static_cast<char>(c & 0x7F);
+            }
+        }
         if (Check1(body) != check) {
             retry("bad check");
             if (!inProgress_) return;

@@ -56,6 +56,8 @@ class KermitSender {
     std::uint16_t ProtocolStatus() const { return status_; }
     const std::string& errorText() const { return errorText_; }
     const Terms& terms() const { return terms_; }
+    // Whether the receiver's bytes were found to carry parity (bit 7 then stripped).
+    bool parityDetected() const { return parity_; }
     // File bytes acknowledged by the receiver, of all files' bytes.
     std::uint64_t bytesDone() const { return bytesDone_; }
     std::uint64_t bytesTotal() const { return bytesTotal_; }
@@ -106,6 +108,8 @@ class KermitSender {
     std::uint64_t bytesTotal_ = 0;
     std::uint64_t packetsSent_ = 0;
     std::uint64_t resends_ = 0;
+    // The receiver puts parity on its bytes: the eighth bit of what arrives is not data.
+    bool parity_ = false;
 };
 
 }  // namespace ksr::kermit

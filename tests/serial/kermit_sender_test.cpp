@@ -254,6 +254,27 @@ TEST_F(KermitRetries, BreakAcknowledgedIsSuccess) {
     EXPECT_EQ(s.ProtocolStatus(), Success);
 }
 
+// Even parity on every byte of a packet, as a receiver set to use parity sends it.
+std::string WithEvenParity(std::string packet) {
+    for (char& c : packet) {
+        unsigned char b = static_cast<unsigned char>(c) & 0x7F;
+        if (__builtin_popcount(b) % 2) b |= 0x80;
+        c = static_cast<char>(b);
+    }
+    return packet;
+}
+
+TEST_F(KermitRetries, ParityOnTheReceiversBytesIsDetectedAndStripped) {
+    s.receive(WithEvenParity(MakePacket(0, 'Y', "\\* @-#&1~")));
+    EXPECT_TRUE(s.parityDetected());
+    EXPECT_EQ(s.terms().eighthBit, '&');
+    const auto next = SplitPackets(s.takeOutput());
+    ASSERT_EQ(next.size(), 1u);
+    EXPECT_EQ(next[0].type, 'F');
+    s.receive(WithEvenParity(MakePacket(1, 'Y', "")));
+    EXPECT_EQ(SplitPackets(s.takeOutput()).at(0).type, 'D');
+}
+
 TEST(KermitStart, NoFilesIsAFailure) {
     KermitSender s;
     s.StartTransmit({});
