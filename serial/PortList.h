@@ -1,0 +1,24 @@
+#pragma once
+// Serial ports as numbered COM ports. On Windows COM n is the system's COMn. Elsewhere COM n is
+// the n-th present port in this order: USB serial adapters (ttyUSB*), USB modems/ACM devices
+// (ttyACM*), built-in ports (ttyS*), then any other; each group by its number.
+
+#include <QString>
+#include <QVector>
+
+namespace ksr::serial {
+
+struct PortEntry {
+    int number = 0;       // the COM number
+    QString device;       // the device path (or COMn on Windows)
+    QString description;  // maker, product and serial number of the adapter, when known
+};
+
+// The ports present now, numbered.
+QVector<PortEntry> PresentPorts();
+// The stable order used for numbering, for a list of device names (exposed for the tests).
+QVector<QString> OrderForNumbering(QVector<QString> devices);
+// The device of COM n, or empty when there is none.
+QString DeviceForCom(int number);
+
+}  // namespace ksr::serial

@@ -1,0 +1,261 @@
+// The serial port, terminal view and Kermit driver over pseudo-terminals.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include "TestSupport.h"
+#include "serial/KermitTransfer.h"
+#include "serial/PortList.h"
+#include "serial/SerialPort.h"
+#include "serial/TerminalView.h"
+
+using namespace ksr;
+
+namespace {
+
+// A pseudo-terminal whose slave the port opens; the test plays the device on the master.
+struct Pty {
+    int master = -1, slave = -1;
+    QString path;
+    Pty() {
+        termios raw{};
+        cfmakeraw(&raw);
+        char name[256] = {};
+        openpty(&master, &slave, name, &raw, nullptr);
+        path = QString::fromLocal8Bit(name);
+    }
+    ~Pty() {
+        close(master);
+        close(slave);
+    }
+    void write(const QByteArray& bytes) const {
+        QVERIFY(::write(master, bytes.constData(), bytes.size()) == bytes.size());
+    }
+    QByteArray read(int ms = 500) const {
+        QByteArray got;
+        pollfd p{master, POLLIN, 0};
+        while (poll(&p, 1, ms) > 0) {
+            char buffer[4096];
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n <= 0) break;
+            got.append(buffer, n);
+            ms = 100;
+        }
+        return got;
+    }
+};
+
+}  // namespace
+
+class SerialPortTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void putStringSendsEveryByteUnchanged() {
+        Pty pty;
+        serial::SerialPort port;
+        port.setDevice(pty.path);
+        port.open();
+        QByteArray all;
+        for (int i = 0; i < 256; ++i) all += static_cast<char>(i);
+        port.PutString(all);
+        QTRY_VERIFY(true);
+        QCoreApplication::processEvents();
+        QCOMPARE(pty.read(), all);
+        QVERIFY(port.ClearToSend());  // no modem lines on a pseudo-terminal: clear to send
+        port.SetRts(false);
+    }
+
+    void waitForStringFindsTextCaseBlindAndSplitAcrossReads() {
+        Pty pty;
+        serial::SerialPort port;
+        port.setDevice(pty.path);
+        port.open();
+        QTimer::singleShot(100, [&] { pty.write("Welcome\r\nKSR LOG"); });
+        QTimer::singleShot(250, [&] { pty.write("IN: "); });
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(port.WaitForString("login:", 40));
+        QVERIFY(clock.elapsed() < 1500);
+        QTimer::singleShot(50, [&] { pty.write("password:"); });
+        QVERIFY(port.WaitForString("Password:", 60));
+    }
+
+    void waitForStringGivesUpAfterItsTicks() {
+        Pty pty;
+        serial::SerialPort port;
+        port.setDevice(pty.path);
+        port.open();
+        QTimer::singleShot(50, [&] { pty.write("no prompt here"); });
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!port.WaitForString("login:", 6));
+        QVERIFY(clock.elapsed() >= 6 * 55 - 5);
+        QVERIFY(clock.elapsed() < 1000);
+    }
+
+    void waitForStringKeepsTheWindowResponsive() {
+        Pty pty;
+        serial::SerialPort port;
+        port.setDevice(pty.path);
+        port.open();
+        bool handled = false;
+        QTimer::singleShot(60, [&] { handled = true; });  // an event such as a click
+        QVERIFY(!port.WaitForString("never", 4));
+        QVERIFY(handled);
+    }
+
+    void flushDiscardsWhatWasReceived() {
+        Pty pty;
+        serial::SerialPort port;
+        port.setDevice(pty.path);
+        port.open();
+        pty.write("login: ");
+        QTest::qWait(100);
+        port.FlushInBuffer();
+        QVERIFY(!port.WaitForString("login:", 3));
+    }
+
+    void openErrorsSayWhatToDo() {
+        serial::SerialPort port;
+        port.setDevice(QStringLiteral("/dev/ttyNOSUCH9"));
+        try {
+            port.open();
+            QFAIL("no error");
+        } catch (const serial::SerialError& e) {
+            QVERIFY2(
+                QString::fromStdString(e.message()).contains(QStringLiteral("/dev/ttyNOSUCH9")),
+                e.what());
+        }
+        const QString denied =
+            serial::OpenErrorText(QSerialPort::PermissionError, QStringLiteral("Permission denied"),
+                                  QStringLiteral("/dev/ttyUSB0"));
+        QVERIFY(denied.contains(QStringLiteral("/dev/ttyUSB0")));
+        QVERIFY(denied.contains(QStringLiteral("dialout")));
+        QVERIFY(denied.contains(QStringLiteral("log in again")));
+        const QString busy =
+            serial::OpenErrorText(QSerialPort::PermissionError,
+                                  QStringLiteral("Permission error while locking the device"),
+                                  QStringLiteral("/dev/ttyS0"));
+        QVERIFY(busy.contains(QStringLiteral("in use")));
+    }
+
+    void portNumberZeroAsksForAPortAndCancelFails() {
+        serial::SerialPort port;
+        port.setPortNumber(0);
+        int asked = 0;
+        port.setChooser([&]() -> std::optional<QString> {
+            ++asked;
+            return std::nullopt;
+        });
+        QVERIFY_THROWS_EXCEPTION(serial::SerialError, port.open());
+        QCOMPARE(asked, 1);
+        Pty pty;
+        port.setChooser([&]() -> std::optional<QString> { return pty.path; });
+        port.open();
+        QVERIFY(port.isOpen());
+    }
+
+    void portsAreNumberedInAStableOrder() {
+        const QVector<QString> ordered =
+            serial::OrderForNumbering({"/dev/ttyS1", "/dev/ttyUSB1", "/dev/ttyS0", "/dev/ttyACM0",
+                                       "/dev/ttyUSB0", "/dev/ttyS10", "/dev/ttyS2"});
+        QCOMPARE(ordered,
+                 QVector<QString>({"/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyACM0", "/dev/ttyS0",
+                                   "/dev/ttyS1", "/dev/ttyS2", "/dev/ttyS10"}));
+    }
+
+    void terminalShowsWhatArrivesWhenActive() {
+        serial::CPortTerminal term;
+        term.feed("ignored\r\n");
+        QCOMPARE(term.rowText(0), QString());
+        term.setActive(true);
+        term.feed("root@ksr:~# ls\r\nrecorder.ini\r\n");
+        QCOMPARE(term.rowText(0), QStringLiteral("root@ksr:~# ls"));
+        QCOMPARE(term.rowText(1), QStringLiteral("recorder.ini"));
+        term.ClearAll();
+        QCOMPARE(term.rowText(0), QString());
+    }
+
+    void terminalSendsTypedKeysAndAnswersQueries() {
+        serial::CPortTerminal term;
+        term.setActive(true);
+        QSignalSpy sent(&term, &serial::CPortTerminal::sendToDevice);
+        QTest::keyClicks(&term, QStringLiteral("ls"));
+        QTest::keyClick(&term, Qt::Key_Return);
+        QTest::keyClick(&term, Qt::Key_C, Qt::ControlModifier);
+        QByteArray all;
+        for (const auto& args : sent) all += args.at(0).toByteArray();
+        QCOMPARE(all, QByteArray("ls\r\x03"));
+        sent.clear();
+        term.feed("\x1b[c");
+        QCOMPARE(sent.size(), 1);
+        QVERIFY(sent.at(0).at(0).toByteArray().startsWith("\x1b[?"));
+    }
+
+    void reverseScreenSwapsTheColoursOnce() {
+        serial::CPortTerminal term;
+        QCOMPARE(term.foreground(), QColor(0xFF, 0xFF, 0x80));
+        QCOMPARE(term.background(), QColor(0xC0, 0xC0, 0xC0));
+        term.ReverseScreen(true);
+        QVERIFY(term.reversed());
+        QCOMPARE(term.foreground(), QColor(0xC0, 0xC0, 0xC0));
+        QCOMPARE(term.background(), QColor(0xFF, 0xFF, 0x80));
+        QImage image(term.size(), QImage::Format_RGB32);
+        term.render(&image);
+        QCOMPARE(QColor(image.pixel(term.width() - 2, term.height() / 2)),
+                 QColor(0xFF, 0xFF, 0x80));
+    }
+
+    void kermitTransferThroughThePortToGKermit() {
+        test::TempDir dir;
+        test::TempDir dest;
+        test::WriteBytes(dir / "recorder.ini",
+                         test::ReadBytes(test::ShippedData("recorder.000")) + "\xB0\xB5");
+        QProcess socat;
+        const QString a = QString::fromStdString((dir / "ttyA").string());
+        const QString b = QString::fromStdString((dir / "ttyB").string());
+        socat.start(QStringLiteral("socat"), {QStringLiteral("pty,raw,echo=0,link=") + a,
+                                              QStringLiteral("pty,raw,echo=0,link=") + b});
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(a) && QFile::exists(b), 5000);
+        QProcess receiver;
+        receiver.setWorkingDirectory(QString::fromStdString(dest.path().string()));
+        receiver.start(
+            QStringLiteral("bash"),
+            {QStringLiteral("-c"), QStringLiteral("exec gkermit -r -i -w < %1 > %1").arg(b)});
+        QVERIFY(receiver.waitForStarted());
+        QTest::qWait(300);
+        serial::SerialPort port;
+        port.setDevice(a);
+        port.open();
+        serial::KermitTransfer transfer(port);
+        QSignalSpy finished(&transfer, &serial::KermitTransfer::finished);
+        transfer.StartTransmit(dir.path());
+        QVERIFY(transfer.InProgress());
+        QTRY_VERIFY_WITH_TIMEOUT(finished.size() == 1, 30000);
+        QCOMPARE(transfer.ProtocolStatus(), std::uint16_t{0});
+        QCOMPARE(
+            transfer.progressText(),
+            QStringLiteral("%1 of %1 bytes").arg(test::ReadBytes(dir / "recorder.ini").size()));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            QFile::exists(QString::fromStdString((dest / "recorder.ini").string())), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            test::ReadBytes(dest / "recorder.ini") == test::ReadBytes(dir / "recorder.ini"), 5000);
+        receiver.kill();
+        receiver.waitForFinished();
+        socat.kill();
+        socat.waitForFinished();
+    }
+};
+
+QTEST_MAIN(SerialPortTest)
+#include "serial_port_test.moc"
