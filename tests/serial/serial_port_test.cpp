@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include "TestSupport.h"
+#include "serial/ComSelectForm.h"
 #include "serial/KermitTransfer.h"
 #include "serial/PortList.h"
 #include "serial/SerialPort.h"
@@ -163,6 +164,18 @@ class SerialPortTest : public QObject {
         port.setChooser([&]() -> std::optional<QString> { return pty.path; });
         port.open();
         QVERIFY(port.isOpen());
+    }
+
+    void selectPortListsPresentPortsAndTakesATypedPath() {
+        serial::TComSelectForm form;
+        QCOMPARE(form.windowTitle(), QStringLiteral("Select Port"));
+        auto* box = form.portsComboBox();
+        QCOMPARE(box->objectName(), QStringLiteral("PortsComboBox"));
+        QCOMPARE(box->count(), serial::PresentPorts().size());
+        for (int i = 0; i < box->count(); ++i)
+            QVERIFY(box->itemText(i).startsWith(QStringLiteral("COM%1").arg(i + 1)));
+        box->setEditText(QStringLiteral("/dev/pts/7"));
+        QCOMPARE(form.chosenDevice(), QStringLiteral("/dev/pts/7"));
     }
 
     void portsAreNumberedInAStableOrder() {
