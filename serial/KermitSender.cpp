@@ -183,7 +183,7 @@ void KermitSender::cancel(const std::string& reason) {
 
 void KermitSender::tick() {
     if (!inProgress_) return;
-    if (++ticksWaited_ >= AnswerTicks) retry("time-out");
+    if (++ticksWaited_ >= answerTicks_) retry("time-out");
 }
 
 std::string KermitSender::takeOutput() {

@@ -38,6 +38,9 @@ class KermitSender {
     static constexpr int OfferedLength = 80;
     static constexpr int OfferedTimeout = 5;
 
+    // How long to wait for each answer, in ticks (1092, 60 s, unless a test link wants less).
+    void setAnswerTicks(int ticks) { answerTicks_ = ticks; }
+
     // Starts a transfer of the files: the Send-Init packet is ready in the output at once.
     void StartTransmit(std::vector<SendFile> files);
     // Bytes received from the line.
@@ -99,6 +102,7 @@ class KermitSender {
     std::string current_;  // the packet awaiting its answer
     int tries_ = 0;
     int ticksWaited_ = 0;
+    int answerTicks_ = AnswerTicks;
     bool inProgress_ = false;
     std::uint16_t status_ = Success;
     std::string errorText_;

@@ -19,6 +19,7 @@ class KermitTransfer : public QObject {
 
     // Sends the "*.ini" files of `directory`; returns at once, the transfer runs on events.
     void StartTransmit(const std::filesystem::path& directory);
+    void setAnswerTicks(int ticks) { engine_.setAnswerTicks(ticks); }
     bool InProgress() const { return engine_.InProgress(); }
     std::uint16_t ProtocolStatus() const { return engine_.ProtocolStatus(); }
     const kermit::KermitSender& engine() const { return engine_; }

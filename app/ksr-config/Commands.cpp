@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "Summary.h"
+#include "Upload.h"
 #include "power/PowerEstimator.h"
 #include "recorder_ini/RecorderIni.h"
 #include "setup/Errors.h"
@@ -29,6 +30,7 @@ const char* const kUsage =
     "  format FILE.set [-o OUT.set]       write a set-up again in the setup-file layout\n"
     "  build FILE.set [--lowest-temp N]   build recorder.ini in the working directory\n"
     "  power [OPTIONS]                    power load, battery life and disk capacity estimate\n"
+    "  upload (--port DEVICE | --com N)   upload the *.ini files to the recorder\n"
     "\n"
     "'ksr-config COMMAND --help' describes a command.\n"
     "Exit status: 0 success, 1 a bad or unreadable file, 2 bad usage.\n";
@@ -274,16 +276,23 @@ int Power(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     return Success;
 }
 
+int UploadCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    try {
+        return Upload(args, out, err);
+    } catch (const std::invalid_argument& e) {
+        throw UsageError{e.what()};
+    }
+}
+
 }  // namespace
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     using Command =
         std::function<int(const std::vector<std::string>&, std::ostream&, std::ostream&)>;
     const std::map<std::string, std::pair<Command, const char*>> commands{
-        {"check", {Check, kCheckHelp}},
-        {"format", {Format, kFormatHelp}},
-        {"build", {Build, kBuildHelp}},
-        {"power", {Power, kPowerHelp}},
+        {"check", {Check, kCheckHelp}},          {"format", {Format, kFormatHelp}},
+        {"build", {Build, kBuildHelp}},          {"power", {Power, kPowerHelp}},
+        {"upload", {UploadCommand, UploadHelp}},
     };
     if (args.empty()) {
         err << kUsage;

@@ -1,0 +1,329 @@
+// ksr-recorder-sim: plays the KSR recorder's console on a pseudo-terminal, so that uploads can be
+// tried and tested without a recorder. It prints the device path to open, then answers as the
+// recorder does: a login prompt after Ctrl-C or Enter, "Password:", a shell that knows
+// "cd /usr/local/wexo", "kermit -r" (a real gkermit receives into --dir) and the reconfigure
+// command, which answers with a "New Data File /data/..." line.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <string>
+#include <thread>
+
+namespace {
+
+struct Options {
+    std::string dir = ".";
+    std::string log;
+    std::string password = "kelp";
+    bool capitals = false;
+    bool noLogin = false;
+    int loginDelayMs = 0;
+    bool deadReceiver = false;
+    bool once = false;
+};
+
+const char* const kUsage =
+    "Usage: ksr-recorder-sim [OPTIONS]\n"
+    "Plays the recorder's console on a pseudo-terminal and prints its device path.\n"
+    "  --dir DIR           where the recorder's Kermit receiver writes (default: .)\n"
+    "  --log FILE          log every byte in and out with its time (ms since the epoch)\n"
+    "  --wrong-password    the recorder expects another password than the one sent\n"
+    "  --caps              the login prompt in capitals (KSR LOGIN:)\n"
+    "  --login-delay MS    wait before printing the login prompt\n"
+    "  --no-login          never print a login prompt\n"
+    "  --dead-receiver     \"kermit -r\" starts a receiver that never answers\n"
+    "  --once              end after the reconfigure command\n";
+
+long long NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+class Simulator {
+  public:
+    explicit Simulator(Options o) : o_(std::move(o)) {
+        if (!o_.log.empty()) log_.open(o_.log, std::ios::trunc);
+    }
+
+    int run() {
+        termios raw{};
+        cfmakeraw(&raw);
+        char name[256] = {};
+        if (openpty(&master_, &slave_, name, &raw, nullptr) != 0) {
+            std::perror("openpty");
+            return 1;
+        }
+        std::printf("%s\n", name);
+        std::fflush(stdout);
+        for (;;) {
+            pollfd p[2] = {{master_, POLLIN, 0}, {receiverMaster_, POLLIN, 0}};
+            const int count = receiverMaster_ >= 0 ? 2 : 1;
+            if (poll(p, count, 50) < 0) continue;
+            if (p[0].revents & POLLIN) {
+                char buffer[4096];
+                const ssize_t n = read(master_, buffer, sizeof buffer);
+                if (n > 0) input(std::string(buffer, static_cast<std::size_t>(n)));
+            }
+            if (count == 2 && (p[1].revents & (POLLIN | POLLHUP | POLLERR))) {
+                char buffer[4096];
+                const ssize_t n = read(receiverMaster_, buffer, sizeof buffer);
+                if (n > 0) {
+                    write(buffer, static_cast<std::size_t>(n));
+                } else {
+                    receiverEnded();
+                }
+            }
+            if (receiverPid_ > 0) {
+                int status = 0;
+                if (waitpid(receiverPid_, &status, WNOHANG) == receiverPid_) {
+                    receiverPid_ = -1;
+                    drainReceiver();
+                    receiverEnded();
+                }
+            }
+            if (pendingLoginAt_ && NowMs() >= pendingLoginAt_) {
+                pendingLoginAt_ = 0;
+                say(o_.capitals ? "\r\nKSR LOGIN: " : "\r\nksr login: ");
+                state_ = State::User;
+            }
+            // After the last answer, stay a moment: closing the line at once would drop it.
+            if (done_ && doneAt_ == 0) doneAt_ = NowMs();
+            if (done_ && NowMs() - doneAt_ > 2000) return 0;
+        }
+    }
+
+  private:
+    enum class State { Console, User, Password, Shell, Receiving, DeadReceiver };
+
+    void record(const char* what, const std::string& bytes) {
+        if (!log_.is_open()) return;
+        log_ << NowMs() << ' ' << what << ' ';
+        for (unsigned char c : bytes) {
+            if (c >= 32 && c < 127 && c != '\\')
+                log_ << c;
+            else {
+                char hex[8];
+                std::snprintf(hex, sizeof hex, "\\x%02X", c);
+                log_ << hex;
+            }
+        }
+        log_ << '\n' << std::flush;
+    }
+
+    void write(const char* bytes, std::size_t n) {
+        std::size_t done = 0;
+        while (done < n) {
+            const ssize_t w = ::write(master_, bytes + done, n - done);
+            if (w <= 0) break;
+            done += static_cast<std::size_t>(w);
+        }
+    }
+
+    void say(const std::string& text) {
+        record("OUT", text);
+        write(text.data(), text.size());
+    }
+
+    std::string prompt() const {
+        return cwd_ == "/usr/local/wexo" ? "root@ksr:/usr/local/wexo# " : "root@ksr:~# ";
+    }
+
+    void askLogin() {
+        if (o_.noLogin) return;
+        pendingLoginAt_ = NowMs() + o_.loginDelayMs;
+        if (o_.loginDelayMs == 0) pendingLoginAt_ = NowMs();
+    }
+
+    void input(const std::string& bytes) {
+        record("IN", bytes);
+        if (state_ == State::Receiving) {
+            if (::write(receiverMaster_, bytes.data(), bytes.size()) < 0) receiverEnded();
+            return;
+        }
+        if (state_ == State::DeadReceiver) return;
+        for (char c : bytes) {
+            if (c == 0x03) {
+                line_.clear();
+                if (state_ == State::Shell) {
+                    say("^C\r\n" + prompt());
+                } else {
+                    say("^C");
+                    askLogin();
+                }
+                continue;
+            }
+            if (c == '\r' || c == '\n') {
+                if (state_ != State::Password) say("\r\n");
+                const std::string entered = line_;
+                line_.clear();
+                command(entered);
+                continue;
+            }
+            line_ += c;
+            if (state_ != State::Password && state_ != State::Console)
+                say(std::string(1, c));  // echo
+        }
+    }
+
+    void command(const std::string& entered) {
+        switch (state_) {
+            case State::Console:
+                askLogin();
+                break;
+            case State::User:
+                say("Password: ");
+                state_ = State::Password;
+                break;
+            case State::Password:
+                if (entered == o_.password) {
+                    state_ = State::Shell;
+                    cwd_ = "/root";
+                    say("\r\nWelcome to the KSR recorder\r\n" + prompt());
+                } else {
+                    say("\r\nLogin incorrect\r\n");
+                    state_ = State::Console;
+                    askLogin();
+                }
+                break;
+            case State::Shell:
+                shell(entered);
+                break;
+            default:
+                break;
+        }
+    }
+
+    void shell(const std::string& entered) {
+        if (entered == "cd /usr/local/wexo") {
+            cwd_ = "/usr/local/wexo";
+        } else if (entered == "kermit -r") {
+            startReceiver();
+            return;
+        } else if (entered == "/usr/local/wexo/reconfig") {
+            char stamp[32];
+            const std::time_t now = std::time(nullptr);
+            std::strftime(stamp, sizeof stamp, "%Y%m%d_%H%M%S", std::gmtime(&now));
+            say(std::string("reconfiguring...\r\nNew Data File /data/") + stamp + ".dat\r\n");
+            if (o_.once) done_ = true;
+        } else if (entered == "logout" || entered == "exit") {
+            state_ = State::Console;
+            askLogin();
+            return;
+        } else if (!entered.empty()) {
+            say("sh: " + entered + ": not found\r\n");
+        }
+        say(prompt());
+    }
+
+    void startReceiver() {
+        if (o_.deadReceiver) {
+            state_ = State::DeadReceiver;
+            return;
+        }
+        termios raw{};
+        cfmakeraw(&raw);
+        int slave = -1;
+        if (openpty(&receiverMaster_, &slave, nullptr, &raw, nullptr) != 0) return;
+        receiverPid_ = fork();
+        if (receiverPid_ == 0) {
+            setsid();
+            ioctl(slave, TIOCSCTTY, 0);
+            dup2(slave, 0);
+            dup2(slave, 1);
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, 2);
+            if (chdir(o_.dir.c_str()) != 0) _exit(126);
+            execlp("gkermit", "gkermit", "-r", "-i", "-w", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(slave);
+        state_ = State::Receiving;
+    }
+
+    void drainReceiver() {
+        if (receiverMaster_ < 0) return;
+        pollfd p{receiverMaster_, POLLIN, 0};
+        char buffer[4096];
+        while (poll(&p, 1, 20) > 0) {
+            const ssize_t n = read(receiverMaster_, buffer, sizeof buffer);
+            if (n <= 0) break;
+            write(buffer, static_cast<std::size_t>(n));
+        }
+    }
+
+    void receiverEnded() {
+        if (receiverMaster_ >= 0) close(receiverMaster_);
+        receiverMaster_ = -1;
+        if (state_ == State::Receiving) {
+            state_ = State::Shell;
+            say("\r\n" + prompt());
+        }
+    }
+
+    Options o_;
+    std::ofstream log_;
+    int master_ = -1, slave_ = -1;
+    int receiverMaster_ = -1;
+    pid_t receiverPid_ = -1;
+    State state_ = State::Console;
+    std::string line_;
+    std::string cwd_ = "/root";
+    long long pendingLoginAt_ = 0;
+    bool done_ = false;
+    long long doneAt_ = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "%s needs a value\n%s", a.c_str(), kUsage);
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (a == "--dir")
+            o.dir = value();
+        else if (a == "--log")
+            o.log = value();
+        else if (a == "--wrong-password")
+            o.password = "not-the-one-sent";
+        else if (a == "--caps")
+            o.capitals = true;
+        else if (a == "--login-delay")
+            o.loginDelayMs = std::atoi(value().c_str());
+        else if (a == "--no-login")
+            o.noLogin = true;
+        else if (a == "--dead-receiver")
+            o.deadReceiver = true;
+        else if (a == "--once")
+            o.once = true;
+        else if (a == "--help" || a == "-h") {
+            std::printf("%s", kUsage);
+            return 0;
+        } else {
+            std::fprintf(stderr, "unknown option %s\n%s", a.c_str(), kUsage);
+            return 2;
+        }
+    }
+    signal(SIGPIPE, SIG_IGN);
+    Simulator sim(o);
+    return sim.run();
+}
