@@ -114,7 +114,12 @@ void SerialPort::FlushInBuffer() {
 }
 
 void SerialPort::PutString(const QByteArray& text) {
-    if (port_.isOpen()) port_.write(text);
+    if (!port_.isOpen()) return;
+    port_.write(text);
+    // Hand the bytes to the driver now: the dialogue's pauses block the event loop, and bytes
+    // left in Qt's buffer would go out only after them.
+    port_.flush();
+    if (port_.bytesToWrite() > 0) port_.waitForBytesWritten(200);
 }
 
 bool SerialPort::WaitForString(const QByteArray& text, int ticks) {

@@ -200,6 +200,7 @@ void TKSR_SetUp::IniChangedOKButtonClick() {
     pages_->setCurrentIndex(1);
     setStatus(colour::Yellow, QStringLiteral("  Check Com Port No. "));
     iniBuiltPanel_->hide();
+    uploadPage_->enablePortNumber();
     LONG_SIZE();
 }
 
@@ -208,6 +209,7 @@ void TKSR_SetUp::ExitNoButtonClick() {
 }
 
 void TKSR_SetUp::EndSequence() {
+    uploadPage_->port().close();
     services_.beep();
     services_.sleepMs(200);
     services_.beep();

@@ -266,7 +266,15 @@ void TKSR_SetUp::buildUploadPage(QWidget* page) {
     iniFileMemo_->setReadOnly(true);
     iniFileMemo_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     iniFileMemo_->setLineWrapMode(QPlainTextEdit::NoWrap);
-    iniFileMemo_->setGeometry(8, 46, 360, 480);
+    iniFileMemo_->setGeometry(4, 40, 287, 673);
+    UploadPage::Host host{
+        [this](const QColor& c, const QString& text) { setStatus(c, text); },
+        [this] { repaint(); },
+        [this](int ms) { services_.sleepMs(ms); },
+        [this](bool shown) { closeUpLoadPanel_->setVisible(shown); },
+        [this](const std::function<void()>& handler) { guarded(handler); },
+    };
+    uploadPage_ = new UploadPage(page, std::move(host), workDir_);
     for (int i = 0; i < 200; ++i) memoLines_ << QString();
     iniFileMemo_->setPlainText(memoLines_.join(QLatin1Char('\n')));
 }
@@ -294,6 +302,7 @@ void TKSR_SetUp::setStatus(const QColor& background, const QString& text) {
                      background.isValid() ? background : this->palette().color(QPalette::Button));
     status_->setPalette(palette);
     status_->setText(text);
+    emit statusChanged(palette.color(QPalette::Window), text);
 }
 
 QString TKSR_SetUp::statusText() const {

@@ -20,6 +20,7 @@
 #include "ui/RatesEditor.h"
 #include "ui/SettingsBoxes.h"
 #include "ui/TimeWindowsEditor.h"
+#include "ui/UploadPage.h"
 #include "ui/Widgets.h"
 #include "ui/WindowServices.h"
 
@@ -99,6 +100,11 @@ class TKSR_SetUp : public QWidget {
 
     RecorderIni& recorderIni() { return ini_; }
     PowerPage* powerPage() const { return powerPage_; }
+    UploadPage* uploadPage() const { return uploadPage_; }
+
+  signals:
+    // Every change of the status bar, in order.
+    void statusChanged(const QColor& background, const QString& text);
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -170,6 +176,7 @@ class TKSR_SetUp : public QWidget {
     RecordWindowsBox* recordWinBox_;
 
     PowerPage* powerPage_;
+    UploadPage* uploadPage_;
     QPlainTextEdit* iniFileMemo_;
     ClickPanel* closeUpLoadPanel_;
 };

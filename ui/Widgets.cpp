@@ -23,7 +23,9 @@ ClickPanel::ClickPanel(const QString& objectName, const QString& caption, const 
     setAlignment(Qt::AlignCenter);
     setFrameStyle(QFrame::Panel | QFrame::Raised);
     setLineWidth(2);
-    setFocusPolicy(Qt::StrongFocus);
+    // Reached with Tab like a button; a mouse click leaves the focus where it is, so that a
+    // value being typed is not corrected before the click's action reads it.
+    setFocusPolicy(Qt::TabFocus);
     setCursor(Qt::PointingHandCursor);
     QFont f = font();
     f.setBold(true);

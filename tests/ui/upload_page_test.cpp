@@ -1,0 +1,292 @@
+// Uploads through the window against the recorder simulator: the bytes on the line with their
+// timing, the file received, the status texts and colours, Escape, and the port selection.
+
+#include <QComboBox>
+#include <QDateTime>
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+#include <sstream>
+
+#include "UiTestSupport.h"
+#include "serial/ComSelectForm.h"
+#include "ui/TKSR_SetUp.h"
+
+using namespace ksr;
+using test::Find;
+using test::Shown;
+
+namespace {
+
+// Services whose pauses really pause: the timing on the line is part of what is tested.
+class SleepingServices : public test::FakeServices {
+  public:
+    void sleepMs(int ms) override {
+        test::FakeServices::sleepMs(ms);
+        QThread::msleep(static_cast<unsigned long>(ms));
+    }
+};
+
+struct LogLine {
+    long long ms;
+    bool in;
+    std::string text;
+};
+
+class Simulator {
+  public:
+    Simulator(const std::filesystem::path& dir, QStringList options) : log_(dir / "sim.log") {
+        std::filesystem::create_directories(dir / "rec");
+        options << QStringLiteral("--dir") << QString::fromStdString((dir / "rec").string())
+                << QStringLiteral("--log") << QString::fromStdString(log_.string());
+        process_.start(QStringLiteral(KSR_SIMULATOR), options);
+        process_.waitForReadyRead(5000);
+        device_ = QString::fromLocal8Bit(process_.readLine()).trimmed();
+    }
+    ~Simulator() {
+        process_.kill();
+        process_.waitForFinished();
+    }
+    const QString& device() const { return device_; }
+    std::vector<LogLine> log() const {
+        std::vector<LogLine> lines;
+        std::istringstream in(test::ReadBytes(log_));
+        std::string ms, dir, text;
+        while (in >> ms >> dir) {
+            std::getline(in, text);
+            lines.push_back({std::stoll(ms), dir == "IN", text.substr(1)});
+        }
+        return lines;
+    }
+    // The time of the first line in the given direction containing `text`, or -1.
+    long long first(bool in, const std::string& text, long long after = 0) const {
+        for (const auto& l : log())
+            if (l.in == in && l.ms >= after && l.text.find(text) != std::string::npos) return l.ms;
+        return -1;
+    }
+    int countContaining(bool in, const std::string& text) const {
+        int n = 0;
+        for (const auto& l : log()) n += l.in == in && l.text.find(text) != std::string::npos;
+        return n;
+    }
+    int count(bool in, const std::string& text) const {
+        int n = 0;
+        for (const auto& l : log()) n += l.in == in && l.text == text;
+        return n;
+    }
+
+  private:
+    std::filesystem::path log_;
+    QProcess process_;
+    QString device_;
+};
+
+long long NowMs() {
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+}  // namespace
+
+class UploadPageTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<test::TempDir> dir;
+    SleepingServices services;
+    std::unique_ptr<SetupRecord> record;
+    std::unique_ptr<ui::TKSR_SetUp> window;
+    QStringList statuses;
+    QWidget* w() { return window.get(); }
+
+    void start(const QString& device) {
+        record = std::make_unique<SetupRecord>();
+        SetDefaults(*record);
+        window = std::make_unique<ui::TKSR_SetUp>(*record, services, dir->path());
+        connect(window.get(), &ui::TKSR_SetUp::statusChanged, this,
+                [this](const QColor& c, const QString& text) { statuses << c.name() + text; });
+        window->show();
+        Find<QTabWidget>(w(), "SetUpPageControl")->setCurrentIndex(1);
+        // Port 0: the operator picks the simulator's device in the selection dialog.
+        Find<ui::SpinEdit>(w(), "ComSpinEdit")
+            ->findChild<QLineEdit*>()
+            ->setText(QStringLiteral("0"));
+        window->uploadPage()->port().setChooser(
+            [device]() -> std::optional<QString> { return device; });
+        window->uploadPage()->transfer().setAnswerTicks(
+            20);  // failures end in seconds, not minutes
+        statuses.clear();
+    }
+    void clickUpload() { QTest::mouseClick(Find(w(), "UpLoadPanel"), Qt::LeftButton); }
+    bool idle() {
+        return Find(w(), "UpLoadPanel")->isEnabled() && !Shown(w(), "EscapeUpLoadPanel") &&
+               Shown(w(), "CloseUpLoadPanel") && Find(w(), "ComSpinEdit")->isEnabled() &&
+               test::Text(w(), "UpLoadPanel") == QStringLiteral("UpLoad to KSR");
+    }
+
+  private slots:
+    void init() {
+        dir = std::make_unique<test::TempDir>();
+        test::WriteBytes(*dir / "recorder.ini",
+                         test::ReadBytes(test::TestData("golden/timed.recorder.ini")));
+    }
+    void cleanup() {
+        window.reset();
+        dir.reset();
+    }
+
+    void uploadToARecorderThatAnswersAtOnce() {
+        Simulator sim(dir->path(), {});
+        start(sim.device());
+        const long long clicked = NowMs();
+        clickUpload();  // the whole login dialogue runs inside the click
+        QVERIFY(!Find(w(), "UpLoadPanel")->isEnabled());
+        QCOMPARE(test::Text(w(), "UpLoadPanel"), QStringLiteral("Connecting ..."));
+        QVERIFY(Shown(w(), "EscapeUpLoadPanel"));
+        QVERIFY(!Shown(w(), "CloseUpLoadPanel"));
+        QVERIFY(window->uploadPage()->kermitTimer().isActive());
+        QTRY_VERIFY_WITH_TIMEOUT(idle(), 30000);
+        QCOMPARE(window->statusColour(), ui::colour::Lime);
+        QCOMPARE(
+            window->statusText(),
+            QStringLiteral(
+                "  recorder.ini transmitted, check for message \"New Data File /data/... \" "));
+        QVERIFY(test::ReadBytes(*dir / "rec" / "recorder.ini") ==
+                test::ReadBytes(*dir / "recorder.ini"));
+
+        // The bytes on the line and their timing.
+        const long long etx = sim.first(true, "\\x03");
+        const long long login = sim.first(false, "login:");
+        const long long root = sim.first(true, "root\\x0D");
+        const long long password = sim.first(false, "Password:");
+        const long long kelp = sim.first(true, "kelp\\x0D");
+        const long long cd = sim.first(true, "cd /usr/local/wexo\\x0D");
+        const long long kermit = sim.first(true, "kermit -r\\x0D");
+        const long long packet = sim.first(true, "\\x01", kermit);
+        QVERIFY(etx > 0 && login > 0 && root > 0 && password > 0 && kelp > 0 && cd > 0 &&
+                kermit > 0 && packet > 0);
+        auto within = [](long long d, long long lo, long long hi) { return d >= lo && d <= hi; };
+        QVERIFY2(within(etx - clicked, 180, 900), qPrintable(QString::number(etx - clicked)));
+        QVERIFY2(within(root - login, 950, 1900), qPrintable(QString::number(root - login)));
+        QVERIFY2(within(kelp - password, 90, 700), qPrintable(QString::number(kelp - password)));
+        QVERIFY2(within(cd - kelp, 1950, 2900), qPrintable(QString::number(cd - kelp)));
+        QVERIFY2(within(kermit - cd, 950, 1900), qPrintable(QString::number(kermit - cd)));
+        QVERIFY2(within(packet - kermit, 950, 1900), qPrintable(QString::number(packet - kermit)));
+        QTRY_COMPARE_WITH_TIMEOUT(sim.count(true, "/usr/local/wexo/reconfig\\x0D"), 1, 3000);
+        QCOMPARE(sim.count(true, "\\x0D"), 1);
+
+        // Status texts and colours in order.
+        QStringList expected{QStringLiteral("#ff0000  waiting fo KSR..."),
+                             QStringLiteral("#ffff00  connected to KSR... "),
+                             QStringLiteral("#ff00ff  transmitting recorder.ini... ")};
+        QVERIFY(statuses.size() > 3);
+        for (int i = 0; i < expected.size(); ++i) QCOMPARE(statuses[i], expected[i]);
+        QVERIFY(statuses.join('\n').contains(
+            QStringLiteral("#ff00ff  transmitting recorder.ini... 3057 of 3057 bytes")));
+        QVERIFY(statuses.back().startsWith(QStringLiteral("#00ff00  recorder.ini transmitted")));
+        // The recorder's answer appears in the terminal view.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                for (int row = 0; row < serial::CPortTerminal::Rows; ++row)
+                    if (window->uploadPage()->terminal()->rowText(row).contains(
+                            QStringLiteral("New Data File")))
+                        return true;
+                return false;
+            }(),
+            3000);
+        QVERIFY(window->uploadPage()->port().isOpen());  // stays open for the operator
+    }
+
+    void loginPromptInCapitalsIsAccepted() {
+        Simulator sim(dir->path(), {QStringLiteral("--caps")});
+        start(sim.device());
+        clickUpload();
+        QTRY_VERIFY_WITH_TIMEOUT(idle(), 30000);
+        QCOMPARE(window->statusColour(), ui::colour::Lime);
+    }
+
+    void wrongPasswordEndsAsAFailedTransferWithNothingAfterIt() {
+        Simulator sim(dir->path(), {QStringLiteral("--wrong-password")});
+        start(sim.device());
+        clickUpload();
+        QTRY_VERIFY_WITH_TIMEOUT(idle(), 40000);
+        QCOMPARE(window->statusText(), QStringLiteral("  recorder.ini : Transfer failed "));
+        QCOMPARE(window->statusColour(), ui::colour::Red);
+        QTest::qWait(500);
+        QCOMPARE(sim.count(true, "/usr/local/wexo/reconfig\\x0D"), 0);
+        QCOMPARE(sim.count(true, "\\x0D"), 0);
+    }
+
+    void escapeWhileWaitingForLoginThenANewDialogue() {
+        Simulator sim(dir->path(), {QStringLiteral("--no-login")});
+        start(sim.device());
+        QTimer::singleShot(1200, this, [this] {
+            QTest::mouseClick(Find(w(), "EscapeUpLoadPanel"), Qt::LeftButton);
+        });
+        clickUpload();  // returns when the attempt that saw Escape has ended
+        QVERIFY(idle());
+        QVERIFY(!window->uploadPage()->kermitTimer().isActive());
+        QCOMPARE(sim.countContaining(true, "\\x03"), 1);
+        QTimer::singleShot(1200, this, [this] {
+            QTest::mouseClick(Find(w(), "EscapeUpLoadPanel"), Qt::LeftButton);
+        });
+        clickUpload();
+        QVERIFY(idle());
+        QCOMPARE(test::Text(w(), "ComSpinEdit"),
+                 QStringLiteral("0"));  // the typed number stays as typed
+        QCOMPARE(sim.countContaining(true, "\\x03"),
+                 2);  // a whole new dialogue: the console woken again
+    }
+
+    void escapeAfterTheTransferStartedStillReportsTheResult() {
+        Simulator sim(dir->path(), {QStringLiteral("--dead-receiver")});
+        start(sim.device());
+        clickUpload();
+        QVERIFY(window->uploadPage()->transfer().InProgress());
+        QTest::mouseClick(Find(w(), "EscapeUpLoadPanel"), Qt::LeftButton);
+        QVERIFY(idle());
+        // A new upload while the transfer runs on is refused.
+        clickUpload();
+        QCOMPARE(window->statusText(),
+                 QStringLiteral("  previous transfer still running, wait for its end "));
+        QVERIFY(idle());
+        QTRY_COMPARE_WITH_TIMEOUT(window->statusText(),
+                                  QStringLiteral("  recorder.ini : Transfer failed "), 40000);
+    }
+
+    void portNumberZeroOpensTheSelectionDialog() {
+        Simulator sim(dir->path(), {QStringLiteral("--no-login")});
+        start(sim.device());
+        window->uploadPage()->port().setChooser(
+            [this]() { return serial::TComSelectForm::Ask(w()); });
+        bool offered = false;
+        QTimer::singleShot(300, this, [&] {
+            auto* form = qobject_cast<serial::TComSelectForm*>(QApplication::activeModalWidget());
+            if (!form) return;
+            offered = form->windowTitle() == QStringLiteral("Select Port");
+            form->portsComboBox()->setEditText(sim.device());
+            form->accept();
+        });
+        QTimer::singleShot(1500, this, [this] {
+            QTest::mouseClick(Find(w(), "EscapeUpLoadPanel"), Qt::LeftButton);
+        });
+        clickUpload();
+        QVERIFY(offered);
+        QVERIFY(sim.device().endsWith(window->uploadPage()->port().device()));
+        QVERIFY(idle());
+    }
+
+    void aPortThatWillNotOpenShowsItsMessageAndTheIdlePage() {
+        start(QStringLiteral("/dev/ttyNOSUCH7"));
+        clickUpload();
+        QCOMPARE(services.errors.size(), 1);
+        QVERIFY(services.errors.front().contains(QStringLiteral("/dev/ttyNOSUCH7")));
+        QVERIFY(idle());
+    }
+};
+
+QTEST_MAIN(UploadPageTest)
+#include "upload_page_test.moc"
