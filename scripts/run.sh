@@ -17,7 +17,8 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
 fi
 
 config="$root/build/app/ksr-config/ksr-config"
-echo "No display: running ksr-config on the shipped sample in $work instead of the window"
+simulator="$root/build/tools/ksr-recorder-sim"
+echo "No display: the whole job without the window, against the recorder simulator, in $work"
 echo "(scripts/screenshots.sh shows the window on a virtual display)."
 echo
 echo "\$ ksr-config check timed.set"
@@ -26,5 +27,19 @@ echo
 echo "\$ ksr-config build timed.set"
 "$config" build timed.set
 echo
-echo "recorder.ini, the timer section at its end:"
-tail -n 12 recorder.ini | tr -d '\r'
+rm -rf recorder && mkdir recorder
+"$simulator" --dir recorder --once > simulator.dev &
+sim_pid=$!
+trap 'kill $sim_pid 2>/dev/null || true' EXIT
+for _ in $(seq 50); do [ -s simulator.dev ] && break; sleep 0.1; done
+device=$(head -n 1 simulator.dev)
+echo "Recorder simulator on $device"
+echo "\$ ksr-config upload --port $device"
+"$config" upload --port "$device" | tr -d '\r'
+echo
+if cmp -s recorder.ini recorder/recorder.ini; then
+    echo "The recorder received recorder.ini byte for byte ($(wc -c < recorder.ini) bytes)."
+else
+    echo "The received recorder.ini differs from the one sent!" >&2
+    exit 1
+fi

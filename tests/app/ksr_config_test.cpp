@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <sstream>
+#include <thread>
 
 #include "Commands.h"
 #include "TestSupport.h"
@@ -202,6 +203,69 @@ TEST(KsrConfigCommands, PowerRejectsWhatThePageCannotHold) {
         EXPECT_NE(r.err.find(args[1]), std::string::npos) << r.err;
     }
 }
+
+#ifndef _WIN32
+// The simulator on its pseudo-terminal, for the duration of a test.
+class Simulator {
+  public:
+    Simulator(const test::TempDir& dir, const std::string& options) {
+        const std::string command = "cd " + Quote(dir.path().string()) + " && mkdir -p rec && (" +
+                                    Quote(KSR_SIMULATOR) + " --dir rec " + options +
+                                    " > sim.dev 2>&1 & echo $! > sim.pid)";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+        for (int i = 0; i < 50 && device_.empty(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (std::filesystem::exists(dir / "sim.dev")) {
+                device_ = test::ReadBytes(dir / "sim.dev");
+                while (!device_.empty() && (device_.back() == '\n' || device_.back() == '\r'))
+                    device_.pop_back();
+            }
+        }
+        pid_ = test::ReadBytes(dir / "sim.pid");
+    }
+    ~Simulator() { std::system(("kill " + pid_ + " 2>/dev/null").c_str()); }
+    const std::string& device() const { return device_; }
+
+  private:
+    std::string device_, pid_;
+};
+
+TEST(KsrConfigExecutable, UploadToTheSimulator) {
+    test::TempDir dir;
+    test::WriteBytes(dir / "recorder.ini",
+                     test::ReadBytes(test::TestData("golden/timed.recorder.ini")));
+    Simulator sim(dir, "");
+    ASSERT_FALSE(sim.device().empty());
+    const Result r = RunExe(dir, "upload --port " + sim.device());
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("[transmitting recorder.ini... 3057 of 3057 bytes]"), std::string::npos)
+        << r.out;
+    EXPECT_NE(
+        r.out.find("[recorder.ini transmitted, check for message \"New Data File /data/... \"]"),
+        std::string::npos);
+    EXPECT_NE(r.out.find("New Data File /data/"), std::string::npos);
+    EXPECT_TRUE(test::ReadBytes(dir / "rec" / "recorder.ini") ==
+                test::ReadBytes(dir / "recorder.ini"));
+}
+
+TEST(KsrConfigExecutable, UploadToAReceiverThatNeverAnswersFails) {
+    test::TempDir dir;
+    test::WriteBytes(dir / "recorder.ini", "a=1\r\n");
+    Simulator sim(dir, "--dead-receiver");
+    const Result r = RunExe(dir, "upload --port " + sim.device() + " --answer-timeout 1");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.out.find("[recorder.ini : Transfer failed]"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("no answer after 10 tries"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("reconfig"), std::string::npos);
+}
+
+TEST(KsrConfigCommands, UploadNeedsOnePort) {
+    test::TempDir dir;
+    EXPECT_EQ(RunHere(dir, {"upload"}).code, 2);
+    EXPECT_EQ(RunHere(dir, {"upload", "--port", "/dev/x", "--com", "2"}).code, 2);
+    EXPECT_EQ(RunHere(dir, {"upload", "--com", "99"}).code, 2);
+}
+#endif
 
 TEST(KsrConfigCommands, MissingTemplateIsABadFile) {
     test::TempDir dir;
