@@ -189,6 +189,7 @@ void TKSR_SetUp::BuildIniYesButtonClick() {
     savedBox_->hide();
     renamePanel_->hide();
     ini_.BuildRecorderIni(record_);
+    SetUpPageControlEnter();  // the upload page shows the recorder.ini just built
     pages_->setTabText(
         1, QStringLiteral("UpLoad \"") + Latin1(record_.SetupName) + QStringLiteral("\" SetUp"));
     iniBuiltPanel_->show();

@@ -1,5 +1,6 @@
 #include "ui/UploadPage.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 
 #include "serial/ComSelectForm.h"
@@ -120,6 +121,8 @@ void UploadPage::CONNECT2KSR() {
         throw;
     }
     if (!loggedIn) return;  // Escape has put the buttons back already
+    // What the console printed during the pauses belongs to the terminal view, not the transfer.
+    QCoreApplication::processEvents();
     kermitTimer_.start();
     transfer_.StartTransmit(workDir_);
 }

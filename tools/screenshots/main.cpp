@@ -3,7 +3,10 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QProcess>
 #include <QTabWidget>
 #include <QTest>
 #include <filesystem>
@@ -23,8 +26,8 @@ void Save(QWidget& window, const QString& folder, const QString& name) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
-    if (args.size() != 3) {
-        fprintf(stderr, "usage: ksr-screenshots DATA_DIR OUT_DIR\n");
+    if (args.size() != 3 && args.size() != 4) {
+        fprintf(stderr, "usage: ksr-screenshots DATA_DIR OUT_DIR [SIMULATOR]\n");
         return 2;
     }
     const std::filesystem::path data = args[1].toStdString();
@@ -71,6 +74,41 @@ int main(int argc, char** argv) {
         list->setCurrentRow(0);
         window.SetUpFileBoxDblClick();
         Save(window, out, QStringLiteral("window-locked.png"));
+    }
+    if (args.size() == 4) {
+        // An upload to the recorder simulator, seen on the upload page.
+        QProcess simulator;
+        simulator.start(args[3],
+                        {QStringLiteral("--dir"), QString::fromStdString(work.string()) + "/rec"});
+        std::filesystem::create_directories(work / "rec");
+        simulator.waitForReadyRead(5000);
+        const QString device = QString::fromLocal8Bit(simulator.readLine()).trimmed();
+        ksr::SetupRecord record;
+        ksr::SetDefaults(record);
+        ksr::ui::TKSR_SetUp window(record, services, work);
+        window.show();
+        auto* list = window.findChild<QListWidget*>(QStringLiteral("SetUpFileBox"));
+        list->setCurrentRow(1);
+        window.SetUpFileBoxDblClick();
+        window.UnLockPanelClick();
+        window.CloseSetUpPanelClick();
+        window.findChild<QMenu*>(QStringLiteral("CloseMenu"))->hide();
+        window.SaveSetUpClick();
+        window.OverWriteButtonClick();
+        window.BuildIniYesButtonClick();
+        window.IniChangedOKButtonClick();
+        window.uploadPage()->port().setChooser(
+            [device]() -> std::optional<QString> { return device; });
+        window.findChild<QWidget*>(QStringLiteral("ComSpinEdit"))
+            ->findChild<QLineEdit*>()
+            ->setText(QStringLiteral("0"));
+        window.uploadPage()->UpLoadPanelClick();
+        for (int i = 0; i < 300 && window.uploadPage()->kermitTimer().isActive(); ++i)
+            QTest::qWait(100);
+        QTest::qWait(1500);
+        Save(window, out, QStringLiteral("window-upload.png"));
+        simulator.kill();
+        simulator.waitForFinished();
     }
     std::filesystem::remove_all(work);
     return 0;
