@@ -327,28 +327,30 @@ void PowerPage::SecSrateSpinButtonClick(int step) {
     POWER_LOAD_CHECK();
 }
 
+// The burst and the GPS duty cycle share their rules: the check box enables the two spin edits,
+// and a duration changed beyond the interval is pulled back to it (which runs the change again).
+void PowerPage::dutyCycleClick(QCheckBox* check, SpinEdit* interval, SpinEdit* duration) {
+    interval->setEnabled(check->isChecked());
+    duration->setEnabled(check->isChecked());
+    POWER_LOAD_CHECK();
+}
+
+void PowerPage::durationChange(SpinEdit* interval, SpinEdit* duration) {
+    if (duration->value() > interval->value()) duration->setValue(interval->value());
+    POWER_LOAD_CHECK();
+}
+
 void PowerPage::BurstCheckBoxClick() {
-    burstInterval_->setEnabled(burstCheck_->isChecked());
-    burstDuration_->setEnabled(burstCheck_->isChecked());
-    POWER_LOAD_CHECK();
+    dutyCycleClick(burstCheck_, burstInterval_, burstDuration_);
 }
-
 void PowerPage::BurstDurationSpinEditChange() {
-    if (burstDuration_->value() > burstInterval_->value())
-        burstDuration_->setValue(burstInterval_->value());
-    POWER_LOAD_CHECK();
+    durationChange(burstInterval_, burstDuration_);
 }
-
 void PowerPage::GPSCheckBoxClick() {
-    gpsInterval_->setEnabled(gpsCheck_->isChecked());
-    gpsDuration_->setEnabled(gpsCheck_->isChecked());
-    POWER_LOAD_CHECK();
+    dutyCycleClick(gpsCheck_, gpsInterval_, gpsDuration_);
 }
-
 void PowerPage::GPSDurationSpinEditChange() {
-    if (gpsDuration_->value() > gpsInterval_->value())
-        gpsDuration_->setValue(gpsInterval_->value());
-    POWER_LOAD_CHECK();
+    durationChange(gpsInterval_, gpsDuration_);
 }
 
 void PowerPage::AddLoadEditChange() {

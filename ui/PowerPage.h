@@ -71,6 +71,8 @@ class PowerPage : public QWidget {
     const power::LoadEstimate& load() const { return load_; }
 
   private:
+    void dutyCycleClick(QCheckBox* check, SpinEdit* interval, SpinEdit* duration);
+    void durationChange(SpinEdit* interval, SpinEdit* duration);
     void buildSampling();
     void buildPower();
     void buildMemory();

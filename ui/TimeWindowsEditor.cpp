@@ -34,6 +34,24 @@ QLabel* Caption(QWidget* box, const char* text, int x, int y, int width) {
     return l;
 }
 
+// The column captions over a group's rows. `shift` moves the repeat and interval columns left
+// when the duration time is narrower (hours and minutes only).
+void ColumnCaptions(QWidget* box, int left, const char* startTime, const char* durationTime,
+                    int shift) {
+    Caption(box, "Start", left, 16, 30);
+    Caption(box, "DATE", left + 34, 16, 60);
+    Caption(box, "day-mo-year", left, 32, 100);
+    Caption(box, "TIME", left + 104, 16, 58);
+    Caption(box, startTime, left + 104, 32, 58);
+    Caption(box, "Duration", left + 166, 16, 100);
+    Caption(box, "days", left + 166, 32, 50);
+    Caption(box, durationTime, left + 220, 32, 76);
+    Caption(box, "Repeat", left + 296 + shift, 16, 50);
+    Caption(box, "Interval", left + 352 + shift, 16, 80);
+    Caption(box, "days", left + 352 + shift, 32, 44);
+    Caption(box, "hh:mm", left + 400 + shift, 32, 58);
+}
+
 std::string Two(int v) {
     return (v >= 0 && v < 10 ? "0" : "") + std::to_string(v);
 }
@@ -94,6 +112,17 @@ void WindowRow::showValues(bool visible) {
     for (QWidget* w :
          std::initializer_list<QWidget*>{startDate, startTime, durationDays, durationTime, repeat})
         w->setVisible(visible);
+}
+
+void WindowRow::hideAll() {
+    showValues(false);
+    repeat->setChecked(false);  // runs its action: Repeat becomes NO
+    showInterval(false);
+}
+
+void WindowRow::setStartDate(const QDate& date) {
+    const QSignalBlocker quiet(startDate);
+    startDate->setDate(date);
 }
 
 void WindowRow::showInterval(bool visible) {
@@ -206,18 +235,7 @@ OutputWindowsBox::OutputWindowsBox(SetupRecord& record, QWidget* parent)
     : QGroupBox(QStringLiteral("Calibr. Windows"), parent), record_(record) {
     setObjectName(QStringLiteral("CaliWinBox"));
     const int left = 128;
-    Caption(this, "Start", left, 16, 30);
-    Caption(this, "DATE", left + 34, 16, 60);
-    Caption(this, "day-mo-year", left, 32, 100);
-    Caption(this, "TIME", left + 104, 16, 58);
-    Caption(this, "hh:mm", left + 104, 32, 58);
-    Caption(this, "Duration", left + 166, 16, 100);
-    Caption(this, "days", left + 166, 32, 50);
-    Caption(this, "hh:mm:ss", left + 220, 32, 76);
-    Caption(this, "Repeat", left + 296, 16, 50);
-    Caption(this, "Interval", left + 352, 16, 80);
-    Caption(this, "days", left + 352, 32, 44);
-    Caption(this, "hh:mm", left + 400, 32, 58);
+    ColumnCaptions(this, left, "hh:mm", "hh:mm:ss", 0);
     struct Row {
         const char* check;
         const char* caption;
@@ -246,9 +264,7 @@ void OutputWindowsBox::OutputCheckClick(int w) {
         return;
     }
     record_.OutputWindows[w].OnOff = code::Off;
-    row->showValues(false);
-    row->repeat->setChecked(false);
-    row->showInterval(false);
+    row->hideAll();
 }
 
 void OutputWindowsBox::ShowRecord() {
@@ -265,10 +281,7 @@ void OutputWindowsBox::ShowRecord() {
 }
 
 void OutputWindowsBox::setStartDates(const QDate& date) {
-    for (int w = 1; w <= OutputWindowCount; ++w) {
-        const QSignalBlocker quiet(rows_[w]->startDate);
-        rows_[w]->startDate->setDate(date);
-    }
+    for (int w = 1; w <= OutputWindowCount; ++w) rows_[w]->setStartDate(date);
 }
 
 // ---- Record Windows ----
@@ -278,18 +291,7 @@ RecordWindowsBox::RecordWindowsBox(SetupRecord& record, QWidget* parent)
     setObjectName(QStringLiteral("RecordWinBox"));
     const int left = 140;
     Caption(this, "Type", 56, 16, 60);
-    Caption(this, "Start", left, 16, 30);
-    Caption(this, "DATE", left + 34, 16, 60);
-    Caption(this, "day-mo-year", left, 32, 100);
-    Caption(this, "TIME", left + 104, 16, 58);
-    Caption(this, "hh mm", left + 104, 32, 58);
-    Caption(this, "Duration", left + 166, 16, 100);
-    Caption(this, "days", left + 166, 32, 50);
-    Caption(this, "hh:mm", left + 220, 32, 58);
-    Caption(this, "Repeat", left + 278, 16, 50);
-    Caption(this, "Interval", left + 334, 16, 80);
-    Caption(this, "days", left + 334, 32, 44);
-    Caption(this, "hh:mm", left + 382, 32, 58);
+    ColumnCaptions(this, left, "hh mm", "hh:mm", -18);
     for (int n = 1; n <= RecordRowCount; ++n) {
         const QString number = QString::number(n);
         const int top = 26 + 24 * n;
@@ -329,9 +331,7 @@ void RecordWindowsBox::RecWinCheckClick(int n) {
     w.WinType = code::WinOff;
     typeTexts_[n]->hide();
     typeSelects_[n]->hide();
-    row->showValues(false);
-    row->repeat->setChecked(false);
-    row->showInterval(false);
+    row->hideAll();
 }
 
 void RecordWindowsBox::RecTypeSelectClick(int n, int step) {
@@ -362,10 +362,7 @@ void RecordWindowsBox::ShowRecord() {
 }
 
 void RecordWindowsBox::setStartDates(const QDate& date) {
-    for (int n = 1; n <= RecordRowCount; ++n) {
-        const QSignalBlocker quiet(rows_[n]->startDate);
-        rows_[n]->startDate->setDate(date);
-    }
+    for (int n = 1; n <= RecordRowCount; ++n) rows_[n]->setStartDate(date);
 }
 
 }  // namespace ksr::ui

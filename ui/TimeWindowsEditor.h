@@ -36,6 +36,10 @@ class WindowRow : public QObject {
     void bind(std::function<int&(int)> field) { field_ = std::move(field); }
     void showValues(bool visible);
     void showInterval(bool visible);
+    // A row switched off: every value control hidden, "Repeat" cleared.
+    void hideAll();
+    // The start date shown, without the action (a picker set from code runs none).
+    void setStartDate(const QDate& date);
     // The record window's values into the controls; pickers run no action. `who` names the window
     // in an error about a date or time the pickers cannot show.
     void load(const QString& who);
