@@ -145,10 +145,15 @@ void RecorderIni::ReadPcCycleLimit() {
 void RecorderIni::loadLines(const char* fileName) {
     const std::filesystem::path path = directory_ / fileName;
     IniLineCount = 0;
-    const std::vector<std::string> lines = SplitLines(ReadFileBytes(path));
+    loadLinesFrom(ReadFileBytes(path), path.string());
+}
+
+void RecorderIni::loadLinesFrom(const std::string& bytes, const std::string& name) {
+    IniLineCount = 0;
+    const std::vector<std::string> lines = SplitLines(bytes);
     if (lines.size() > static_cast<std::size_t>(IniLineCapacity)) {
         RangeError error("more than " + std::to_string(IniLineCapacity) + " lines");
-        error.locate(path.string(), IniLineCapacity + 1);
+        error.locate(name, IniLineCapacity + 1);
         throw error;
     }
     for (std::size_t i = 0; i < lines.size(); ++i) IniLines[static_cast<int>(i) + 1] = lines[i];

@@ -65,6 +65,9 @@ class RecorderIni {
     // recorder.ini into IniLines, for showing it.
     void LoadRecorderIni();
 
+    // Lines from bytes as the loaders take them from a file (`name` for errors).
+    void loadLinesFrom(const std::string& bytes, const std::string& name);
+
     // Empties all 400 lines (the count is left as it is).
     void ClearLines();
     // IniLines 1..IniLineCount.

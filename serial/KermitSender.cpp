@@ -269,6 +269,9 @@ void KermitSender::handlePacket(int seq, char type, const std::string& data) {
         acknowledged(type == 'Y' ? data : std::string());
         return;
     }
+    // A repeated acknowledgement of the packet before is stale: the answer to this one may still
+    // come. Resending on it would make every duplicate start another round of them.
+    if (type == 'Y' && seq == (seq_ + 63) % 64) return;
     retry(type == 'N' ? "negative answer" : "wrong answer");
 }
 

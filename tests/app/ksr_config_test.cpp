@@ -8,7 +8,10 @@
 #include "TestSupport.h"
 
 #ifndef _WIN32
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 namespace ksr {
@@ -257,6 +260,62 @@ TEST(KsrConfigExecutable, UploadToAReceiverThatNeverAnswersFails) {
     EXPECT_NE(r.out.find("[recorder.ini : Transfer failed]"), std::string::npos) << r.out;
     EXPECT_NE(r.err.find("no answer after 10 tries"), std::string::npos) << r.err;
     EXPECT_EQ(r.out.find("reconfig"), std::string::npos);
+}
+
+// Runs ksr-config upload in the background; returns its pid.
+pid_t StartUpload(const test::TempDir& dir, const std::string& args) {
+    const pid_t child = fork();
+    if (child == 0) {
+        if (chdir(dir.path().c_str()) != 0) _exit(126);
+        const int out = open((dir / ".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(out, 1);
+        dup2(out, 2);
+        execl("/bin/sh", "sh", "-c",
+              (std::string("exec ") + Quote(KSR_CONFIG_EXE) + " upload " + args).c_str(),
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return child;
+}
+
+int Finish(pid_t child, int seconds) {
+    for (int i = 0; i < seconds * 10; ++i) {
+        int status = 0;
+        if (waitpid(child, &status, WNOHANG) == child)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    return -1;
+}
+
+TEST(KsrConfigFaults, LineClosedDuringLoginKeepsTryingUntilCtrlC) {
+    test::TempDir dir;
+    test::WriteBytes(dir / "recorder.ini", "a=1\r\n");
+    auto sim = std::make_unique<Simulator>(dir, "--no-login");
+    const pid_t upload = StartUpload(dir, "--port " + sim->device());
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    sim.reset();  // the line is gone in the middle of the login
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    kill(upload, SIGINT);  // Ctrl-C: the Escape
+    EXPECT_EQ(Finish(upload, 15), 1);
+    EXPECT_NE(test::ReadBytes(dir / ".out").find("stopped before the transfer"), std::string::npos);
+}
+
+TEST(KsrConfigFaults, LineClosedDuringTheTransferFailsAtOnce) {
+    test::TempDir dir;
+    test::WriteBytes(dir / "recorder.ini", "a=1\r\n");
+    auto sim = std::make_unique<Simulator>(dir, "--dead-receiver");
+    const auto started = std::chrono::steady_clock::now();
+    const pid_t upload = StartUpload(dir, "--port " + sim->device());
+    std::this_thread::sleep_for(std::chrono::milliseconds(8000));  // the dialogue takes about 5.5 s
+    sim.reset();
+    EXPECT_EQ(Finish(upload, 30), 1);
+    // Well within one answer's wait of 60 s: the closed line ends the transfer, not the time-outs.
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(25));
+    const std::string out = test::ReadBytes(dir / ".out");
+    EXPECT_NE(out.find("[recorder.ini : Transfer failed]"), std::string::npos) << out;
 }
 
 TEST(KsrConfigCommands, UploadNeedsOnePort) {

@@ -105,6 +105,11 @@ class TestReceiver {
                 error = "bad check";
                 continue;
             }
+            if (!seqs.empty() &&
+                p.seq == seqs.back()) {  // a resent packet: answer again, keep nothing
+                replies += MakePacket(p.seq, 'Y', p.type == 'S' ? initAnswer : std::string());
+                continue;
+            }
             seqs.push_back(p.seq);
             types.push_back(p.type);
             std::string data;

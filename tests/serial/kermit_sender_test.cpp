@@ -180,6 +180,16 @@ TEST_F(KermitRetries, WrongSequenceResends) {
     expectResent();
 }
 
+TEST_F(KermitRetries, StaleAcknowledgementOfThePacketBeforeIsIgnored) {
+    s.receive(MakePacket(0, 'Y', "~* @-#Y1~"));
+    const std::string header = s.takeOutput();
+    s.receive(MakePacket(0, 'Y', "~* @-#Y1~"));  // the Send-Init's answer again
+    EXPECT_FALSE(s.hasOutput());
+    EXPECT_EQ(s.resends(), 0u);
+    for (int i = 0; i < KermitSender::AnswerTicks; ++i) s.tick();
+    EXPECT_EQ(s.takeOutput(), header);  // the time-out still resends
+}
+
 TEST_F(KermitRetries, GarbledAnswerResends) {
     std::string bad = MakePacket(0, 'Y', "~* @-#Y1~");
     bad[5] = 'X';
@@ -273,6 +283,30 @@ TEST_F(KermitRetries, ParityOnTheReceiversBytesIsDetectedAndStripped) {
     EXPECT_EQ(next[0].type, 'F');
     s.receive(WithEvenParity(MakePacket(1, 'Y', "")));
     EXPECT_EQ(SplitPackets(s.takeOutput()).at(0).type, 'D');
+}
+
+TEST(KermitFaults, DuplicatedAcknowledgementsAndNoiseStillDeliverTheFile) {
+    std::mt19937 rng(3);
+    std::string data;
+    for (int i = 0; i < 3000; ++i) data += static_cast<char>(rng() % 256);
+    KermitSender s;
+    test::TestReceiver receiver;
+    s.StartTransmit({{"R.INI", data}});
+    std::string previousAnswer;
+    for (int guard = 0; s.InProgress() && guard < 10000; ++guard) {
+        const std::string answer = receiver.answer(s.takeOutput());
+        std::string noise;
+        for (int i = static_cast<int>(rng() % 20); i > 0; --i)
+            noise += static_cast<char>(32 + rng() % 90);
+        // Every answer arrives after noise, some twice, some after the previous one again.
+        std::string line = noise + answer;
+        if (rng() % 4 == 0) line += answer;
+        if (rng() % 5 == 0) line = previousAnswer + line;
+        previousAnswer = answer;
+        s.receive(line);
+    }
+    EXPECT_EQ(s.ProtocolStatus(), Success) << s.errorText();
+    EXPECT_EQ(receiver.files.at("R.INI"), data);
 }
 
 TEST(KermitStart, NoFilesIsAFailure) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <thread>
 
 #include "TestSupport.h"
 #include "setup/FileIo.h"
@@ -130,6 +131,68 @@ TEST(AtomicWriteDiskFull, SetupFileShortTmpAndRecorderIniStayWholeWhenAWriteFail
     // The same writes without the limit succeed: the failures above came from the limit.
     EXPECT_EQ(WriteUnderSizeLimit(RLIM_INFINITY, [&] { WriteShortTmp("-10", dir.path()); }), 1);
     EXPECT_EQ(test::ReadBytes(dir / "SHORTTMP.DAT").substr(0, 5), "-10\r\n");
+}
+
+}  // namespace
+}  // namespace ksr
+#endif
+
+#if defined(__linux__)
+#include <random>
+
+namespace ksr {
+namespace {
+
+// A child process saves two set-ups in turn, with SHORTTMP.DAT and recorder.ini, as fast as it
+// can; it is killed at a random moment. Every file must then be one of the two complete versions.
+TEST(AtomicWriteKilled, EveryFileIsTheOldOrTheNewCompleteVersion) {
+    test::TempDir dir;
+    test::WriteBytes(dir / "recorder.000", test::ReadBytes(test::ShippedData("recorder.000")));
+    SetupRecord a = test::ExampleRecord();
+    SetupRecord b = test::ExampleRecord();
+    b.SetupName = "OTHER";
+    for (int n = 1; n <= 40; ++n) b.RecWindows[n].WinType = code::WinBurst;  // a longer file
+    const std::string setA = FormatSetupFile(a), setB = FormatSetupFile(b);
+    std::string iniA, iniB;
+    for (auto [record, out] : {std::pair{&a, &iniA}, std::pair{&b, &iniB}}) {
+        RecorderIni ini(dir.path());
+        ini.LoadIniTemplate();
+        ini.MergeIniKeys(*record);
+        *out = JoinCrLf(ini.lines());
+    }
+    const std::string shortA =
+        "-10\r\nValue above sets Minutes to shorten the PC cycle of the KSR\r\n";
+    const std::string shortB =
+        "-30\r\nValue above sets Minutes to shorten the PC cycle of the KSR\r\n";
+    test::WriteBytes(dir / "x.set", setA);
+    test::WriteBytes(dir / "SHORTTMP.DAT", shortA);
+    test::WriteBytes(dir / "recorder.ini", iniA);
+
+    std::mt19937 rng(5);
+    for (int round = 0; round < 40; ++round) {
+        const pid_t child = fork();
+        if (child == 0) {
+            for (int i = 0;; ++i) {
+                SetupRecord r = i % 2 ? a : b;
+                WriteSetupFile(r, dir / "x.set");
+                WriteShortTmp(i % 2 ? "-10" : "-30", dir.path());
+                RecorderIni ini(dir.path());
+                ini.LoadIniTemplate();
+                ini.MergeIniKeys(r);
+                ini.WriteRecorderIni();
+            }
+        }
+        std::this_thread::sleep_for(
+            std::chrono::microseconds(std::uniform_int_distribution<int>(200, 20000)(rng)));
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        const std::string set = test::ReadBytes(dir / "x.set");
+        const std::string shortTmp = test::ReadBytes(dir / "SHORTTMP.DAT");
+        const std::string ini = test::ReadBytes(dir / "recorder.ini");
+        ASSERT_TRUE(set == setA || set == setB) << "round " << round;
+        ASSERT_TRUE(shortTmp == shortA || shortTmp == shortB) << "round " << round;
+        ASSERT_TRUE(ini == iniA || ini == iniB) << "round " << round;
+    }
 }
 
 }  // namespace
