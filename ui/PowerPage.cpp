@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <tuple>
 
 #include "setup/Tables.h"
 #include "ui/TKSR_SetUp.h"
@@ -47,6 +48,33 @@ SpinEdit* FixedSpin(QWidget* parent, const char* name, int min, int max, int ste
     spin->setValue(start);
     spin->setTypingAllowed(false);
     return spin;
+}
+
+// The names and ranges of a duty-cycle box (burst or cycled GPS).
+struct DutyCycleNames {
+    const char *box, *title, *check, *caption, *intervalLabel, *interval;
+    int intervalMinimum;
+    const char *durationLabel, *duration;
+    int durationStep, durationStart;
+};
+
+// A check box over an interval (..360 min, step 5, start 60) and a duration (5..60 min), both
+// disabled until the box is ticked.
+std::tuple<QCheckBox*, SpinEdit*, SpinEdit*> DutyCycleBox(QWidget* parent, const DutyCycleNames& n,
+                                                          QRect geometry) {
+    auto* box = Group(parent, n.box, n.title, geometry);
+    auto* check = new QCheckBox(QString::fromLatin1(n.caption), box);
+    check->setObjectName(QString::fromLatin1(n.check));
+    check->setGeometry(8, 20, 150, 22);
+    Label(box, n.intervalLabel, QStringLiteral("Interval  [min]"), {8, 50, 90, 22});
+    SpinEdit* interval =
+        FixedSpin(box, n.interval, n.intervalMinimum, 360, 5, 60, {100, 48, 62, 26});
+    Label(box, n.durationLabel, QStringLiteral("Duration  [min]"), {8, 80, 90, 22});
+    SpinEdit* duration =
+        FixedSpin(box, n.duration, 5, 60, n.durationStep, n.durationStart, {100, 78, 62, 26});
+    interval->setEnabled(false);
+    duration->setEnabled(false);
+    return {check, interval, duration};
 }
 
 }  // namespace
@@ -149,27 +177,16 @@ void PowerPage::buildSampling() {
     asciiCheck_->setObjectName(QStringLiteral("ASCIICheckBox"));
     asciiCheck_->setGeometry(8, 116, 160, 24);
 
-    auto* burst = Group(this, "BurstBox", " Burst ", {8, 164, 170, 112});
-    burstCheck_ = new QCheckBox(QStringLiteral("Burst Mode"), burst);
-    burstCheck_->setObjectName(QStringLiteral("BurstCheckBox"));
-    burstCheck_->setGeometry(8, 20, 150, 22);
-    Label(burst, "BurstIntervalLabel", QStringLiteral("Interval  [min]"), {8, 50, 90, 22});
-    burstInterval_ = FixedSpin(burst, "BurstIntervalSpinEdit", 10, 360, 5, 60, {100, 48, 62, 26});
-    Label(burst, "BurstDurationLabel", QStringLiteral("Duration  [min]"), {8, 80, 90, 22});
-    burstDuration_ = FixedSpin(burst, "BurstDurationSpinEdit", 5, 60, 5, 10, {100, 78, 62, 26});
-    burstInterval_->setEnabled(false);
-    burstDuration_->setEnabled(false);
-
-    auto* gps = Group(this, "PowerGPSBox", " GPS ", {182, 164, 170, 112});
-    gpsCheck_ = new QCheckBox(QStringLiteral("Cycled GPS"), gps);
-    gpsCheck_->setObjectName(QStringLiteral("GPSCheckBox"));
-    gpsCheck_->setGeometry(8, 20, 150, 22);
-    Label(gps, "GPSIntervalLabel", QStringLiteral("Interval  [min]"), {8, 50, 90, 22});
-    gpsInterval_ = FixedSpin(gps, "GPSIntervalSpinEdit", 60, 360, 5, 60, {100, 48, 62, 26});
-    Label(gps, "GPSDurationLabel", QStringLiteral("Duration  [min]"), {8, 80, 90, 22});
-    gpsDuration_ = FixedSpin(gps, "GPSDurationSpinEdit", 5, 60, 1, 5, {100, 78, 62, 26});
-    gpsInterval_->setEnabled(false);
-    gpsDuration_->setEnabled(false);
+    std::tie(burstCheck_, burstInterval_, burstDuration_) = DutyCycleBox(
+        this,
+        {"BurstBox", " Burst ", "BurstCheckBox", "Burst Mode", "BurstIntervalLabel",
+         "BurstIntervalSpinEdit", 10, "BurstDurationLabel", "BurstDurationSpinEdit", 5, 10},
+        {8, 164, 170, 112});
+    std::tie(gpsCheck_, gpsInterval_, gpsDuration_) =
+        DutyCycleBox(this,
+                     {"PowerGPSBox", " GPS ", "GPSCheckBox", "Cycled GPS", "GPSIntervalLabel",
+                      "GPSIntervalSpinEdit", 60, "GPSDurationLabel", "GPSDurationSpinEdit", 1, 5},
+                     {182, 164, 170, 112});
 
     connect(primSpin, &SpinButton::upClicked, this, [this] { PrimSrateSpinButtonClick(+1); });
     connect(primSpin, &SpinButton::downClicked, this, [this] { PrimSrateSpinButtonClick(-1); });

@@ -92,8 +92,7 @@ TKSR_SetUp::TKSR_SetUp(SetupRecord& record, WindowServices& services, std::files
     });
 
     auto* pageWatcher = new FocusWatcher(pages_);
-    connect(pageWatcher, &FocusWatcher::entered, this,
-            [this] { guarded([this] { SetUpPageControlEnter(); }); });
+    on(pageWatcher, &FocusWatcher::entered, &TKSR_SetUp::SetUpPageControlEnter);
 
     setFixedSize(DesignWidth, DesignHeight - FrameHeight);
     pages_->setGeometry(0, 0, DesignWidth, DesignHeight - FrameHeight - StatusHeight);
@@ -148,8 +147,7 @@ void TKSR_SetUp::buildEditPage(QWidget* page) {
         setUpNameEdit_->setText(text.toLower());
         setUpNameEdit_->setCursorPosition(cursor);
     });
-    connect(setUpNameEdit_, &QLineEdit::returnPressed, this,
-            [this] { guarded([this] { SetUpNameEditExit(); }); });
+    on(setUpNameEdit_, &QLineEdit::returnPressed, &TKSR_SetUp::SetUpNameEditExit);
     unLockPanel_ =
         new ClickPanel(QStringLiteral("UnLockPanel"), QStringLiteral("UnLock"), colour::Lime, page);
     unLockPanel_->setGeometry(536, 8, 76, 30);
@@ -166,8 +164,7 @@ void TKSR_SetUp::buildEditPage(QWidget* page) {
     auto item = [this](const char* name, const char* text, void (TKSR_SetUp::*handler)()) {
         QAction* action = closeMenu_->addAction(QString::fromLatin1(text));
         action->setObjectName(QString::fromLatin1(name));
-        connect(action, &QAction::triggered, this,
-                [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+        on(action, &QAction::triggered, handler);
     };
     item("SaveSetUp", "&Save SetUp", &TKSR_SetUp::SaveSetUpClick);
     item("SaveSetUpas", "S&ave SetUp as ...", &TKSR_SetUp::SaveSetUpasClick);
@@ -175,8 +172,7 @@ void TKSR_SetUp::buildEditPage(QWidget* page) {
 
     srateBox_ = placeBox(new RatesEditor(record_, page), {8, 64, 470, 160});
     auto* rateWatcher = new FocusWatcher(srateBox_);
-    connect(rateWatcher, &FocusWatcher::exited, this,
-            [this] { guarded([this] { CheckSrate(); }); });
+    on(rateWatcher, &FocusWatcher::exited, &TKSR_SetUp::CheckSrate);
     auxChannelBox_ = placeBox(new AuxChannelsBox(record_, page), {484, 64, 220, 160});
     recordSetBox_ = placeBox(new RecordSettingsBox(record_, page), {8, 230, 230, 156});
     connect(recordSetBox_, &RecordSettingsBox::recordModeChosen, this, [this](int mode) {
@@ -200,21 +196,15 @@ void TKSR_SetUp::buildEditPage(QWidget* page) {
     caliWinBox_ = placeBox(new OutputWindowsBox(record_, page), {8, 392, 696, 129});
     recordWinBox_ = placeBox(new RecordWindowsBox(record_, page), {8, 528, 696, 177});
 
-    auto click = [this](ClickPanel* panel, void (TKSR_SetUp::*handler)()) {
-        connect(panel, &ClickPanel::clicked, this,
-                [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
-    };
-    click(newSetUpPanel_, &TKSR_SetUp::NewSetUpPanelClick);
-    click(unLockPanel_, &TKSR_SetUp::UnLockPanelClick);
-    click(closeSetUpPanel_, &TKSR_SetUp::CloseSetUpPanelClick);
-    connect(setUpFileBox_, &QListWidget::itemDoubleClicked, this,
-            [this] { guarded([this] { SetUpFileBoxDblClick(); }); });
+    on(newSetUpPanel_, &ClickPanel::clicked, &TKSR_SetUp::NewSetUpPanelClick);
+    on(unLockPanel_, &ClickPanel::clicked, &TKSR_SetUp::UnLockPanelClick);
+    on(closeSetUpPanel_, &ClickPanel::clicked, &TKSR_SetUp::CloseSetUpPanelClick);
+    on(setUpFileBox_, &QListWidget::itemDoubleClicked, &TKSR_SetUp::SetUpFileBoxDblClick);
 }
 
 void TKSR_SetUp::buildDialogPanels(QWidget* page) {
     auto press = [this](QPushButton* button, void (TKSR_SetUp::*handler)()) {
-        connect(button, &QPushButton::clicked, this,
-                [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+        on(button, &QPushButton::clicked, handler);
     };
     renamePanel_ = DialogPanel(page, "RenamePanel", colour::Orange, {190, 140, 330, 100});
     renameText_ = Label(renamePanel_, "RenameText", QString(), {10, 10, 310, 30});
@@ -259,8 +249,7 @@ void TKSR_SetUp::buildUploadPage(QWidget* page) {
     closeUpLoadPanel_ = new ClickPanel(QStringLiteral("CloseUpLoadPanel"), QStringLiteral("Close"),
                                        colour::Red, page);
     closeUpLoadPanel_->setGeometry(620, 8, 80, 30);
-    connect(closeUpLoadPanel_, &ClickPanel::clicked, this,
-            [this] { guarded([this] { CloseUpLoadPanelClick(); }); });
+    on(closeUpLoadPanel_, &ClickPanel::clicked, &TKSR_SetUp::CloseUpLoadPanelClick);
     iniFileMemo_ = new QPlainTextEdit(page);
     iniFileMemo_->setObjectName(QStringLiteral("IniFileMemo"));
     iniFileMemo_->setReadOnly(true);

@@ -119,6 +119,12 @@ class TKSR_SetUp : public QWidget {
     Box* placeBox(Box* box, QRect geometry);
     // Runs a handler; an error stops it and is shown in the standard message box.
     void guarded(const std::function<void()>& handler);
+    // Connects a control's signal to a handler that runs guarded.
+    template <class Sender, class Signal>
+    void on(Sender* sender, Signal signal, void (TKSR_SetUp::*handler)()) {
+        connect(sender, signal, this,
+                [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+    }
     void EndSequence();
     void writeSetUp(const std::string& fileName);
     void showSaved(const QString& savedText);

@@ -10,6 +10,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <filesystem>
+#include <memory>
 
 #include "setup/SetupRecord.h"
 #include "ui/TKSR_SetUp.h"
@@ -41,11 +42,21 @@ int main(int argc, char** argv) {
         std::filesystem::copy(e.path(), work);
 
     ksr::ui::WindowServices services;
-    {
-        ksr::SetupRecord record;
+    ksr::SetupRecord record;
+    // A window at start, or with the sample set-up of list row `row` opened.
+    auto fresh = [&](int row = -1) {
         ksr::SetDefaults(record);
-        ksr::ui::TKSR_SetUp window(record, services, work);
-        window.show();
+        auto window = std::make_unique<ksr::ui::TKSR_SetUp>(record, services, work);
+        window->show();
+        if (row >= 0) {
+            window->findChild<QListWidget*>(QStringLiteral("SetUpFileBox"))->setCurrentRow(row);
+            window->SetUpFileBoxDblClick();
+        }
+        return window;
+    };
+    {
+        auto owner = fresh();
+        ksr::ui::TKSR_SetUp& window = *owner;
         Save(window, out, QStringLiteral("window-start.png"));
         window.NewSetUpPanelClick();
         auto* diff = window.findChild<QWidget*>(QStringLiteral("DiffRateButton"));
@@ -53,27 +64,16 @@ int main(int argc, char** argv) {
         Save(window, out, QStringLiteral("window-editing.png"));
     }
     {
-        ksr::SetupRecord record;
-        ksr::SetDefaults(record);
-        ksr::ui::TKSR_SetUp window(record, services, work);
-        window.show();
-        auto* list = window.findChild<QListWidget*>(QStringLiteral("SetUpFileBox"));
-        list->setCurrentRow(1);
-        window.SetUpFileBoxDblClick();
+        auto owner = fresh(1);
+        ksr::ui::TKSR_SetUp& window = *owner;
         window.UnLockPanelClick();
         Save(window, out, QStringLiteral("window-timed.png"));
         window.findChild<QTabWidget*>(QStringLiteral("SetUpPageControl"))->setCurrentIndex(2);
         Save(window, out, QStringLiteral("window-power.png"));
     }
     {
-        ksr::SetupRecord record;
-        ksr::SetDefaults(record);
-        ksr::ui::TKSR_SetUp window(record, services, work);
-        window.show();
-        auto* list = window.findChild<QListWidget*>(QStringLiteral("SetUpFileBox"));
-        list->setCurrentRow(0);
-        window.SetUpFileBoxDblClick();
-        Save(window, out, QStringLiteral("window-locked.png"));
+        auto owner = fresh(0);
+        Save(*owner, out, QStringLiteral("window-locked.png"));
     }
     if (args.size() == 4) {
         // An upload to the recorder simulator, seen on the upload page.
@@ -83,13 +83,8 @@ int main(int argc, char** argv) {
         std::filesystem::create_directories(work / "rec");
         simulator.waitForReadyRead(5000);
         const QString device = QString::fromLocal8Bit(simulator.readLine()).trimmed();
-        ksr::SetupRecord record;
-        ksr::SetDefaults(record);
-        ksr::ui::TKSR_SetUp window(record, services, work);
-        window.show();
-        auto* list = window.findChild<QListWidget*>(QStringLiteral("SetUpFileBox"));
-        list->setCurrentRow(1);
-        window.SetUpFileBoxDblClick();
+        auto owner = fresh(1);
+        ksr::ui::TKSR_SetUp& window = *owner;
         window.UnLockPanelClick();
         window.CloseSetUpPanelClick();
         window.findChild<QMenu*>(QStringLiteral("CloseMenu"))->hide();
