@@ -113,33 +113,49 @@ long long IntervalMinutes(long long days, long long hours, long long minutes) {
 RecorderIni::RecorderIni(std::filesystem::path directory) : directory_(std::move(directory)) {}
 
 void RecorderIni::BuildRecorderIni(const SetupRecord& record) {
+    FolderLock lock(directory_);
     ReadPcCycleLimit();
     LoadIniTemplate();
     MergeIniKeys(record);
     WriteRecorderIni();
 }
 
+void RecorderIni::BuildRecorderIniWithShortTmp(const SetupRecord& record,
+                                              const std::string& shortTmpText) {
+    FolderLock lock(directory_);
+    const std::string shortTmp = ShortTmpBytes(shortTmpText);
+    PcCycleLimit = ParsePcCycleLimit(shortTmp, (directory_ / ShortTmpFileName).string());
+    IniLineCount = 0;
+    LoadIniTemplate();
+    MergeIniKeys(record);
+    WriteFilesTogether({{directory_ / ShortTmpFileName, shortTmp},
+                        {directory_ / RecorderIniFileName, JoinCrLf(lines())}});
+}
+
 void RecorderIni::ReadPcCycleLimit() {
     const std::filesystem::path path = directory_ / ShortTmpFileName;
     const std::string bytes = ReadFileBytes(path);
     IniLineCount = 0;
+    PcCycleLimit = ParsePcCycleLimit(bytes, path.string());
+}
+
+int RecorderIni::ParsePcCycleLimit(const std::string& bytes, const std::string& name) {
     std::size_t pos = bytes.find_first_not_of(" \t\r\n");
     const int line =
         1 + static_cast<int>(std::count(
                 bytes.begin(),
                 bytes.begin() + static_cast<std::ptrdiff_t>(std::min(pos, bytes.size())), '\n'));
-    if (pos == std::string::npos)
-        throw FormatError("holds no number of minutes", path.string(), line);
+    if (pos == std::string::npos) throw FormatError("holds no number of minutes", name, line);
     const std::size_t end = bytes.find_first_of(" \t\r\n", pos);
     const std::string token = bytes.substr(pos, end == std::string::npos ? end : end - pos);
     int value = 0;
-    if (!fmt::ParseInt(token, value)) throw InvalidNumberError(token, path.string(), line);
+    if (!fmt::ParseInt(token, value)) throw InvalidNumberError(token, name, line);
     if (value == INT_MIN) {
         RangeError error("PcCycleLimit", value, "a whole number of minutes");
-        error.locate(path.string(), line);
+        error.locate(name, line);
         throw error;
     }
-    PcCycleLimit = value < 0 ? -value : value;
+    return value < 0 ? -value : value;
 }
 
 void RecorderIni::loadLines(const char* fileName) {
@@ -338,9 +354,12 @@ void RecorderIni::AppendTimerBlock(const SetupRecord& r) {
     windowsStartingWith("tm");
 
     const std::size_t last = TimerLineIndex - 1 + block.size();
-    if (last > static_cast<std::size_t>(IniLineCapacity))
-        throw RangeError("the timer section would end at line " + std::to_string(last) +
+    if (last > static_cast<std::size_t>(IniLineCapacity)) {
+        RangeError error("the timer section would end at line " + std::to_string(last) +
                          ", beyond line " + std::to_string(IniLineCapacity));
+        error.locate((directory_ / TemplateFileName).string(), TimerLineIndex);
+        throw error;
+    }
     for (std::size_t i = 0; i < block.size(); ++i)
         IniLines[TimerLineIndex + static_cast<int>(i)] = block[i];
     IniLineCount = static_cast<std::uint16_t>(last);

@@ -46,12 +46,18 @@ class RecorderIni {
     bool NoTimerWindows = true;
     bool AnyOutputOn = false;
 
-    // ReadPcCycleLimit, LoadIniTemplate, MergeIniKeys, WriteRecorderIni; the first error stops
-    // the sequence and recorder.ini stays exactly as it was.
+    // ReadPcCycleLimit, LoadIniTemplate, MergeIniKeys, WriteRecorderIni under the folder's lock;
+    // the first error stops the sequence and recorder.ini stays exactly as it was.
     void BuildRecorderIni(const SetupRecord& record);
+
+    // The command line's build: SHORTTMP.DAT with the given text and recorder.ini built with it,
+    // both or neither, under the folder's lock.
+    void BuildRecorderIniWithShortTmp(const SetupRecord& record, const std::string& shortTmpText);
 
     // The absolute value of the first whole number of SHORTTMP.DAT.
     void ReadPcCycleLimit();
+    // The same from SHORTTMP.DAT's bytes (`name` for errors).
+    static int ParsePcCycleLimit(const std::string& bytes, const std::string& name);
     // recorder.000 into IniLines (at most 400 lines, each cut to 70 characters).
     void LoadIniTemplate();
     void MergeIniKeys(const SetupRecord& record);

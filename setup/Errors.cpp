@@ -1,5 +1,7 @@
 #include "setup/Errors.h"
 
+#include "setup/TextFormat.h"
+
 namespace ksr {
 
 KsrError::KsrError(std::string message, std::string file, int line)
@@ -24,7 +26,7 @@ IoError::IoError(const std::string& what, const std::filesystem::path& file,
     : KsrError(what + ": " + systemText, file.string()) {}
 
 InvalidNumberError::InvalidNumberError(const std::string& token, const std::string& file, int line)
-    : KsrError("\"" + token + "\" is not a valid whole number", file, line) {}
+    : KsrError("\"" + fmt::Echo(token) + "\" is not a valid whole number", file, line) {}
 
 RangeError::RangeError(const std::string& field, long long value, const std::string& allowed)
     : KsrError(field + " " + std::to_string(value) + " is out of range (" + allowed + ")") {}

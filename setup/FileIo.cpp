@@ -1,88 +1,432 @@
 #include "setup/FileIo.h"
 
+#include <atomic>
 #include <cerrno>
-#include <cstdio>
-#include <memory>
+#include <random>
 #include <system_error>
+#include <thread>
 
-#include "setup/Errors.h"
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace ksr {
+namespace fs = std::filesystem;
+
 namespace {
 
 std::string SystemText(int error) {
     return std::generic_category().message(error);
 }
 
-struct FileCloser {
-    void operator()(std::FILE* f) const {
-        if (f) std::fclose(f);
-    }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+constexpr const char* kNotRegular = "not a regular file";
+constexpr const char* kTooLarge = "larger than 1 MB, not a file of this program";
+constexpr const char* kTemporarySuffix = ".tmp";
+// A temporary file older than this belongs to nobody any more, whoever made it.
+constexpr auto kAbandoned = std::chrono::hours(1);
 
-FilePtr OpenFile(const std::filesystem::path& path, const char* mode) {
-#ifdef _WIN32
-    std::wstring wmode(mode, mode + std::char_traits<char>::length(mode));
-    return FilePtr(_wfopen(path.c_str(), wmode.c_str()));
-#else
-    return FilePtr(std::fopen(path.c_str(), mode));
-#endif
+// Follows symbolic links to the file they finally name (which need not exist yet).
+fs::path ResolveLinks(const fs::path& target) {
+    fs::path p = target;
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code ec;
+        if (!fs::is_symlink(fs::symlink_status(p, ec))) return p;
+        const fs::path link = fs::read_symlink(p, ec);
+        if (ec) throw IoError("cannot write file", target, ec.message());
+        p = link.is_absolute() ? link : p.parent_path() / link;
+    }
+    throw IoError("cannot write file", target, SystemText(ELOOP));
 }
 
-}  // namespace
+fs::path FolderOf(const fs::path& file) {
+    return file.has_parent_path() ? file.parent_path() : fs::path(".");
+}
 
-std::string ReadFileBytes(const std::filesystem::path& path) {
-    errno = 0;
-    FilePtr file = OpenFile(path, "rb");
-    if (!file) throw IoError("cannot open file", path, SystemText(errno ? errno : ENOENT));
+// ".NAME." + owner + "-" + unique part + ".tmp"; the owner lets a later run tell whether the
+// process that made it is still alive.
+std::string TemporaryPrefix(const fs::path& file) {
+    return "." + file.filename().string() + ".";
+}
+
+std::string UniquePart() {
+    static std::atomic<unsigned> counter{0};
+    static const unsigned seed = std::random_device{}();
+    return std::to_string(counter++) + "-" + std::to_string(seed % 1000000u);
+}
+
+// What a temporary name says of its maker: its process id, or 0 when it says nothing.
+long OwnerOf(const std::string& name, const std::string& prefix) {
+    const std::size_t start = prefix.size();
+    const std::size_t dash = name.find('-', start);
+    if (dash == std::string::npos || dash == start) return 0;
+    long pid = 0;
+    for (std::size_t i = start; i < dash; ++i) {
+        if (name[i] < '0' || name[i] > '9' || pid > 100000000) return 0;
+        pid = pid * 10 + (name[i] - '0');
+    }
+    return pid;
+}
+
+bool ProcessIsGone(long pid);
+long OwnProcessId();
+
+// Removes temporary files for `file` whose maker is gone or that were abandoned long ago.
+void RemoveStaleTemporaries(const fs::path& file) {
+    const std::string prefix = TemporaryPrefix(file);
+    std::error_code ec;
+    fs::directory_iterator it(FolderOf(file), ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0 ||
+            !IsTemporaryName(name))
+            continue;
+        std::error_code ignored;
+        if (!it->is_regular_file(ignored) || it->is_symlink(ignored)) continue;
+        const long owner = OwnerOf(name, prefix);
+        const auto age = fs::file_time_type::clock::now() - it->last_write_time(ignored);
+        if ((owner > 0 && owner != OwnProcessId() && ProcessIsGone(owner)) || age > kAbandoned)
+            fs::remove(it->path(), ignored);
+    }
+}
+
+#ifdef _WIN32
+
+bool ProcessIsGone(long) {
+    return false;  // left to the age rule
+}
+long OwnProcessId() {
+    return static_cast<long>(GetCurrentProcessId());
+}
+
+std::string ReadAll(const fs::path& path) {
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (ec) throw IoError("cannot open file", path, ec.message());
+    if (!fs::is_regular_file(status)) throw IoError("cannot read file", path, kNotRegular);
+    FILE* f = _wfopen(path.c_str(), L"rb");
+    if (!f) throw IoError("cannot open file", path, SystemText(errno ? errno : ENOENT));
     std::string bytes;
     char buffer[16384];
-    for (;;) {
-        std::size_t got = std::fread(buffer, 1, sizeof buffer, file.get());
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
         bytes.append(buffer, got);
-        if (got < sizeof buffer) break;
+        if (bytes.size() > MaxFileSize) break;
     }
-    if (std::ferror(file.get()))
-        throw IoError("cannot read file", path, SystemText(errno ? errno : EIO));
+    const bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (failed) throw IoError("cannot read file", path, SystemText(EIO));
+    if (bytes.size() > MaxFileSize) throw IoError("cannot read file", path, kTooLarge);
     return bytes;
 }
 
-std::filesystem::path TemporaryPathFor(const std::filesystem::path& path) {
-    std::filesystem::path temp = path;
-    temp += ".tmp";
-    return temp;
+// Checks that the final file may be replaced; true when it exists.
+bool CheckReplaceable(const fs::path& file, const fs::path& target) {
+    std::error_code ec;
+    const fs::file_status status = fs::status(file, ec);
+    if (!fs::exists(status)) return false;
+    if (!fs::is_regular_file(status)) throw IoError("cannot replace file", target, kNotRegular);
+    if ((status.permissions() & fs::perms::owner_write) == fs::perms::none)
+        throw IoError("cannot write file", target, SystemText(EACCES));
+    return true;
 }
 
-void WriteFileAtomically(const std::filesystem::path& path, const std::string& bytes) {
-    const std::filesystem::path temp = TemporaryPathFor(path);
-    errno = 0;
-    FilePtr file = OpenFile(temp, "wb");
-    if (!file) throw IoError("cannot create file", path, SystemText(errno ? errno : EACCES));
-
-    auto fail = [&](const char* what, int error) {
-        file.reset();
+void WriteReplacing(const fs::path& file, const fs::path& target, const std::string& bytes) {
+    CheckReplaceable(file, target);
+    RemoveStaleTemporaries(file);
+    const fs::path folder = FolderOf(file);
+    fs::path temp;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temp = folder / (TemporaryPrefix(file) + std::to_string(OwnProcessId()) + "-" +
+                         UniquePart() + kTemporarySuffix);
+        fd = _wopen(temp.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0)
+        throw IoError("cannot create a temporary file in \"" + folder.string() + "\"", target,
+                      SystemText(errno));
+    auto fail = [&](int error) {
+        if (fd >= 0) _close(fd);
         std::error_code ignored;
-        std::filesystem::remove(temp, ignored);
-        throw IoError(what, path, SystemText(error ? error : EIO));
+        fs::remove(temp, ignored);
+        throw IoError("cannot write file", target, SystemText(error ? error : EIO));
     };
-
-    errno = 0;
-    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
-        fail("cannot write file", errno);
-    errno = 0;
-    if (std::fflush(file.get()) != 0) fail("cannot write file", errno);
-    errno = 0;
-    if (std::fclose(file.release()) != 0) fail("cannot write file", errno);
-
-    std::error_code ec;
-    std::filesystem::rename(temp, path, ec);
-    if (ec) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const int n = _write(fd, bytes.data() + done, static_cast<unsigned>(bytes.size() - done));
+        if (n <= 0) fail(errno);
+        done += static_cast<std::size_t>(n);
+    }
+    if (_commit(fd) != 0) fail(errno);
+    const int closed = _close(fd);
+    fd = -1;
+    if (closed != 0) fail(errno);
+    if (!MoveFileExW(temp.c_str(), file.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         std::error_code ignored;
-        std::filesystem::remove(temp, ignored);
-        throw IoError("cannot replace file", path, ec.message());
+        fs::remove(temp, ignored);
+        throw IoError("cannot replace file", target,
+                      std::system_category().message(static_cast<int>(GetLastError())));
     }
 }
+
+#else
+
+// A file descriptor closed when it goes.
+class Fd {
+  public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() { reset(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    void reset(int fd = -1) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    // Closes and reports the close's own error (0 when none).
+    int close() {
+        const int result = ::close(fd_);
+        fd_ = -1;
+        return result == 0 ? 0 : errno;
+    }
+
+  private:
+    int fd_;
+};
+
+bool ProcessIsGone(long pid) {
+    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+long OwnProcessId() {
+    return static_cast<long>(::getpid());
+}
+
+std::string ReadAll(const fs::path& path) {
+    // Without blocking: opening a FIFO for reading would wait for a writer forever.
+    Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd) throw IoError("cannot open file", path, SystemText(errno));
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) throw IoError("cannot read file", path, SystemText(errno));
+    if (!S_ISREG(st.st_mode)) throw IoError("cannot read file", path, kNotRegular);
+    if (static_cast<std::uintmax_t>(st.st_size) > MaxFileSize)
+        throw IoError("cannot read file", path, kTooLarge);
+    std::string bytes;
+    char buffer[16384];
+    for (;;) {
+        const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) throw IoError("cannot read file", path, SystemText(errno));
+        if (got == 0) break;
+        bytes.append(buffer, static_cast<std::size_t>(got));
+        if (bytes.size() > MaxFileSize) throw IoError("cannot read file", path, kTooLarge);
+    }
+    return bytes;
+}
+
+// Checks that the final file may be replaced and returns its status; st_mode 0 when it does
+// not exist yet.
+struct stat CheckReplaceable(const fs::path& file, const fs::path& target) {
+    struct stat st {};
+    if (::lstat(file.c_str(), &st) != 0) {
+        if (errno != ENOENT) throw IoError("cannot write file", target, SystemText(errno));
+        st.st_mode = 0;
+        return st;
+    }
+    if (!S_ISREG(st.st_mode)) throw IoError("cannot replace file", target, kNotRegular);
+    // What the user could not open for writing is not replaced behind their back either.
+    Fd probe(::open(file.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!probe) throw IoError("cannot write file", target, SystemText(errno));
+    return st;
+}
+
+void SyncFolder(const fs::path& folder) {
+    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir) ::fsync(dir.get());  // some file systems cannot; the rename itself has happened
+}
+
+void WriteReplacing(const fs::path& file, const fs::path& target, const std::string& bytes) {
+    const struct stat old = CheckReplaceable(file, target);
+    RemoveStaleTemporaries(file);
+    const fs::path folder = FolderOf(file);
+    fs::path temp;
+    Fd fd;
+    for (int attempt = 0; !fd && attempt < 100; ++attempt) {
+        temp = folder / (TemporaryPrefix(file) + std::to_string(OwnProcessId()) + "-" +
+                         UniquePart() + kTemporarySuffix);
+        fd.reset(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+        if (!fd && errno != EEXIST) break;
+    }
+    if (!fd)
+        throw IoError("cannot create a temporary file in \"" + folder.string() + "\"", target,
+                      SystemText(errno));
+    auto fail = [&](int error) {
+        fd.reset();
+        ::unlink(temp.c_str());
+        throw IoError("cannot write file", target, SystemText(error ? error : EIO));
+    };
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) fail(n < 0 ? errno : EIO);
+        done += static_cast<std::size_t>(n);
+    }
+    if (old.st_mode != 0) {
+        if (::fchmod(fd.get(), old.st_mode & 07777) != 0) fail(errno);
+        // Keeps the owner where we may (as root); otherwise the file becomes ours.
+        if (old.st_uid != ::geteuid() || old.st_gid != ::getegid())
+            (void)!::fchown(fd.get(), old.st_uid, old.st_gid);
+    }
+    if (::fsync(fd.get()) != 0) fail(errno);
+    if (const int error = fd.close()) fail(error);
+    if (::rename(temp.c_str(), file.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        throw IoError("cannot replace file", target, SystemText(error));
+    }
+    SyncFolder(folder);
+}
+
+#endif
+
+}  // namespace
+
+std::string ReadFileBytes(const fs::path& path) {
+    return ReadAll(path);
+}
+
+void WriteFileAtomically(const fs::path& path, const std::string& bytes) {
+    WriteReplacing(ResolveLinks(path), path, bytes);
+}
+
+bool IsTemporaryName(const std::string& name) {
+    const std::size_t n = std::char_traits<char>::length(kTemporarySuffix);
+    return name.size() > n + 1 && name[0] == '.' &&
+           name.compare(name.size() - n, n, kTemporarySuffix) == 0;
+}
+
+void WriteFilesTogether(const std::vector<FileWrite>& writes) {
+    struct Before {
+        fs::path file;
+        bool existed;
+        bool readable;
+        std::string bytes;
+    };
+    std::vector<Before> before;
+    for (const FileWrite& w : writes) {
+        const fs::path file = ResolveLinks(w.path);
+        const bool existed = fs::exists(fs::symlink_status(file));
+        (void)CheckReplaceable(file, w.path);
+        Before b{file, existed, true, {}};
+        if (existed) {
+            try {
+                b.bytes = ReadFileBytes(file);
+            } catch (const KsrError&) {
+                b.readable = false;  // a file we may write but not read cannot be put back
+            }
+        }
+        before.push_back(std::move(b));
+    }
+    for (std::size_t i = 0; i < writes.size(); ++i) {
+        try {
+            WriteFileAtomically(writes[i].path, writes[i].bytes);
+        } catch (const KsrError&) {
+            for (std::size_t j = 0; j < i; ++j) {
+                std::error_code ignored;
+                try {
+                    if (before[j].existed && before[j].readable)
+                        WriteReplacing(before[j].file, writes[j].path, before[j].bytes);
+                    else if (!before[j].existed)
+                        fs::remove(before[j].file, ignored);
+                } catch (const KsrError&) {
+                    // The first error is the one to report.
+                }
+            }
+            throw;
+        }
+    }
+}
+
+FolderBusyError::FolderBusyError(const fs::path& folder, std::chrono::milliseconds waited)
+    : KsrError("another program is writing set-up files in this folder (still busy after " +
+                   std::to_string((waited.count() + 999) / 1000) +
+                   " s); try again when it has finished",
+               folder.string()) {}
+
+#ifdef _WIN32
+
+FolderLock::FolderLock(const fs::path& folder, std::chrono::milliseconds wait) {
+    const fs::path file = folder / FolderLockFileName;
+    HANDLE h = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        throw IoError("cannot lock the folder for writing", folder,
+                      std::system_category().message(static_cast<int>(GetLastError())));
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    for (;;) {
+        OVERLAPPED at{};
+        if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) break;
+        if (std::chrono::steady_clock::now() >= deadline) {
+            CloseHandle(h);
+            throw FolderBusyError(folder, wait);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    handle_ = reinterpret_cast<std::intptr_t>(h);
+}
+
+FolderLock::~FolderLock() {
+    HANDLE h = reinterpret_cast<HANDLE>(handle_);
+    OVERLAPPED at{};
+    UnlockFileEx(h, 0, 1, 0, &at);
+    CloseHandle(h);
+}
+
+#else
+
+FolderLock::FolderLock(const fs::path& folder, std::chrono::milliseconds wait) {
+    const fs::path file = folder / FolderLockFileName;
+    const int fd =
+        ::open(file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+               0666);
+    if (fd < 0) throw IoError("cannot lock the folder for writing", folder, SystemText(errno));
+    Fd guard(fd);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        throw IoError("cannot lock the folder for writing", folder,
+                      std::string(FolderLockFileName) + " is " + kNotRegular);
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            throw IoError("cannot lock the folder for writing", folder, SystemText(errno));
+        if (std::chrono::steady_clock::now() >= deadline) throw FolderBusyError(folder, wait);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    handle_ = guard.release();
+}
+
+FolderLock::~FolderLock() {
+    ::close(static_cast<int>(handle_));  // closing the descriptor releases the lock
+}
+
+#endif
 
 std::vector<std::string> SplitLines(const std::string& bytes) {
     std::vector<std::string> lines;

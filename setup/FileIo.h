@@ -1,22 +1,76 @@
 #pragma once
-// Byte-exact file access for the core. Files are single-byte text; nothing here converts a byte.
+// Byte-exact file access for the core and the one way every program here writes a file.
+// Files are single-byte text; nothing here converts a byte. The platform's file calls live in
+// FileIo.cpp and nowhere else.
 
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "setup/Errors.h"
+
 namespace ksr {
 
-// Reads the whole file; throws IoError naming the file when it cannot be opened or read.
+// The files of this program are a few KB; anything larger is not one of them.
+inline constexpr std::uintmax_t MaxFileSize = 1024 * 1024;
+
+// Reads a whole regular file of at most MaxFileSize bytes. Never blocks on a FIFO or a device:
+// anything that is not a regular file, or is too large, is an IoError naming the file.
 std::string ReadFileBytes(const std::filesystem::path& path);
 
-// Replaces the file with the given bytes so that it is never left half written: the bytes go to
-// a temporary file in the same folder, which is flushed, closed and then renamed over the old
-// file. On any failure the old file stays as it was and IoError is thrown.
+// Replaces the file with the given bytes so that it is never left half written and never mixed
+// with another program's write:
+// - a symbolic link is followed to its final file, which is replaced (the link stays a link);
+// - a target that is not a regular file, or that this user could not open for writing, is an
+//   IoError naming it, and nothing changes;
+// - the bytes go to a temporary file created exclusively beside the final file (unique name,
+//   never through a link), which is flushed and synced, given the old file's permission bits,
+//   renamed over the old file; then the folder is synced.
+// Temporary files that a killed run left for this target are removed on the way.
 void WriteFileAtomically(const std::filesystem::path& path, const std::string& bytes);
 
-// The temporary name WriteFileAtomically uses beside the target.
-std::filesystem::path TemporaryPathFor(const std::filesystem::path& path);
+// One file of a group that belongs together.
+struct FileWrite {
+    std::filesystem::path path;
+    std::string bytes;
+};
+
+// Writes a group of files, both or neither: every target is checked first, and when one write
+// fails, the files already replaced get their old content back (or are removed again when they
+// did not exist before). Throws the first write's error.
+void WriteFilesTogether(const std::vector<FileWrite>& writes);
+
+// Whether a file name is one of WriteFileAtomically's temporary names: hidden, ".tmp" at the
+// end, so that no file list or "*.ini" mask ever takes it for a real file.
+bool IsTemporaryName(const std::string& fileName);
+
+// The lock file FolderLock keeps in a working folder.
+inline constexpr const char* FolderLockFileName = ".ksr-setup.lock";
+
+// Another program held the folder's lock for longer than we would wait.
+class FolderBusyError : public KsrError {
+  public:
+    FolderBusyError(const std::filesystem::path& folder, std::chrono::milliseconds waited);
+};
+
+// The advisory lock of one working folder, held around every sequence that writes files that
+// belong together (setup file and SHORTTMP.DAT; SHORTTMP.DAT and recorder.ini). A second program
+// waits up to `wait` for it, then gets FolderBusyError. Released when the object goes.
+class FolderLock {
+  public:
+    static constexpr std::chrono::milliseconds DefaultWait{5000};
+
+    explicit FolderLock(const std::filesystem::path& folder,
+                        std::chrono::milliseconds wait = DefaultWait);
+    ~FolderLock();
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+  private:
+    std::intptr_t handle_;
+};
 
 // Splits text into lines. A line ends at LF; a CR right before it belongs to the line end.
 // An empty text has no lines; a last line without line end still counts.

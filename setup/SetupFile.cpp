@@ -18,10 +18,13 @@ std::string Name(const auto& table, long long code, const std::string& field) {
     return std::string(table.at(code, field));
 }
 
-// dd-MON-yyyy  hh:mm, as both window kinds show their start.
-std::string StartText(int day, int month, int year, int hour, int minute, const std::string& who) {
-    return Zeros(day, 2) + "-" + Name(MonthNames, month, who + " StartMonth") + "-" +
-           fmt::Cut(Width(year, 4), 4) + "  " + Zeros(hour, 2) + ":" + Zeros(minute, 2);
+// dd-MON-yyyy  hh:mm, as both window kinds show their start. The output windows' layout keeps
+// the year to 4 characters; a record window's year takes the room it needs.
+std::string StartText(int day, int month, int year, int hour, int minute, const std::string& who,
+                      bool cutYear) {
+    const std::string yearText = cutYear ? fmt::Cut(Width(year, 4), 4) : Width(year, 4);
+    return Zeros(day, 2) + "-" + Name(MonthNames, month, who + " StartMonth") + "-" + yearText +
+           "  " + Zeros(hour, 2) + ":" + Zeros(minute, 2);
 }
 
 // ddd:hh:mm:ss  NO    dd:hh:mm
@@ -38,7 +41,8 @@ std::string OutputWindowLine(const OutputWindow& w, int id) {
     std::string line = " " + who + " " + Name(OffOnNames, w.OnOff, who + " OnOff") + "   ";
     if (w.OnOff == code::Off) return line;
     line +=
-        "  " + StartText(w.StartDay, w.StartMonth, w.StartYear, w.StartHour, w.StartMinute, who);
+        "  " +
+        StartText(w.StartDay, w.StartMonth, w.StartYear, w.StartHour, w.StartMinute, who, true);
     line += "  " + DurationAndInterval(w.DurDays, w.DurHours, w.DurMinutes, w.DurSeconds, w.Repeat,
                                        w.IntDays, w.IntHours, w.IntMinutes, who);
     if (id == CalOut)
@@ -54,7 +58,8 @@ std::string RecWindowText(const RecWindow& w, int n) {
     if (text.compare(0, 3, "Off") == 0) return {};
     if (w.StartDay != 0)
         text += "  " +
-                StartText(w.StartDay, w.StartMonth, w.StartYear, w.StartHour, w.StartMinute, who);
+                StartText(w.StartDay, w.StartMonth, w.StartYear, w.StartHour, w.StartMinute, who,
+                          false);
     else
         text += "   immediately";
     if (w.WinType != code::WinConti)
@@ -69,9 +74,10 @@ std::string Suffix(int value, char negative, char positive) {
 
 }  // namespace
 
-std::string FormatSetupFile(SetupRecord& r) {
+namespace {
+
+void FormatLines(SetupRecord& r, std::vector<std::string>& lines) {
     r.SetupName = fmt::UpperAscii(r.SetupName);
-    std::vector<std::string> lines;
     lines.push_back(r.SetupName);
     lines.push_back(r.SetupDate);
     lines.push_back(r.SetupTime);
@@ -151,15 +157,71 @@ std::string FormatSetupFile(SetupRecord& r) {
         lines.push_back(line);
     }
     lines.emplace_back(";;end");
+}
+
+}  // namespace
+
+std::string FormatSetupFile(SetupRecord& r) {
+    std::vector<std::string> lines;
+    try {
+        FormatLines(r, lines);
+    } catch (KsrError& error) {
+        error.locate({}, static_cast<int>(lines.size()) + 1);  // the line that names the code
+        throw;
+    }
     return JoinCrLf(lines);
 }
 
 void WriteSetupFile(SetupRecord& record, const std::filesystem::path& path) {
-    WriteFileAtomically(path, FormatSetupFile(record));
+    // The record takes the upper-case name only once the file holds it: a retry after a failed
+    // save must name the file as the first try did.
+    SetupRecord written = record;
+    std::string bytes;
+    try {
+        bytes = FormatSetupFile(written);
+    } catch (KsrError& error) {
+        error.locate(path.string(), 0);
+        throw;
+    }
+    WriteFileAtomically(path, bytes);
+    record.SetupName = written.SetupName;
+}
+
+void SaveSetupFiles(SetupRecord& record, const std::filesystem::path& setupFile,
+                    const std::string& shortTmpText) {
+    const std::filesystem::path folder =
+        setupFile.has_parent_path() ? setupFile.parent_path() : std::filesystem::path(".");
+    SetupRecord written = record;
+    std::string bytes;
+    try {
+        bytes = FormatSetupFile(written);
+    } catch (KsrError& error) {
+        error.locate(setupFile.string(), 0);
+        throw;
+    }
+    FolderLock lock(folder);
+    WriteFilesTogether({{setupFile, bytes}, {folder / ShortTmpFileName, ShortTmpBytes(shortTmpText)}});
+    record.SetupName = written.SetupName;
+}
+
+std::string ShortTmpBytes(const std::string& text) {
+    return JoinCrLf({text, ShortTmpSecondLine});
 }
 
 void WriteShortTmp(const std::string& text, const std::filesystem::path& directory) {
-    WriteFileAtomically(directory / ShortTmpFileName, JoinCrLf({text, ShortTmpSecondLine}));
+    WriteFileAtomically(directory / ShortTmpFileName, ShortTmpBytes(text));
+}
+
+std::string SetupNameCharacters(const std::string& typed) {
+    std::string kept;
+    for (char c : typed.substr(0, 8))
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) kept += c;
+    return kept;
+}
+
+std::string SetupNameForBuild(const std::string& path) {
+    const std::string kept = SetupNameCharacters(SetupNameFromPath(path));
+    return kept.empty() ? std::string(NoSetupName) : fmt::UpperAscii(kept);
 }
 
 std::string LowestTemperatureText(int degrees) {

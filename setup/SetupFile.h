@@ -20,8 +20,14 @@ inline constexpr std::size_t SetupFileNameCapacity = 12;
 std::string FormatSetupFile(SetupRecord& record);
 
 // Writes the record to `path`, replacing the whole file; on any error the old file is kept.
-// Upper-cases the letters of SetupName in the record.
+// Upper-cases the letters of SetupName in the record once the file is written (a failed write
+// leaves the record as it was). Errors name the file, and the line for a code out of range.
 void WriteSetupFile(SetupRecord& record, const std::filesystem::path& path);
+
+// Saves a set-up as the window does: the setup file and SHORTTMP.DAT beside it with the given
+// text, both or neither, under the folder's lock. The record changes as with WriteSetupFile.
+void SaveSetupFiles(SetupRecord& record, const std::filesystem::path& setupFile,
+                    const std::string& shortTmpText);
 
 // Reads a setup file into the record. All or nothing: on any error (IoError,
 // InvalidNumberError, RangeError, FormatError, each naming file and line) the record is left as
@@ -32,6 +38,9 @@ void ReadSetupFile(SetupRecord& record, const std::filesystem::path& path);
 // Parses setup-file bytes into the record, all or nothing; `fileName` is used in errors.
 void ParseSetupFile(SetupRecord& record, const std::string& bytes, const std::string& fileName);
 
+// SHORTTMP.DAT's bytes: the text, then the explanatory line.
+std::string ShortTmpBytes(const std::string& text);
+
 // Creates or replaces SHORTTMP.DAT in `directory`: the text, then the explanatory line.
 void WriteShortTmp(const std::string& text, const std::filesystem::path& directory = ".");
 
@@ -41,5 +50,14 @@ std::string LowestTemperatureText(int degrees);
 // The set-up name an opened file gives: the base name's last 12 characters, without the last 4
 // (the ".set"), of which the first 8 are kept. A base name of up to 8 characters is taken whole.
 std::string SetupNameFromPath(const std::string& path);
+
+// What a typed set-up name keeps: the ASCII letters and digits of its first 8 characters
+// (possibly nothing).
+std::string SetupNameCharacters(const std::string& typed);
+
+// The set-up name a build gives a file: the name from the path, only its ASCII letters and
+// digits, in capitals; NoSetupName when none remain.
+inline constexpr const char* NoSetupName = "NONAME";
+std::string SetupNameForBuild(const std::string& path);
 
 }  // namespace ksr

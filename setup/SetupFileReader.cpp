@@ -82,17 +82,35 @@ class Scanner {
     int line_ = 1;
 };
 
+// Reads a value that must lie within min..max.
+int ReadRanged(Scanner& in, int min, int max, const std::string& field) {
+    const int value = in.readInt();
+    if (value < min || value > max)
+        throw RangeError(field, value, std::to_string(min) + ".." + std::to_string(max));
+    return value;
+}
+
 // Reads one coded value and checks it against its table's size.
 int ReadCode(Scanner& in, int max, const std::string& field) {
-    const int value = in.readInt();
-    if (value < 1 || value > max) throw RangeError(field, value, "1.." + std::to_string(max));
-    return value;
+    return ReadRanged(in, 1, max, field);
+}
+
+// A window's start, fields 2..6: what the file shows as a date and the builder writes as a time
+// stamp must be one. Day 0 (start immediately) only where the window kind knows it.
+void ReadStart(Scanner& in, int& day, int& month, int& year, int& hour, int& minute,
+               int lowestDay, const std::string& who) {
+    day = ReadRanged(in, lowestDay, 31, who + " StartDay");
+    month = ReadRanged(in, 1, 12, who + " StartMonth");
+    year = in.readInt();
+    hour = ReadRanged(in, 0, 23, who + " StartHour");
+    minute = ReadRanged(in, 0, 59, who + " StartMinute");
 }
 
 void ReadOutputWindow(Scanner& in, OutputWindow& w, int id) {
     const std::string who(OutputWindowNames[id]);
     w.OnOff = ReadCode(in, OffOnNames.size(), who + " OnOff");
-    for (int i = 2; i <= 10; ++i) w.field(i) = in.readInt();
+    ReadStart(in, w.StartDay, w.StartMonth, w.StartYear, w.StartHour, w.StartMinute, 1, who);
+    for (int i = 7; i <= 10; ++i) w.field(i) = in.readInt();
     w.Repeat = ReadCode(in, NoYesNames.size(), who + " Repeat");
     for (int i = 12; i <= 14; ++i) w.field(i) = in.readInt();
     if (id == CalOut) {
@@ -104,7 +122,8 @@ void ReadOutputWindow(Scanner& in, OutputWindow& w, int id) {
 void ReadRecWindow(Scanner& in, RecWindow& w, int n) {
     const std::string who = "window " + std::to_string(n);
     w.WinType = ReadCode(in, WindowTypeNames.size(), who + " WinType");
-    for (int i = 2; i <= 10; ++i) w.field(i) = in.readInt();
+    ReadStart(in, w.StartDay, w.StartMonth, w.StartYear, w.StartHour, w.StartMinute, 0, who);
+    for (int i = 7; i <= 10; ++i) w.field(i) = in.readInt();
     w.Repeat = ReadCode(in, NoYesNames.size(), who + " Repeat");
     for (int i = 12; i <= 14; ++i) w.field(i) = in.readInt();
 }

@@ -62,4 +62,22 @@ std::string Latin1ToUtf8(const std::string& text) {
     return out;
 }
 
+std::string Echo(const std::string& text) {
+    constexpr std::size_t kMost = 40;
+    std::string out;
+    for (std::size_t i = 0; i < text.size() && i < kMost; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7F) {
+            static const char hex[] = "0123456789ABCDEF";
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    if (text.size() > kMost) out += "...";
+    return out;
+}
+
 }  // namespace ksr::fmt

@@ -21,6 +21,10 @@ std::string UpperAscii(std::string text);
 // The whole-number token rules of the readers: optional sign, decimal digits, fits 32 bits.
 bool ParseInt(const std::string& token, int& value);
 
+// A value as a message may echo it: at most 40 characters (then "..."), and control bytes shown
+// as \xNN so that a message never carries a line break or a terminal command.
+std::string Echo(const std::string& text);
+
 // Latin-1 bytes to UTF-8, for showing texts on a terminal.
 std::string Latin1ToUtf8(const std::string& text);
 

@@ -35,6 +35,15 @@ void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
     if (!out) throw std::runtime_error("test cannot write " + path.string());
 }
 
+std::vector<std::string> TemporaryFiles(const std::filesystem::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() >= 4 && name.compare(name.size() - 4, 4, ".tmp") == 0) names.push_back(name);
+    }
+    return names;
+}
+
 std::filesystem::path TestData(const std::string& name) {
     return std::filesystem::path(KSR_TEST_DATA) / name;
 }

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "setup/SetupRecord.h"
 
@@ -26,6 +27,9 @@ class TempDir {
 
 std::string ReadBytes(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, const std::string& bytes);
+// Names of the files in `dir` that end in ".tmp" (what an interrupted write may leave).
+std::vector<std::string> TemporaryFiles(const std::filesystem::path& dir);
+
 // A file of the test data folder, or of the shipped data folder.
 std::filesystem::path TestData(const std::string& name);
 std::filesystem::path ShippedData(const std::string& name);

@@ -135,9 +135,7 @@ void TKSR_SetUp::SetUpNameEditExit() {
     setUpDateLabel_->setText(Latin1(record_.SetupDate + " " + record_.SetupTime + " UTC"));
     const std::string typed = Bytes(setUpNameEdit_->text());
     setUpNameEdit_->hide();
-    std::string kept;
-    for (char c : typed.substr(0, 8))
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) kept += c;
+    const std::string kept = SetupNameCharacters(typed);
     if (!kept.empty()) record_.SetupName = kept;
     setUpName_->setText(Latin1(record_.SetupName.str() + ".set"));
     SAVE_SETUP();
@@ -160,8 +158,7 @@ void TKSR_SetUp::SAVE_SETUP() {
 }
 
 void TKSR_SetUp::writeSetUp(const std::string& fileName) {
-    WriteSetupFile(record_, workDir_ / fileName);
-    WriteShortTmp(LowestTemperatureText(lowestTemperature()), workDir_);
+    SaveSetupFiles(record_, workDir_ / fileName, LowestTemperatureText(lowestTemperature()));
 }
 
 void TKSR_SetUp::showSaved(const QString& savedText) {

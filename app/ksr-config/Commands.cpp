@@ -101,7 +101,7 @@ ParsedArgs Parse(const std::vector<std::string>& args,
         if (a.size() > 1 && a[0] == '-') {
             bool known = false;
             for (const auto& o : valueOptions) known = known || o == a;
-            if (!known) throw UsageError{"unknown option " + a};
+            if (!known) throw UsageError{"unknown option " + fmt::Echo(a)};
             if (i + 1 >= args.size()) throw UsageError{"option " + a + " needs a value"};
             parsed.options[a] = args[++i];
         } else {
@@ -154,8 +154,8 @@ int LowestTemperature(const ParsedArgs& parsed) {
     if (t == parsed.options.end()) return -10;
     int value = 0;
     if (!fmt::ParseInt(t->second, value) || value < -30 || value > -10 || value % 5 != 0)
-        throw UsageError{"--lowest-temp takes -30, -25, -20, -15 or -10, not \"" + t->second +
-                         "\""};
+        throw UsageError{"--lowest-temp takes -30, -25, -20, -15 or -10, not \"" +
+                         fmt::Echo(t->second) + "\""};
     return value;
 }
 
@@ -164,14 +164,13 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     const std::string file = OneFile(parsed);
     const int lowest = LowestTemperature(parsed);
     SetupRecord record = ReadSetup(file);
-    record.SetupName = fmt::UpperAscii(SetupNameFromPath(file));
+    record.SetupName = SetupNameForBuild(file);
     const SetupRecord before = record;
     CheckSampleRates(record);
     for (const auto& change : RateRuleChanges(before, record))
         err << "note: rate rules: " << change << "\n";
-    WriteShortTmp(LowestTemperatureText(lowest));
     RecorderIni ini(".");
-    ini.BuildRecorderIni(record);
+    ini.BuildRecorderIniWithShortTmp(record, LowestTemperatureText(lowest));
     out << "recorder.ini built for set-up " << record.SetupName.str() << " (" << ini.IniLineCount
         << " lines)\n";
     return Success;
@@ -183,14 +182,14 @@ int Whole(const std::string& option, const std::string& text, int min, int max, 
     if (!fmt::ParseInt(text, value) || value < min || value > max || (value - min) % step != 0)
         throw UsageError{option + " takes " + std::to_string(min) + ".." + std::to_string(max) +
                          (step > 1 ? " in steps of " + std::to_string(step) : "") + ", not \"" +
-                         text + "\""};
+                         fmt::Echo(text) + "\""};
     return value;
 }
 
 double Decimal(const std::string& option, const std::string& text) {
     const double value = power::ParseDecimal(text);
     if (value == 0 && text.find_first_not_of("0.,+- ") != std::string::npos)
-        throw UsageError{option + " takes a number, not \"" + text + "\""};
+        throw UsageError{option + " takes a number, not \"" + fmt::Echo(text) + "\""};
     return value;
 }
 
@@ -254,7 +253,7 @@ int Power(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         } else if (a == "--mt") {
             s.mt = true;
         } else {
-            throw UsageError{"unknown option " + a};
+            throw UsageError{"unknown option " + fmt::Echo(a)};
         }
     }
     if (temperatureGiven && s.temperature < power::LowestTemperature(s.gel))
@@ -304,7 +303,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
     const auto command = commands.find(args[0]);
     if (command == commands.end()) {
-        err << "ksr-config: unknown command \"" << args[0] << "\"\n\n" << kUsage;
+        err << "ksr-config: unknown command \"" << fmt::Echo(args[0]) << "\"\n\n" << kUsage;
         return BadUsage;
     }
     const std::vector<std::string> rest(args.begin() + 1, args.end());

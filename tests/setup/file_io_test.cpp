@@ -26,7 +26,7 @@ TEST(AtomicWrite, ReplacesTheWholeFileByteForByte) {
     const std::string bytes = std::string("a\r\n\0\xFF\xB0", 7);
     WriteFileAtomically(dir / "f", bytes);
     EXPECT_EQ(test::ReadBytes(dir / "f"), bytes);
-    EXPECT_FALSE(std::filesystem::exists(TemporaryPathFor(dir / "f")));
+    EXPECT_TRUE(test::TemporaryFiles(dir.path()).empty());
 }
 
 TEST(AtomicWrite, FailureKeepsTheOldFileAndLeavesNoTemporary) {
@@ -39,7 +39,7 @@ TEST(AtomicWrite, FailureKeepsTheOldFileAndLeavesNoTemporary) {
         EXPECT_NE(e.file().find("taken"), std::string::npos);
     }
     EXPECT_TRUE(std::filesystem::is_directory(dir / "taken"));
-    EXPECT_FALSE(std::filesystem::exists(TemporaryPathFor(dir / "taken")));
+    EXPECT_TRUE(test::TemporaryFiles(dir.path()).empty());
 }
 
 TEST(AtomicWrite, MissingFolderIsAnIoError) {
@@ -125,8 +125,7 @@ TEST(AtomicWriteDiskFull, SetupFileShortTmpAndRecorderIniStayWholeWhenAWriteFail
     EXPECT_EQ(test::ReadBytes(dir / "test.set"), oldSet);
     EXPECT_EQ(test::ReadBytes(dir / "SHORTTMP.DAT"), oldShort);
     EXPECT_EQ(test::ReadBytes(dir / "recorder.ini"), oldIni);
-    EXPECT_FALSE(std::filesystem::exists(TemporaryPathFor(dir / "test.set")));
-    EXPECT_FALSE(std::filesystem::exists(TemporaryPathFor(dir / "recorder.ini")));
+    EXPECT_TRUE(test::TemporaryFiles(dir.path()).empty());
 
     // The same writes without the limit succeed: the failures above came from the limit.
     EXPECT_EQ(WriteUnderSizeLimit(RLIM_INFINITY, [&] { WriteShortTmp("-10", dir.path()); }), 1);

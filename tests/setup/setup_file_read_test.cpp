@@ -129,15 +129,44 @@ TEST(SetupFileRead, EndMarkerWithTrailingBlanksStillEnds) {
     EXPECT_NO_THROW(Parse(NumbersFile({}, ";;rec_mode 2  3  30  2  99", ";;end   ")));
 }
 
-TEST(SetupFileRead, DatesTimesPositionAndVoltageAreReadAsTheyStand) {
+TEST(SetupFileRead, YearsAndOtherNumbersAreReadAsTheyStand) {
     const SetupRecord r =
-        Parse(NumbersFile({";;window   2  45  13  99999  25  61  0  0  0  0  1  0  0  0"},
+        Parse(NumbersFile({";;window   2  0  12  99999  23  59  0  0  0  0  1  0  0  0"},
                           ";;rec_mode 1  1  0  1  -4"));
-    EXPECT_EQ(r.RecWindows[1].StartDay, 45);
-    EXPECT_EQ(r.RecWindows[1].StartMonth, 13);
-    EXPECT_EQ(r.RecWindows[1].StartHour, 25);
+    EXPECT_EQ(r.RecWindows[1].StartDay, 0);  // immediately
+    EXPECT_EQ(r.RecWindows[1].StartYear, 99999);
+    EXPECT_EQ(r.RecWindows[1].StartHour, 23);
     EXPECT_EQ(r.RecordParams[FileLength], 0);
     EXPECT_EQ(r.RecordParams[MaxPcCycle], -4);
+}
+
+// A file that reads must also write and build: a start the report cannot show as a date, or the
+// builder would stamp as "tm=10132026", is refused where it stands.
+TEST(SetupFileReadErrors, StartsThatAreNoDateOrTimeNameFieldFileAndLine) {
+    struct Case {
+        std::string window, calOut, field;
+    } cases[] = {
+        {";;window   2  10  13  2026  6  0  0  0  0  0  1  0  0  0", "", "window 1 StartMonth 13"},
+        {";;window   2  10  0  2026  6  0  0  0  0  0  1  0  0  0", "", "window 1 StartMonth 0"},
+        {";;window   3  32  1  2026  6  0  0  0  0  0  1  0  0  0", "", "window 1 StartDay 32"},
+        {";;window   4  1  1  2026  24  0  0  0  0  0  1  0  0  0", "", "window 1 StartHour 24"},
+        {";;window   5  1  1  2026  0  60  0  0  0  0  1  0  0  0", "", "window 1 StartMinute 60"},
+        {"", ";;CalOut   1  0  8  2013  12  0  0  0  10  0  1  1  0  0  3  -7000",
+         "CalOut StartDay 0"},
+        {"", ";;CalOut   1  1  8  2013  -1  0  0  0  10  0  1  1  0  0  3  -7000",
+         "CalOut StartHour -1"},
+    };
+    for (const Case& c : cases) {
+        std::string file = NumbersFile(c.window.empty() ? std::vector<std::string>{}
+                                                        : std::vector<std::string>{c.window});
+        if (!c.calOut.empty()) {
+            const auto at = file.find(";;CalOut");
+            file.replace(at, file.find("\r\n", at) - at, c.calOut);
+        }
+        const auto e = ParseFails<RangeError>(file);
+        EXPECT_NE(e.message().find(c.field), std::string::npos) << e.located();
+        EXPECT_EQ(e.line(), c.window.empty() ? 11 : 14) << e.located();
+    }
 }
 
 TEST(SetupFileReadErrors, TextWhereANumberMustStandNamesItsLine) {

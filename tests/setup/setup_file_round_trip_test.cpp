@@ -56,7 +56,10 @@ SetupRecord RandomRecord(std::mt19937& rng) {
         OutputWindow& w = r.OutputWindows[id];
         for (int i = 1; i <= OutputWindowFieldCount; ++i) w.field(i) = number();
         w.OnOff = pick(1, 2);
+        w.StartDay = pick(1, 31);
         w.StartMonth = pick(1, 12);
+        w.StartHour = pick(0, 23);
+        w.StartMinute = pick(0, 59);
         w.Repeat = pick(1, 2);
         w.SignalType = id == CalOut ? pick(1, 3) : 1;
         if (id != CalOut) w.MilliVolt = 0;  // not stored for TTLOut and OPCOut
@@ -66,7 +69,10 @@ SetupRecord RandomRecord(std::mt19937& rng) {
         RecWindow& w = r.RecWindows[pick(1, RecWindowCapacity)];
         for (int i = 1; i <= RecWindowFieldCount; ++i) w.field(i) = number();
         w.WinType = pick(1, 5);
+        w.StartDay = pick(1, 31);
         w.StartMonth = pick(1, 12);
+        w.StartHour = pick(0, 23);
+        w.StartMinute = pick(0, 59);
         w.Repeat = pick(1, 2);
         if (pick(0, 3) == 0) w.StartDay = 0;
     }

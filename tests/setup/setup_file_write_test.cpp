@@ -36,7 +36,7 @@ TEST(SetupFileWrite, WritesToTheNamedFileAndUpperCasesTheRecordName) {
     EXPECT_EQ(test::ReadBytes(dir / "test.set"),
               test::ReadBytes(test::TestData("example_test.set")));
     EXPECT_TRUE(std::filesystem::exists(dir / "test.set"));
-    EXPECT_FALSE(std::filesystem::exists(TemporaryPathFor(dir / "test.set")));
+    EXPECT_TRUE(test::TemporaryFiles(dir.path()).empty());
 }
 
 TEST(SetupFileWrite, OnlyAsciiLettersAreUpperCased) {

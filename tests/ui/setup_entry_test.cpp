@@ -222,8 +222,11 @@ class SetupEntryTest : public QObject {
         services = test::FakeServices();
         open("hour.set");
         QCOMPARE(services.errors.size(), 1);
-        QVERIFY2(services.errors.front().contains(QStringLiteral("TTLOut start time 24:00")),
+        // An hour no clock has is refused when the file is read, naming file, line and field.
+        QVERIFY2(services.errors.front().contains(
+                     QStringLiteral("hour.set:42: TTLOut StartHour 24 is out of range")),
                  qPrintable(services.errors.front()));
+        QVERIFY(record->OutputWindows[TTLOut].StartHour != 24);  // the record was not touched
     }
 
     void timedThenContinuousMovesTheWindowHeightAndKeepsTheWindows() {
