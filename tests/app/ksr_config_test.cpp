@@ -6,6 +6,8 @@
 
 #include "Commands.h"
 #include "TestSupport.h"
+#include "setup/FileIo.h"
+#include "setup/SetupFile.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -27,8 +29,8 @@ std::string Quote(const std::string& s) {
 }
 
 // Runs the real ksr-config executable in `dir`.
-Result RunExe(const test::TempDir& dir, const std::string& args) {
-    const std::string command = "cd " + Quote(dir.path().string()) + " && " +
+Result RunExe(const test::TempDir& dir, const std::string& args, const std::string& wrapper = "") {
+    const std::string command = "cd " + Quote(dir.path().string()) + " && " + wrapper +
                                 Quote(KSR_CONFIG_EXE) + " " + args + " > .out 2> .err";
     const int status = std::system(command.c_str());
 #ifdef _WIN32
@@ -333,7 +335,198 @@ TEST(KsrConfigCommands, MissingTemplateIsABadFile) {
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("recorder.000: cannot open file"), std::string::npos) << r.err;
     EXPECT_FALSE(std::filesystem::exists(dir / "recorder.ini"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "SHORTTMP.DAT"));  // both or neither
+}
+
+TEST(KsrConfigCommands, BuildNamesTheSetUpWithLettersAndDigitsOnly) {
+    test::TempDir dir;
+    CopyIn(dir, test::ShippedData("recorder.000"), "recorder.000");
+    const std::string timed = test::ReadBytes(test::ShippedData("examples/timed.set"));
+    for (auto [file, name] :
+         {std::pair{"a\nb.set", "AB"}, std::pair{"st\xC3\xA4tion.set", "STTION"},
+          std::pair{"__.set", "NONAME"}}) {
+        test::WriteBytes(dir / file, timed);
+        const Result r = RunHere(dir, {"build", file});
+        ASSERT_EQ(r.code, 0) << r.err;
+        const std::string ini = test::ReadBytes(dir / "recorder.ini");
+        EXPECT_NE(ini.find(std::string("setup_name=") + name + "\r\n"), std::string::npos) << name;
+        // No bare line feed: every LF is part of a CR LF.
+        EXPECT_EQ(std::count(ini.begin(), ini.end(), '\n'),
+                  static_cast<long>(SplitLines(ini).size()));
+        std::size_t crlf = 0;
+        for (std::size_t at = ini.find("\r\n"); at != std::string::npos;
+             at = ini.find("\r\n", at + 2))
+            ++crlf;
+        EXPECT_EQ(crlf, SplitLines(ini).size()) << name;
+        EXPECT_EQ(SplitLines(ini).size(),
+                  SplitLines(test::ReadBytes(test::TestData("golden/timed.recorder.ini"))).size());
+    }
 }
 
 }  // namespace
 }  // namespace ksr
+
+#if defined(__linux__)
+#include <sys/stat.h>
+
+#include <atomic>
+
+namespace ksr {
+namespace {
+
+namespace fs = std::filesystem;
+
+// What a single build of `setFile` with `temperature` writes in a folder of its own.
+std::pair<std::string, std::string> SingleBuild(const std::string& setFile, int temperature) {
+    test::TempDir alone;
+    CopyIn(alone, test::ShippedData("recorder.000"), "recorder.000");
+    CopyIn(alone, test::ShippedData("examples/" + setFile), setFile);
+    const Result r =
+        RunHere(alone, {"build", setFile, "--lowest-temp", std::to_string(temperature)});
+    EXPECT_EQ(r.code, 0) << r.err;
+    return {test::ReadBytes(alone / "SHORTTMP.DAT"), test::ReadBytes(alone / "recorder.ini")};
+}
+
+TEST(KsrConfigFiles, TwoBuildsAtOnceNeverMixTheirFiles) {
+    const auto [shortA, iniA] = SingleBuild("station1.set", -10);
+    const auto [shortB, iniB] = SingleBuild("timed.set", -30);
+    // A build that read the other's SHORTTMP.DAT would differ from both.
+    ASSERT_NE(SingleBuild("station1.set", -30).second, iniA);
+
+    test::TempDir dir;
+    CopyIn(dir, test::ShippedData("recorder.000"), "recorder.000");
+    CopyIn(dir, test::ShippedData("examples/station1.set"), "station1.set");
+    CopyIn(dir, test::ShippedData("examples/timed.set"), "timed.set");
+    test::WriteBytes(dir / "recorder.ini", iniA);
+    test::WriteBytes(dir / "SHORTTMP.DAT", shortA);
+    pid_t builders[2];
+    for (int b = 0; b < 2; ++b) {
+        builders[b] = fork();
+        if (builders[b] == 0) {
+            std::ostringstream out, err;
+            fs::current_path(dir.path());
+            for (int i = 0; i < 150; ++i) {
+                const int code =
+                    b == 0 ? cli::Run({"build", "station1.set"}, out, err)
+                           : cli::Run({"build", "timed.set", "--lowest-temp", "-30"}, out, err);
+                if (code != 0) _exit(10 + code);
+            }
+            _exit(0);
+        }
+    }
+    // Meanwhile recorder.ini is always one build's complete file, never a mix, and under the
+    // folder's lock SHORTTMP.DAT and recorder.ini always come from the same build.
+    int seen = 0;
+    int status[2] = {-1, -1};
+    for (int running = 2; running > 0;) {
+        {
+            FolderLock lock(dir.path());
+            const std::string ini = test::ReadBytes(dir / "recorder.ini");
+            const std::string shortTmp = test::ReadBytes(dir / "SHORTTMP.DAT");
+            ASSERT_TRUE(ini == iniA || ini == iniB)
+                << "a mixed recorder.ini of " << ini.size() << " bytes";
+            ASSERT_TRUE((ini == iniA && shortTmp == shortA) || (ini == iniB && shortTmp == shortB))
+                << "recorder.ini and SHORTTMP.DAT of different builds";
+        }
+        ++seen;
+        std::this_thread::sleep_for(std::chrono::microseconds(300));
+        running = 0;
+        for (int b = 0; b < 2; ++b)
+            if (status[b] == -1 && waitpid(builders[b], &status[b], WNOHANG) == 0) {
+                status[b] = -1;
+                ++running;
+            }
+    }
+    for (int s : status) EXPECT_TRUE(WIFEXITED(s) && WEXITSTATUS(s) == 0) << s;  // every build
+    // The last build's two files belong together.
+    const std::string ini = test::ReadBytes(dir / "recorder.ini");
+    const std::string shortTmp = test::ReadBytes(dir / "SHORTTMP.DAT");
+    EXPECT_TRUE((ini == iniA && shortTmp == shortA) || (ini == iniB && shortTmp == shortB));
+    EXPECT_TRUE(test::TemporaryFiles(dir.path()).empty());
+    EXPECT_GT(seen, 0);
+}
+
+TEST(KsrConfigFiles, ABuildWaitsForTheFolderLockThenFailsAndTouchesNothing) {
+    test::TempDir dir;
+    CopyIn(dir, test::ShippedData("recorder.000"), "recorder.000");
+    CopyIn(dir, test::ShippedData("examples/timed.set"), "timed.set");
+    test::WriteBytes(dir / "recorder.ini", "previous\r\n");
+    FolderLock held(dir.path());  // as the window holds it while it saves
+    const auto start = std::chrono::steady_clock::now();
+    const Result r = RunExe(dir, "build timed.set");
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("another program is writing set-up files in this folder"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(test::ReadBytes(dir / "recorder.ini"), "previous\r\n");
+    EXPECT_FALSE(fs::exists(dir / "SHORTTMP.DAT"));
+}
+
+TEST(KsrConfigFiles, BuildChangesShortTmpAndRecorderIniBothOrNeither) {
+    test::TempDir dir;
+    CopyIn(dir, test::ShippedData("examples/timed.set"), "timed.set");
+    const std::string oldShort = ShortTmpBytes("-20");
+    test::WriteBytes(dir / "SHORTTMP.DAT", oldShort);
+    // No template: nothing is written.
+    EXPECT_EQ(RunHere(dir, {"build", "timed.set", "--lowest-temp", "-30"}).code, 1);
+    EXPECT_EQ(test::ReadBytes(dir / "SHORTTMP.DAT"), oldShort);
+    // recorder.ini cannot be replaced: SHORTTMP.DAT stays as it was.
+    CopyIn(dir, test::ShippedData("recorder.000"), "recorder.000");
+    ASSERT_EQ(::mkfifo((dir / "recorder.ini").c_str(), 0644), 0);
+    const Result r = RunHere(dir, {"build", "timed.set", "--lowest-temp", "-30"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("recorder.ini: cannot replace file: not a regular file"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(test::ReadBytes(dir / "SHORTTMP.DAT"), oldShort);
+    EXPECT_TRUE(fs::is_fifo(dir / "recorder.ini"));
+}
+
+TEST(KsrConfigFiles, FifosAndDevicesAreRefusedAtOnceNamingThem) {
+    test::TempDir dir;
+    CopyIn(dir, test::ShippedData("examples/timed.set"), "timed.set");
+    ASSERT_EQ(::mkfifo((dir / "recorder.000").c_str(), 0644), 0);
+    ASSERT_EQ(::mkfifo((dir / "pipe.set").c_str(), 0644), 0);
+    ASSERT_EQ(::mkfifo((dir / "out.set").c_str(), 0644), 0);
+    struct Case {
+        std::string args, message;
+    } cases[] = {
+        {"build timed.set", "recorder.000: cannot read file: not a regular file"},
+        {"check pipe.set", "pipe.set: cannot read file: not a regular file"},
+        {"check /dev/zero", "/dev/zero: cannot read file: not a regular file"},
+        {"format timed.set -o out.set", "out.set: cannot replace file: not a regular file"},
+        {"format timed.set -o /dev/null", "/dev/null: cannot replace file: not a regular file"},
+    };
+    for (const Case& c : cases) {
+        // "timeout" turns a hang into exit 124 instead of a stuck suite.
+        const Result r = RunExe(dir, c.args, "timeout 10 ");
+        EXPECT_EQ(r.code, 1) << c.args << ": " << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << c.args << ": " << r.err;
+    }
+    EXPECT_TRUE(fs::is_fifo(dir / "out.set"));
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+}
+
+TEST(KsrConfigOutput, AFullStandardOutputOrErrorIsAFailure) {
+    test::TempDir dir;
+    CopyIn(dir, test::ShippedData("examples/timed.set"), "timed.set");
+    const std::string exe = Quote(KSR_CONFIG_EXE);
+    const std::string in = "cd " + Quote(dir.path().string()) + " && ";
+    auto status = [&](const std::string& tail) {
+        const int s = std::system((in + exe + " " + tail).c_str());
+        return WIFEXITED(s) ? WEXITSTATUS(s) : -1;
+    };
+    EXPECT_EQ(status("format timed.set > /dev/full 2> err.txt"), 1);
+    EXPECT_NE(test::ReadBytes(dir / "err.txt").find("ksr-config: cannot write standard output"),
+              std::string::npos);
+    EXPECT_EQ(status("check timed.set > /dev/full 2> /dev/null"), 1);
+    EXPECT_EQ(status("--help > /dev/full 2> /dev/null"), 1);
+    EXPECT_EQ(status("frobnicate 2> /dev/full"), 2);  // the usage error keeps its code
+    EXPECT_EQ(status("format timed.set > ok.set"), 0);
+    EXPECT_EQ(test::ReadBytes(dir / "ok.set"), test::ReadBytes(dir / "timed.set"));
+}
+
+}  // namespace
+}  // namespace ksr
+#endif

@@ -152,7 +152,13 @@ TEST(TimerSection, SectionEndingBeyondLine400IsARangeError) {
     SetupRecord r = TimedExample();
     Lines templ(397, "k=v");
     templ.push_back("[timer]");  // line 398: six lines would end at 403
-    EXPECT_THROW(Merge(templ, r), RangeError);
+    try {
+        Merge(templ, r);
+        ADD_FAILURE() << "no error";
+    } catch (const RangeError& e) {  // names the template and its "[timer]" line
+        EXPECT_EQ(e.located(),
+                  "./recorder.000:398: the timer section would end at line 403, beyond line 400");
+    }
     templ.erase(templ.begin(), templ.begin() + 3);  // line 395: ends at 400
     EXPECT_EQ(Merge(templ, r).size(), 400u);
 }

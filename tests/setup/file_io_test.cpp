@@ -191,6 +191,272 @@ TEST(AtomicWriteKilled, EveryFileIsTheOldOrTheNewCompleteVersion) {
         ASSERT_TRUE(set == setA || set == setB) << "round " << round;
         ASSERT_TRUE(shortTmp == shortA || shortTmp == shortB) << "round " << round;
         ASSERT_TRUE(ini == iniA || ini == iniB) << "round " << round;
+        for (const std::string& name : test::TemporaryFiles(dir.path()))
+            ASSERT_TRUE(IsTemporaryName(name)) << name;  // hidden: no list or mask takes it
+    }
+    // What the killed runs left behind goes with the next write of each file.
+    SetupRecord r = a;
+    WriteSetupFile(r, dir / "x.set");
+    WriteShortTmp("-10", dir.path());
+    RecorderIni ini(dir.path());
+    ini.LoadIniTemplate();
+    ini.MergeIniKeys(r);
+    ini.WriteRecorderIni();
+    EXPECT_TRUE(test::TemporaryFiles(dir.path()).empty());
+}
+
+}  // namespace
+}  // namespace ksr
+#endif
+
+#if defined(__linux__)
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <chrono>
+
+namespace ksr {
+namespace {
+
+namespace fs = std::filesystem;
+
+mode_t ModeOf(const fs::path& p) {
+    struct stat st {};
+    EXPECT_EQ(::lstat(p.c_str(), &st), 0) << p;
+    return st.st_mode & 07777;
+}
+
+// Runs `body` in a child process as an unprivileged user (nobody when we are root), so that
+// permissions are enforced; returns the child's exit code (0 = every check held).
+int AsUnprivilegedUser(const std::function<int()>& body) {
+    const pid_t child = fork();
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) _exit(90);
+        _exit(body());
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 99;
+}
+
+TEST(SafeWrite, ALinkPlantedAtTheOldTemporaryNameIsNeverFollowed) {
+    test::TempDir dir;
+    test::WriteBytes(dir / "victim", "precious");
+    fs::create_symlink(dir / "victim", dir / "recorder.ini.tmp");
+    WriteFileAtomically(dir / "recorder.ini", "a=1\r\n");
+    EXPECT_EQ(test::ReadBytes(dir / "victim"), "precious");
+    EXPECT_EQ(test::ReadBytes(dir / "recorder.ini"), "a=1\r\n");
+}
+
+TEST(SafeWrite, ALinkedTargetReplacesItsFinalFileAndStaysALink) {
+    test::TempDir dir;
+    fs::create_directory(dir / "store");
+    test::WriteBytes(dir / "store" / "real.ini", "old\r\n");
+    fs::create_symlink("store/real.ini", dir / "middle.ini");  // relative, then a chain
+    fs::create_symlink(dir / "middle.ini", dir / "recorder.ini");
+    WriteFileAtomically(dir / "recorder.ini", "new\r\n");
+    EXPECT_TRUE(fs::is_symlink(dir / "recorder.ini"));
+    EXPECT_TRUE(fs::is_symlink(dir / "middle.ini"));
+    EXPECT_EQ(test::ReadBytes(dir / "store" / "real.ini"), "new\r\n");
+    EXPECT_TRUE(test::TemporaryFiles(dir / "store").empty());
+
+    fs::create_symlink("store/later.ini", dir / "dangling.ini");  // a link to a file to come
+    WriteFileAtomically(dir / "dangling.ini", "x");
+    EXPECT_TRUE(fs::is_symlink(dir / "dangling.ini"));
+    EXPECT_EQ(test::ReadBytes(dir / "store" / "later.ini"), "x");
+
+    fs::create_symlink("loop.ini", dir / "loop.ini");
+    EXPECT_THROW(WriteFileAtomically(dir / "loop.ini", "x"), IoError);
+}
+
+TEST(SafeWrite, PermissionBitsOfTheOldFileAreKept) {
+    test::TempDir dir;
+    test::WriteBytes(dir / "x.set", "old");
+    ::chmod((dir / "x.set").c_str(), 0640);
+    WriteFileAtomically(dir / "x.set", "new");
+    EXPECT_EQ(ModeOf(dir / "x.set"), 0640u);
+    ::chmod((dir / "x.set").c_str(), 0604);
+    WriteFileAtomically(dir / "x.set", "newer");
+    EXPECT_EQ(ModeOf(dir / "x.set"), 0604u);
+    EXPECT_EQ(test::ReadBytes(dir / "x.set"), "newer");
+}
+
+TEST(SafeWrite, WhatIsNotARegularFileIsRefusedNamedAndLeftAsItIs) {
+    test::TempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "out.set").c_str(), 0644), 0);
+    try {
+        WriteFileAtomically(dir / "out.set", "x");
+        FAIL() << "no error";
+    } catch (const IoError& e) {
+        EXPECT_EQ(e.located(),
+                  (dir / "out.set").string() + ": cannot replace file: not a regular file");
+    }
+    EXPECT_TRUE(fs::is_fifo(dir / "out.set"));
+    EXPECT_TRUE(test::TemporaryFiles(dir.path()).empty());
+}
+
+TEST(SafeWrite, AFileTheUserCannotWriteIsRefusedAndKept) {
+    test::TempDir dir;
+    ::chmod(dir.path().c_str(), 0777);  // the folder itself is writable for everybody
+    test::WriteBytes(dir / "mine.ini", "read-only");
+    test::WriteBytes(dir / "theirs.ini", "someone else's");
+    ::chmod((dir / "theirs.ini").c_str(), 0644);
+    EXPECT_EQ(AsUnprivilegedUser([&] {
+                  if (::geteuid() == 0) return 91;
+                  // What an unprivileged user makes and then protects.
+                  test::WriteBytes(dir / "own.ini", "own");
+                  ::chmod((dir / "own.ini").c_str(), 0444);
+                  for (const char* name : {"own.ini", "theirs.ini"}) {
+                      try {
+                          WriteFileAtomically(dir / name, "replaced");
+                          return 1;
+                      } catch (const IoError& e) {
+                          if (e.file() != (dir / name).string()) return 2;
+                          if (e.message().find("Permission denied") == std::string::npos) return 3;
+                      }
+                  }
+                  if (test::ReadBytes(dir / "own.ini") != "own") return 4;
+                  if (ModeOf(dir / "own.ini") != 0444) return 5;
+                  if (test::ReadBytes(dir / "theirs.ini") != "someone else's") return 6;
+                  return test::TemporaryFiles(dir.path()).empty() ? 0 : 7;
+              }),
+              0);
+}
+
+TEST(SafeWrite, TemporariesOfAKilledRunAreRemovedAndNeverLookLikeRealFiles) {
+    test::TempDir dir;
+    const pid_t gone = fork();
+    if (gone == 0) _exit(0);
+    waitpid(gone, nullptr, 0);
+    const std::string stale = ".recorder.ini." + std::to_string(gone) + "-0-1.tmp";
+    const std::string living = ".recorder.ini.1-0-1.tmp";  // process 1 is always alive
+    test::WriteBytes(dir / stale, "half");
+    test::WriteBytes(dir / living, "busy");
+    EXPECT_TRUE(IsTemporaryName(stale));
+    EXPECT_FALSE(IsTemporaryName("recorder.ini"));
+    EXPECT_FALSE(IsTemporaryName("x.set"));
+
+    WriteFileAtomically(dir / "recorder.ini", "a=1\r\n");
+    EXPECT_FALSE(fs::exists(dir / stale));
+    EXPECT_TRUE(fs::exists(dir / living));  // another program may be writing it right now
+}
+
+TEST(SafeWrite, FilesThatBelongTogetherAreWrittenBothOrNeither) {
+    test::TempDir dir;
+    test::WriteBytes(dir / "a.set", "old a");
+    ASSERT_EQ(::mkfifo((dir / "SHORTTMP.DAT").c_str(), 0644), 0);
+    EXPECT_THROW(WriteFilesTogether({{dir / "a.set", "new a"}, {dir / "SHORTTMP.DAT", "t"}}),
+                 IoError);
+    EXPECT_EQ(test::ReadBytes(dir / "a.set"), "old a");  // checked before anything was written
+    fs::remove(dir / "SHORTTMP.DAT");
+
+    // The second write fails part way (a full disk): the first file gets its old bytes back, and
+    // a first file that did not exist before is gone again.
+    EXPECT_EQ(
+        WriteUnderSizeLimit(100,
+                            [&] {
+                                WriteFilesTogether({{dir / "a.set", "new a"},
+                                                    {dir / "fresh.ini", "x"},
+                                                    {dir / "big.ini", std::string(500, 'b')}});
+                            }),
+        0);
+    EXPECT_EQ(test::ReadBytes(dir / "a.set"), "old a");
+    EXPECT_FALSE(fs::exists(dir / "fresh.ini"));
+    EXPECT_FALSE(fs::exists(dir / "big.ini"));
+}
+
+TEST(ReadRegularFiles, FifoDeviceAndOversizedFilesAreRefusedAtOnce) {
+    test::TempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "recorder.000").c_str(), 0644), 0);
+    test::WriteBytes(dir / "huge.set", std::string(MaxFileSize + 1, 'x'));
+    test::WriteBytes(dir / "largest.set", std::string(MaxFileSize, 'x'));
+    // In a child with an alarm: a read that blocks on the FIFO must not hang the suite.
+    const pid_t child = fork();
+    if (child == 0) {
+        alarm(5);
+        auto refused = [](const fs::path& p, const std::string& why) {
+            try {
+                ReadFileBytes(p);
+            } catch (const IoError& e) {
+                return e.file() == p.string() && e.message().find(why) != std::string::npos;
+            }
+            return false;
+        };
+        if (!refused(dir / "recorder.000", "not a regular file")) _exit(1);
+        if (!refused("/dev/zero", "not a regular file")) _exit(2);
+        if (!refused(dir.path(), "not a regular file")) _exit(3);
+        if (!refused(dir / "huge.set", "larger than 1 MB")) _exit(4);
+        if (ReadFileBytes(dir / "largest.set").size() != MaxFileSize) _exit(5);
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << "the read blocked (killed by the alarm)";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(FolderLockBetweenPrograms, ASecondProgramWaitsThenFailsWithAClearMessage) {
+    test::TempDir dir;
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t holder = fork();
+    if (holder == 0) {
+        FolderLock lock(dir.path());
+        (void)!write(ready[1], "x", 1);
+        pause();
+        _exit(0);
+    }
+    char c;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        FolderLock second(dir.path(), std::chrono::milliseconds(400));
+        ADD_FAILURE() << "the lock was taken twice";
+    } catch (const FolderBusyError& e) {
+        EXPECT_EQ(e.file(), dir.path().string());
+        EXPECT_NE(e.message().find("another program is writing"), std::string::npos);
+    }
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(400));
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
+    FolderLock afterwards(dir.path(), std::chrono::milliseconds(0));  // a dead holder holds nothing
+    close(ready[0]);
+    close(ready[1]);
+}
+
+TEST(FolderLockBetweenPrograms, ALockReleasedWithinTheWaitLetsTheSecondIn) {
+    test::TempDir dir;
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t holder = fork();
+    if (holder == 0) {
+        {
+            FolderLock lock(dir.path());
+            (void)!write(ready[1], "x", 1);
+            usleep(300000);
+        }
+        pause();
+        _exit(0);
+    }
+    char c;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    EXPECT_NO_THROW(FolderLock(dir.path(), std::chrono::milliseconds(3000)));
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
+    close(ready[0]);
+    close(ready[1]);
+}
+
+TEST(SafeWriteMessages, AFolderWhereNoTemporaryCanBeMadeIsNamed) {
+    // Even root cannot create files in /proc.
+    try {
+        WriteFileAtomically("/proc/ksr-no-such.ini", "x");
+        FAIL() << "no error";
+    } catch (const IoError& e) {
+        EXPECT_EQ(e.file(), "/proc/ksr-no-such.ini");
+        EXPECT_NE(e.message().find("cannot create a temporary file in \"/proc\""),
+                  std::string::npos)
+            << e.located();
     }
 }
 

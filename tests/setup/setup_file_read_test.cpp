@@ -176,6 +176,15 @@ TEST(SetupFileReadErrors, TextWhereANumberMustStandNamesItsLine) {
     EXPECT_EQ(e.located().rfind("in.set:7: ", 0), 0u) << e.located();
 }
 
+TEST(SetupFileReadErrors, AHugeOrControlCharacterTokenIsEchoedShortAndHarmless) {
+    const std::string token = "7" + std::string(10'000'000, 'x');
+    const auto e = ParseFails<InvalidNumberError>(NumbersFile({}, ";;rec_mode 2  " + token));
+    EXPECT_EQ(e.located(),
+              "in.set:7: \"7" + std::string(39, 'x') + "...\" is not a valid whole number");
+    const auto esc = ParseFails<InvalidNumberError>(NumbersFile({}, ";;rec_mode 2  3\x1b[2J"));
+    EXPECT_NE(esc.message().find("\"3\\x1B[2J\""), std::string::npos) << esc.message();
+}
+
 TEST(SetupFileReadErrors, NumbersBeyondThirtyTwoBitsAreInvalid) {
     ParseFails<InvalidNumberError>(NumbersFile({}, ";;rec_mode 2  3  99999999999  2  99"));
 }

@@ -120,6 +120,16 @@ TEST(SetupFileWrite, LongFieldsAreCutInTheReportOnly) {
               ";;OPCOut   2  1  1  12345  0  0  1234  100  0  10  1  150  0  0");
 }
 
+TEST(SetupFileWrite, ARecordWindowsYearTakesTheRoomItNeeds) {
+    SetupRecord r = test::DefaultRecord(2013);
+    r.RecWindows[1].WinType = code::WinPowerOn;
+    r.RecWindows[1].StartYear = 12026;
+    r.RecWindows[2].WinType = code::WinConti;
+    r.RecWindows[2].StartYear = 926;
+    EXPECT_EQ(WindowReportLine(r, 1), " PowerON  01-JAN-12026  00:00 001:00:00:00  NO    01:00:00");
+    EXPECT_EQ(WindowReportLine(r, 2), " CONTI    01-JAN- 926  00:00");
+}
+
 TEST(SetupFileWrite, GpsCycleAndSouthWestPosition) {
     SetupRecord r = test::DefaultRecord(2013);
     r.GpsParams[GpsMode] = 7;
@@ -193,6 +203,51 @@ TEST(SetupFileWrite, CodeOutsideItsTableIsARangeErrorAndTheOldFileStays) {
     }
 }
 
+TEST(SetupFileWrite, ARangeErrorNamesTheFileAndTheLineThatShowsTheCode) {
+    test::TempDir dir;
+    SetupRecord r = test::DefaultRecord(2013);
+    r.RecordParams[DataType] = 5;
+    try {
+        WriteSetupFile(r, dir / "x.set");
+        FAIL() << "no error";
+    } catch (const RangeError& e) {
+        EXPECT_EQ(e.located(), (dir / "x.set").string() + ":6: DataType 5 is out of range (1..4)");
+    }
+    r = test::DefaultRecord(2013);
+    r.RecWindows[2].WinType = 7;  // window 1 is Off: no line of its own
+    try {
+        WriteSetupFile(r, dir / "x.set");
+        FAIL() << "no error";
+    } catch (const RangeError& e) {
+        EXPECT_EQ(e.line(), 29) << e.located();
+    }
+}
+
+TEST(SetupFileWrite, AFailedSaveLeavesTheNameAsTypedForTheRetry) {
+    test::TempDir dir;
+    SetupRecord r = test::ExampleRecord();
+    r.SetupName = "station1";
+    EXPECT_THROW(WriteSetupFile(r, dir / "gone" / "station1.set"), IoError);
+    EXPECT_EQ(r.SetupName, "station1");  // a retry names its file as the first try did
+    EXPECT_THROW(SaveSetupFiles(r, dir / "gone" / "station1.set", "-10"), IoError);
+    EXPECT_EQ(r.SetupName, "station1");
+    SaveSetupFiles(r, dir / "station1.set", "-10");
+    EXPECT_EQ(r.SetupName, "STATION1");
+}
+
+TEST(SetupFileWrite, SavingWritesTheSetupFileAndShortTmpBothOrNeither) {
+    test::TempDir dir;
+    std::filesystem::create_directory(dir / "SHORTTMP.DAT");  // cannot be replaced
+    SetupRecord r = test::ExampleRecord();
+    EXPECT_THROW(SaveSetupFiles(r, dir / "test.set", "-20"), IoError);
+    EXPECT_FALSE(std::filesystem::exists(dir / "test.set"));
+    std::filesystem::remove(dir / "SHORTTMP.DAT");
+    SaveSetupFiles(r, dir / "test.set", "-20");
+    EXPECT_EQ(test::ReadBytes(dir / "test.set"),
+              test::ReadBytes(test::TestData("example_test.set")));
+    EXPECT_EQ(test::ReadBytes(dir / "SHORTTMP.DAT"), ShortTmpBytes("-20"));
+}
+
 TEST(ShortTmp, TwoLinesWithTheLowestTemperature) {
     test::TempDir dir;
     WriteShortTmp(LowestTemperatureText(-15), dir.path());
@@ -215,6 +270,16 @@ TEST(SetupName, TakenFromTheFileName) {
     EXPECT_EQ(SetupNameFromPath("C:\\field\\2026\\station1.set"), "station1");
     EXPECT_EQ(SetupNameFromPath("timed.set"), "timed");
     EXPECT_EQ(SetupNameFromPath("dir/.set"), "");
+}
+
+TEST(SetupName, ABuildKeepsOnlyAsciiLettersAndDigitsInCapitals) {
+    EXPECT_EQ(SetupNameForBuild("station1.set"), "STATION1");
+    EXPECT_EQ(SetupNameForBuild("a\nb.set"), "AB");                // no line break in recorder.ini
+    EXPECT_EQ(SetupNameForBuild("st\xC3\xA4tion.set"), "STTION");  // UTF-8 bytes dropped
+    EXPECT_EQ(SetupNameForBuild("dir/st-1 x.set"), "ST1X");
+    EXPECT_EQ(SetupNameForBuild("__.set"), "NONAME");
+    EXPECT_EQ(SetupNameForBuild(".set"), "NONAME");
+    EXPECT_EQ(SetupNameCharacters("ab_cd-ef-gh"), "abcdef");  // only the first 8 characters count
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The set-up workflow driven through the window's controls by their names, in a scratch
 // working directory: new, open, unlock, finish, save, name clash, build, close.
 
+#include <sys/stat.h>
+
 #include <QAction>
 #include <QListWidget>
 #include <QMenu>
@@ -232,6 +234,44 @@ class WorkflowTest : public QObject {
         std::filesystem::remove(*dir / "myset.set");
         window->SetUpNameEditExit();
         QVERIFY(!std::filesystem::exists(*dir / "myset.set"));
+    }
+
+    void aFailedSaveKeepsTheTypedNameSoTheRetryWritesTheSameFile() {
+        std::filesystem::create_directory(*dir / "SHORTTMP.DAT");  // the save cannot complete
+        Click(w(), "NewSetUpPanel");
+        Click(w(), "CloseSetUpPanel");
+        menu("SaveSetUpas");
+        typeName(QStringLiteral("station9"));
+        finishNaming();
+        QCOMPARE(services->errors.size(), 1);
+        QVERIFY2(services->errors.front().contains(QStringLiteral("SHORTTMP.DAT")),
+                 qPrintable(services->errors.front()));
+        QVERIFY(!std::filesystem::exists(*dir / "station9.set"));  // both files or neither
+        QCOMPARE(record->SetupName, "station9");
+        QCOMPARE(record->SetupSaved, 0);
+
+        std::filesystem::remove(*dir / "SHORTTMP.DAT");
+        Click(w(), "CloseSetUpPanel");
+        menu("SaveSetUp");
+        QCOMPARE(services->errors.size(), 1);
+        QVERIFY(std::filesystem::exists(*dir / "station9.set"));
+        QVERIFY(!std::filesystem::exists(*dir / "STATION9.set"));
+        QVERIFY(!Shown(w(), "RenamePanel"));  // no clash with a file of its own making
+        QCOMPARE(record->SetupName, "STATION9");
+    }
+
+    void aFifoInTheFileListShowsAnErrorInsteadOfFreezing() {
+        // Listed as a file, then replaced by a FIFO before the double-click.
+        test::WriteBytes(*dir / "pipe.set", test::ReadBytes(*dir / "timed.set"));
+        newWindow();
+        std::filesystem::remove(*dir / "pipe.set");
+        QCOMPARE(::mkfifo((*dir / "pipe.set").c_str(), 0644), 0);
+        open("pipe.set");  // blocked forever before: nothing ever writes into the FIFO
+        QCOMPARE(services->errors.size(), 1);
+        QVERIFY2(services->errors.front().contains(
+                     QStringLiteral("pipe.set: cannot read file: not a regular file")),
+                 qPrintable(services->errors.front()));
+        QVERIFY(Shown(w(), "NewSetUpPanel"));
     }
 
     void nameOfOnlyPunctuationKeepsTheOldName() {
