@@ -6,7 +6,7 @@
 #include <string>
 
 #include "FuzzCheck.h"
-#include "serial/KermitSender.h"
+#include "kermit/KermitSender.h"
 
 using namespace ksr::kermit;
 

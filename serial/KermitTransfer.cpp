@@ -1,6 +1,6 @@
 #include "serial/KermitTransfer.h"
 
-#include "serial/KermitFiles.h"
+#include "kermit/KermitFiles.h"
 
 namespace ksr::serial {
 

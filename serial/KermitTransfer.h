@@ -7,7 +7,7 @@
 #include <QTimer>
 #include <filesystem>
 
-#include "serial/KermitSender.h"
+#include "kermit/KermitSender.h"
 #include "serial/SerialPort.h"
 
 namespace ksr::serial {

@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 
-#include "serial/ComSelectForm.h"
+#include "ui/ComSelectForm.h"
 #include "ui/TKSR_SetUp.h"
 
 namespace ksr::ui {

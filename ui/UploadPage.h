@@ -11,8 +11,8 @@
 
 #include "serial/KermitTransfer.h"
 #include "serial/SerialPort.h"
-#include "serial/TerminalView.h"
-#include "serial/UploadDialogue.h"
+#include "ui/TerminalView.h"
+#include "upload/UploadDialogue.h"
 #include "ui/Widgets.h"
 
 namespace ksr::ui {

@@ -12,7 +12,7 @@
 
 #include "serial/KermitTransfer.h"
 #include "serial/SerialPort.h"
-#include "serial/UploadDialogue.h"
+#include "upload/UploadDialogue.h"
 #include "setup/TextFormat.h"
 
 namespace ksr::cli {

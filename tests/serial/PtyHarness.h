@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "serial/KermitSender.h"
+#include "kermit/KermitSender.h"
 
 namespace ksr::test {
 

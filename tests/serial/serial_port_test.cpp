@@ -13,11 +13,11 @@
 #include <QTimer>
 
 #include "TestSupport.h"
-#include "serial/ComSelectForm.h"
+#include "ui/ComSelectForm.h"
 #include "serial/KermitTransfer.h"
 #include "serial/PortList.h"
 #include "serial/SerialPort.h"
-#include "serial/TerminalView.h"
+#include "ui/TerminalView.h"
 
 using namespace ksr;
 

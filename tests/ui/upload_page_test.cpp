@@ -14,7 +14,7 @@
 #include <sstream>
 
 #include "UiTestSupport.h"
-#include "serial/ComSelectForm.h"
+#include "ui/ComSelectForm.h"
 #include "ui/TKSR_SetUp.h"
 
 using namespace ksr;

@@ -24,7 +24,7 @@
 #include <thread>
 #include <vector>
 
-#include "serial/KermitSender.h"
+#include "kermit/KermitSender.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;

@@ -5,7 +5,7 @@
 
 #include <random>
 
-#include "PtyHarness.h"
+#include "serial/PtyHarness.h"
 #include "TestSupport.h"
 
 namespace ksr {

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "serial/KermitSender.h"
+#include "kermit/KermitSender.h"
 
 namespace ksr::kermit {
 

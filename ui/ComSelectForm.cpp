@@ -1,4 +1,4 @@
-#include "serial/ComSelectForm.h"
+#include "ui/ComSelectForm.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>

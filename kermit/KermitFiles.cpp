@@ -1,4 +1,4 @@
-#include "serial/KermitFiles.h"
+#include "kermit/KermitFiles.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "serial/TerminalView.h"
+#include "ui/TerminalView.h"
 
 #include <vterm.h>
 

@@ -1,4 +1,4 @@
-#include "serial/UploadDialogue.h"
+#include "upload/UploadDialogue.h"
 
 namespace ksr::upload {
 namespace {

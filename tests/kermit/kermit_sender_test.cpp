@@ -3,7 +3,7 @@
 #include <random>
 
 #include "KermitTestReceiver.h"
-#include "serial/KermitSender.h"
+#include "kermit/KermitSender.h"
 
 namespace ksr::kermit {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "serial/UploadDialogue.h"
+#include "upload/UploadDialogue.h"
 
 namespace ksr::upload {
 namespace {

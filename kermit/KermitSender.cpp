@@ -1,4 +1,4 @@
-#include "serial/KermitSender.h"
+#include "kermit/KermitSender.h"
 
 #include <algorithm>
 
