@@ -11,7 +11,8 @@ std::vector<SendFile> IniFilesOf(const std::filesystem::path& directory) {
     std::vector<std::filesystem::path> paths;
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(directory, ec)) {
-        if (!entry.is_regular_file(ec)) continue;
+        // A link that leads nowhere is listed too: reading it names the file that is missing.
+        if (!entry.is_regular_file(ec) && !entry.is_symlink(ec)) continue;
         const std::string ext = fmt::UpperAscii(entry.path().extension().string());
         if (ext == ".INI") paths.push_back(entry.path());
     }

@@ -11,6 +11,9 @@ constexpr char kControlPrefix = '#';
 constexpr char kRepeatPrefix = '~';
 constexpr int kLongestRun = 94;
 constexpr int kShortestRun = 5;
+// A repeated acknowledgement of the packet before that comes this long after our last send is
+// the receiver asking again (it got a damaged packet), not a duplicate the line made.
+constexpr int kStaleGapTicks = 36;  // about 2 s
 
 bool IsControl(unsigned char c) {
     return c < 32 || c == 127;
@@ -21,7 +24,9 @@ bool IsEighthBitPrefix(char c) {
     return (code >= 33 && code <= 62) || (code >= 96 && code <= 126);
 }
 
-// The encoding of one character (without any repeat count).
+// The encoding of one character (without any repeat count). Without eighth-bit prefixing a byte
+// with bit 7 set is no control character (only 0..31 and 127 are) and goes as it is, unless it is
+// a prefix character with bit 7 set.
 std::string EncodeChar(unsigned char c, const Terms& t) {
     std::string out;
     if ((c & 0x80) && t.eighthBit) {
@@ -29,7 +34,7 @@ std::string EncodeChar(unsigned char c, const Terms& t) {
         c &= 0x7F;
     }
     const unsigned char low = c & 0x7F;
-    if (IsControl(low)) {
+    if (IsControl(c)) {
         out += kControlPrefix;
         out += static_cast<char>(c ^ 64);
     } else if (low == kControlPrefix || (t.repeat && low == kRepeatPrefix) ||
@@ -126,6 +131,7 @@ void KermitSender::StartTransmit(std::vector<SendFile> files) {
     terms_ = Terms{};
     parity_ = false;
     seq_ = 0;
+    staleResent_ = false;
     input_.clear();
     output_.clear();
     errorText_.clear();
@@ -181,6 +187,16 @@ void KermitSender::cancel(const std::string& reason) {
     if (inProgress_) finish(Cancelled, reason);
 }
 
+void KermitSender::startFailed(const std::string& reason) {
+    files_.clear();
+    output_.clear();
+    input_.clear();
+    inProgress_ = false;
+    phase_ = Phase::Idle;
+    status_ = CannotStart;
+    errorText_ = reason;
+}
+
 void KermitSender::tick() {
     if (!inProgress_) return;
     if (++ticksWaited_ >= answerTicks_) retry("time-out");
@@ -219,10 +235,9 @@ void KermitSender::scan() {
         input_.erase(0, mark);
         if (input_.size() < 2) return;
         const int len = UnChar(static_cast<char>(input_[1] & 0x7F));
-        if (len < 3 || len > 94) {  // not a packet: look for the next mark
+        if (len < 3 || len > 94) {
+            // Not a packet: no answer at all. Skip the mark and keep waiting for the real one.
             input_.erase(0, 1);
-            retry("garbled answer");
-            if (!inProgress_) return;
             continue;
         }
         // A mark inside the packet means the packet was cut off: start again from there.
@@ -232,22 +247,17 @@ void KermitSender::scan() {
             continue;
         }
         if (input_.size() < static_cast<std::size_t>(len) + 2) return;
-        std::string body = input_.substr(1, static_cast<std::size_t>(len));  // LEN .. DATA
-        char check = input_[static_cast<std::size_t>(len) + 1];
-        input_.erase(0, static_cast<std::size_t>(len) + 2);
-        if (Check1(body) != check && !parity_) {
-            // A receiver with parity sets bit 7 on some bytes: if the packet checks without
-            // it, strip bit 7 from here on.
-            std::string stripped = body;
-            for (char& c : stripped) c = static_cast<char>(c & 0x7F);
-            const char strippedCheck = static_cast<char>(check & 0x7F);
-            if (Check1(stripped) == strippedCheck) {
-                parity_ = true;
-                body = stripped;
-                check = strippedCheck;
+        // Kermit packets are 7-bit text: an eighth bit on any of their bytes is the receiver's
+        // parity, to be stripped from here on.
+        if (!parity_) {
+            for (std::size_t i = 0; i < static_cast<std::size_t>(len) + 2 && !parity_; ++i)
+                parity_ = (static_cast<unsigned char>(input_[i]) & 0x80) != 0;
+            if (parity_)
                 for (char& c : input_) c = static_cast<char>(c & 0x7F);
-            }
         }
+        const std::string body = input_.substr(1, static_cast<std::size_t>(len));  // LEN .. DATA
+        const char check = input_[static_cast<std::size_t>(len) + 1];
+        input_.erase(0, static_cast<std::size_t>(len) + 2);
         if (Check1(body) != check) {
             retry("bad check");
             if (!inProgress_) return;
@@ -269,9 +279,15 @@ void KermitSender::handlePacket(int seq, char type, const std::string& data) {
         acknowledged(type == 'Y' ? data : std::string());
         return;
     }
-    // A repeated acknowledgement of the packet before is stale: the answer to this one may still
-    // come. Resending on it would make every duplicate start another round of them.
-    if (type == 'Y' && seq == (seq_ + 63) % 64) return;
+    // The acknowledgement of the packet before, repeated: the receiver did not get this one
+    // whole, so it is sent again. A line that duplicates answers repeats it too, at once: one
+    // such resend per packet, unless the receiver asks again after a while.
+    if (type == 'Y' && seq == (seq_ + 63) % 64) {
+        if (staleResent_ && ticksWaited_ < kStaleGapTicks) return;
+        staleResent_ = true;
+        retry("the receiver repeated its previous answer");
+        return;
+    }
     retry(type == 'N' ? "negative answer" : "wrong answer");
 }
 
@@ -329,6 +345,7 @@ void KermitSender::nextPacket() {
             return;
     }
     tries_ = 0;
+    staleResent_ = false;
     sendCurrent();
 }
 

@@ -19,7 +19,16 @@ QString KermitTransfer::progressText() const {
 }
 
 void KermitTransfer::StartTransmit(const std::filesystem::path& directory) {
-    engine_.StartTransmit(kermit::IniFilesOf(directory));
+    std::vector<kermit::SendFile> files;
+    try {
+        files = kermit::IniFilesOf(directory);
+    } catch (const KsrError& e) {
+        // The result of an earlier transfer must not stand for this one.
+        engine_.startFailed(e.located());
+        emit finished(engine_.ProtocolStatus());
+        throw;
+    }
+    engine_.StartTransmit(std::move(files));
     if (!engine_.InProgress()) {
         emit finished(engine_.ProtocolStatus());
         return;
@@ -32,6 +41,12 @@ void KermitTransfer::StartTransmit(const std::filesystem::path& directory) {
     ticksGiven_ = 0;
     timer_.start();
     pump();
+}
+
+void KermitTransfer::cancel(const std::string& reason) {
+    if (!engine_.InProgress()) return;
+    engine_.cancel(reason);
+    end();  // puts the error packet on the line
 }
 
 void KermitTransfer::pump() {

@@ -20,6 +20,8 @@ class KermitTransfer : public QObject {
     // Sends the "*.ini" files of `directory`; returns at once, the transfer runs on events.
     void StartTransmit(const std::filesystem::path& directory);
     void setAnswerTicks(int ticks) { engine_.setAnswerTicks(ticks); }
+    // Ends a running transfer; the receiver is told with an error packet.
+    void cancel(const std::string& reason);
     bool InProgress() const { return engine_.InProgress(); }
     std::uint16_t ProtocolStatus() const { return engine_.ProtocolStatus(); }
     const kermit::KermitSender& engine() const { return engine_; }

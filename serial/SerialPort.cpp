@@ -95,6 +95,10 @@ void SerialPort::close() {
 void SerialPort::readAvailable() {
     const QByteArray bytes = port_.readAll();
     if (bytes.isEmpty()) return;
+    receivedCount_ += static_cast<std::uint64_t>(bytes.size());
+    tail_ += bytes;
+    constexpr int kTail = 256;
+    if (tail_.size() > kTail) tail_.remove(0, tail_.size() - kTail);
     if (receiver_) {
         receiver_(bytes);
         return;

@@ -6,8 +6,10 @@
 #include <QByteArray>
 #include <QObject>
 #include <QSerialPort>
+#include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "setup/Errors.h"
 
@@ -57,6 +59,10 @@ class SerialPort : public QObject {
     // RTS is the receive handshake: a request to drive it is ignored.
     void SetRts(bool on);
 
+    // Bytes received since the program started, and the last of them, whoever took them.
+    std::uint64_t receivedCount() const { return receivedCount_; }
+    std::string receivedTail() const { return tail_.toStdString(); }
+
     // While set, every received byte goes to `receiver` only.
     void setReceiver(std::function<void(const QByteArray&)> receiver) {
         receiver_ = std::move(receiver);
@@ -76,6 +82,8 @@ class SerialPort : public QObject {
     int number_ = 1;
     QString explicitDevice_;
     QByteArray pending_;
+    QByteArray tail_;
+    std::uint64_t receivedCount_ = 0;
     std::function<void(const QByteArray&)> receiver_;
     std::function<std::optional<QString>()> chooser_;
 };

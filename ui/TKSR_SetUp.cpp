@@ -258,6 +258,7 @@ void TKSR_SetUp::buildUploadPage(QWidget* page) {
     iniFileMemo_->setGeometry(4, 40, 287, 673);
     UploadPage::Host host{
         [this](const QColor& c, const QString& text) { setStatus(c, text); },
+        [this] { return status_->text(); },
         [this] { repaint(); },
         [this](int ms) { services_.sleepMs(ms); },
         [this](bool shown) { closeUpLoadPanel_->setVisible(shown); },

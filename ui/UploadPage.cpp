@@ -39,9 +39,11 @@ UploadPage::UploadPage(QWidget* page, Host host, std::filesystem::path workDir)
     connect(&kermitTimer_, &QTimer::timeout, this,
             [this] { host_.guarded([this] { KermitTimerTimer(); }); });
     connect(&transfer_, &serial::KermitTransfer::progress, this, [this] {
-        if (transfer_.InProgress())
-            host_.setStatus(colour::Magenta, QString::fromLatin1(upload::TransmittingText) +
-                                                 transfer_.progressText());
+        // Progress only while the status bar still shows the transfer's own text: what another
+        // part of the window wrote there stays until the transfer ends.
+        if (!transfer_.InProgress() || host_.statusText() != ownStatus_) return;
+        status(upload::StatusKind::Transmitting,
+               upload::TransmittingText + transfer_.progressText().toStdString());
     });
     connect(upLoadPanel_, &ClickPanel::clicked, this,
             [this] { host_.guarded([this] { UpLoadPanelClick(); }); });
@@ -76,7 +78,8 @@ void UploadPage::status(upload::StatusKind kind, const std::string& text) {
         case upload::StatusKind::Neutral:
             break;
     }
-    host_.setStatus(c, QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+    ownStatus_ = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    host_.setStatus(c, ownStatus_);
 }
 
 void UploadPage::UpLoadPanelClick() {
@@ -85,16 +88,17 @@ void UploadPage::UpLoadPanelClick() {
         host_.setStatus(colour::Red, QString::fromLatin1(upload::BusyText));
         return;
     }
-    upLoadPanel_->setEnabled(false);
-    comSpinEdit_->setEnabled(false);
-    // A typed digit is used as it stands; text that is not a number counts as 1.
+    // The number as typed, read before disabling the field: a focused spin edit that loses the
+    // focus clamps its text into 1..8. A typed digit is used as it stands (0 asks for the port);
+    // text that is not a number counts as 1.
     bool ok = false;
     const int number = comSpinEdit_->text().trimmed().toInt(&ok);
+    upLoadPanel_->setEnabled(false);
+    comSpinEdit_->setEnabled(false);
     try {
         port_.setPortNumber(ok ? number : 1);
     } catch (...) {
-        comSpinEdit_->setEnabled(true);
-        UPLOAD_END();
+        notConnected();
         throw;
     }
     terminal_->ClearAll();
@@ -107,6 +111,13 @@ void UploadPage::UpLoadPanelClick() {
     CONNECT2KSR();
 }
 
+void UploadPage::notConnected() {
+    // The port would not open: its message is shown, and the page no longer claims to wait.
+    host_.setStatus(QColor(), QString());
+    comSpinEdit_->setEnabled(true);
+    UPLOAD_END();
+}
+
 void UploadPage::CONNECT2KSR() {
     terminal_->ReverseScreen(true);
     terminal_->setFocus();
@@ -115,25 +126,37 @@ void UploadPage::CONNECT2KSR() {
     try {
         loggedIn = dialogue_.CONNECT2KSR();
     } catch (...) {
-        // A port that will not open: its message is shown, the page goes back to idle.
-        comSpinEdit_->setEnabled(true);
-        UPLOAD_END();
+        notConnected();
         throw;
     }
     if (!loggedIn) return;  // Escape has put the buttons back already
     // What the console printed during the pauses belongs to the terminal view, not the transfer.
     QCoreApplication::processEvents();
+    try {
+        transfer_.StartTransmit(workDir_);
+    } catch (...) {
+        // A file that cannot be read: a failed transfer, and nothing sent after it.
+        transferOver();
+        throw;
+    }
+    if (!transfer_.InProgress()) {
+        transferOver();
+        return;
+    }
     kermitTimer_.start();
-    transfer_.StartTransmit(workDir_);
 }
 
 void UploadPage::KermitTimerTimer() {
     if (transfer_.InProgress()) return;
+    kermitTimer_.stop();  // the end below waits for the recorder: no second tick meanwhile
+    transferOver();
+}
+
+void UploadPage::transferOver() {
     dialogue_.transferEnded(transfer_.ProtocolStatus());
     comSpinEdit_->setEnabled(true);
     host_.repaint();
     UPLOAD_END();
-    kermitTimer_.stop();
 }
 
 void UploadPage::UPLOAD_END() {

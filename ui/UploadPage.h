@@ -12,8 +12,8 @@
 #include "serial/KermitTransfer.h"
 #include "serial/SerialPort.h"
 #include "ui/TerminalView.h"
-#include "upload/UploadDialogue.h"
 #include "ui/Widgets.h"
+#include "upload/UploadDialogue.h"
 
 namespace ksr::ui {
 
@@ -22,6 +22,7 @@ class UploadPage : public QObject, private upload::UploadLine, private upload::U
   public:
     struct Host {
         std::function<void(const QColor&, const QString&)> setStatus;
+        std::function<QString()> statusText;
         std::function<void()> repaint;
         std::function<void(int)> sleepMs;  // a blocking pause
         std::function<void(bool)> showClosePanel;
@@ -44,6 +45,9 @@ class UploadPage : public QObject, private upload::UploadLine, private upload::U
     QTimer& kermitTimer() { return kermitTimer_; }
 
   private:
+    void notConnected();
+    void transferOver();
+
     // The line, for the dialogue.
     bool isOpen() override { return port_.isOpen(); }
     void open() override { port_.open(); }
@@ -56,11 +60,14 @@ class UploadPage : public QObject, private upload::UploadLine, private upload::U
     void setRts(bool on) override { port_.SetRts(on); }
     void sleep(int ms) override { host_.sleepMs(ms); }
     void responsiveWait(int ms) override;
+    std::uint64_t receivedCount() override { return port_.receivedCount(); }
+    std::string receivedTail() override { return port_.receivedTail(); }
     // The status bar, for the dialogue.
     void status(upload::StatusKind kind, const std::string& text) override;
     void repaint() override { host_.repaint(); }
 
     Host host_;
+    QString ownStatus_;  // the text the upload last put in the status bar
     std::filesystem::path workDir_;
     serial::SerialPort port_;
     serial::KermitTransfer transfer_;

@@ -12,56 +12,93 @@ const char* const kReconfigure = "/usr/local/wexo/reconfig\r";
 
 }  // namespace
 
+void UploadDialogue::requestEscape() {
+    if (run_) run_->escaped = true;
+}
+
 bool UploadDialogue::CONNECT2KSR() {
-    promptSeen_ = false;
-    escapeRequested_ = false;
+    const auto run = std::make_shared<Run>();
+    run_ = run;
     if (!line_.isOpen()) line_.open();
     line_.sleep(200);
+    if (run->escaped) return false;
     line_.flushIn();
     line_.put(std::string(1, kEtx));
     line_.sleep(200);
-    while (!promptSeen_ && !escapeRequested_) {
+    while (!run->promptSeen && !run->escaped) {
         if (!line_.clearToSend()) {
             // The recorder does not signal clear-to-send: ask again in a while.
             line_.setRts(false);
             line_.responsiveWait(200);
+            if (run->escaped) break;
             line_.setRts(true);
             line_.responsiveWait(2000);
             continue;
         }
-        loginAttempts();
+        if (!loginAttempts(*run)) break;
     }
-    if (escapeRequested_) return false;
+    if (run->escaped) return false;
     view_.status(StatusKind::Transmitting, TransmittingText);
     line_.put(kChangeDirectory);
     line_.sleep(1000);
+    if (run->escaped) return false;
     line_.put(kStartReceiver);
     line_.sleep(1000);
-    return true;
+    return !run->escaped;
 }
 
-void UploadDialogue::loginAttempts() {
-    while (!promptSeen_ && !escapeRequested_) {
-        promptSeen_ = line_.waitFor(LoginPrompt, LoginTicks);
+// Login attempts until one gets through; false when the dialogue was escaped, after which
+// nothing more is sent or shown.
+bool UploadDialogue::loginAttempts(Run& run) {
+    while (!run.promptSeen) {
+        run.promptSeen = line_.waitFor(LoginPrompt, LoginTicks);
+        if (run.escaped) return false;
         view_.status(StatusKind::Connected, ConnectedText);
         line_.sleep(1000);
+        if (run.escaped) return false;
         view_.repaint();
-        if (promptSeen_) {
+        if (run.promptSeen) {
             line_.put(kUser);
-            promptSeen_ = line_.waitFor(PasswordPrompt, PasswordTicks);
+            run.promptSeen = line_.waitFor(PasswordPrompt, PasswordTicks);
+            if (run.escaped) return false;
         }
-        if (promptSeen_) {
+        if (run.promptSeen) {
             // No shell prompt is awaited: the login counts as done.
             line_.sleep(100);
+            if (run.escaped) return false;
             line_.put(std::string(kPassword) + "\r");
             line_.sleep(2000);
         } else {
             line_.setRts(false);
             line_.responsiveWait(200);
+            if (run.escaped) return false;
             line_.setRts(true);
             line_.put("logout\r");
             line_.sleep(100);
         }
+        if (run.escaped) return false;
+    }
+    return true;
+}
+
+void UploadDialogue::waitForQuietLine() {
+    constexpr int kStep = 20;
+    std::uint64_t seen = line_.receivedCount();
+    int quiet = 0;
+    for (int waited = 0; waited < SettleLimitMs && quiet < QuietBeforeReturnMs; waited += kStep) {
+        line_.responsiveWait(kStep);
+        const std::uint64_t now = line_.receivedCount();
+        if (now == seen) {
+            quiet += kStep;
+            continue;
+        }
+        seen = now;
+        quiet = 0;
+        // The shell's prompt after what the receiver printed: the receiver has exited.
+        const std::string tail = line_.receivedTail();
+        if (tail.size() >= 2 && tail.back() == ' ' &&
+            (tail[tail.size() - 2] == '#' || tail[tail.size() - 2] == '$'))
+            return;
     }
 }
 
@@ -71,9 +108,33 @@ void UploadDialogue::transferEnded(std::uint16_t protocolStatus) {
         return;
     }
     view_.status(StatusKind::Success, SuccessText);
+    waitForQuietLine();
+    const std::uint64_t before = line_.receivedCount();
     line_.put("\r");
     line_.sleep(100);
+    // The reconfigure command once the shell has answered the return (when it does).
+    for (int waited = 100; waited < ShellAnswerLimitMs && line_.receivedCount() == before;
+         waited += 20)
+        line_.responsiveWait(20);
+    reconfigureAt_ = line_.receivedCount();
     line_.put(kReconfigure);
+}
+
+std::string UploadDialogue::awaitNewDataFile(int maxMs) {
+    constexpr int kStep = 50;
+    for (int waited = 0;; waited += kStep) {
+        std::string tail = line_.receivedTail();
+        // Only what came after the reconfigure command.
+        const std::uint64_t fresh = line_.receivedCount() - reconfigureAt_;
+        if (fresh < tail.size()) tail.erase(0, tail.size() - static_cast<std::size_t>(fresh));
+        const std::size_t at = tail.rfind(NewDataFileText);
+        if (at != std::string::npos) {
+            const std::size_t end = tail.find_first_of("\r\n", at);
+            if (end != std::string::npos) return tail.substr(at, end - at);
+        }
+        if (waited >= maxMs) return {};
+        line_.responsiveWait(kStep);
+    }
 }
 
 }  // namespace ksr::upload

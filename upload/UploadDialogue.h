@@ -4,6 +4,7 @@
 // reconfiguration. The caller gives it the line, the status display and the waits.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace ksr::upload {
@@ -38,6 +39,10 @@ class UploadLine {
     virtual void sleep(int milliseconds) = 0;
     // A pause during which other events (Escape) are handled.
     virtual void responsiveWait(int milliseconds) = 0;
+    // How many bytes have arrived on the line so far, and the last of them (for the recorder's
+    // answers after the transfer).
+    virtual std::uint64_t receivedCount() = 0;
+    virtual std::string receivedTail() = 0;
 };
 
 class UploadView {
@@ -47,6 +52,13 @@ class UploadView {
     virtual void repaint() {}
 };
 
+// After a transfer the recorder's receiver needs a moment to give the line back to the shell
+// (C-Kermit restores its terminal for up to about half a second and drops what arrives meanwhile).
+inline constexpr int QuietBeforeReturnMs = 700;  // no byte for this long: the line is free
+inline constexpr int SettleLimitMs = 5000;       // at most this long in all
+inline constexpr int ShellAnswerLimitMs = 1000;  // waiting for the shell to answer the "\r"
+inline constexpr const char* NewDataFileText = "New Data File";
+
 class UploadDialogue {
   public:
     UploadDialogue(UploadLine& line, UploadView& view) : line_(line), view_(view) {}
@@ -54,20 +66,33 @@ class UploadDialogue {
     // The login dialogue. True when logged in and the recorder's receiver was started (the
     // caller then starts the transfer); false when an escape request ended it.
     bool CONNECT2KSR();
-    // The operator's escape request; the running dialogue notices it at the end of its attempt.
-    void requestEscape() { escapeRequested_ = true; }
-    bool escapeRequested() const { return escapeRequested_; }
-    bool promptSeen() const { return promptSeen_; }
-    // After the transfer: the result in the status, and on success the reconfigure command.
+    // The operator's escape request. It stops only the dialogue running when it is made, which
+    // then sends nothing more; a later dialogue starts without it.
+    void requestEscape();
+    bool escapeRequested() const { return run_ && run_->escaped; }
+    bool promptSeen() const { return run_ && run_->promptSeen; }
+    // After the transfer: the result in the status, and on success, once the receiver has let go
+    // of the line, a return and the reconfigure command.
     void transferEnded(std::uint16_t protocolStatus);
+    // Waits up to `maxMs` for the recorder's "New Data File ..." line after the reconfigure
+    // command; the line without its line end, or empty when none came.
+    std::string awaitNewDataFile(int maxMs);
 
   private:
-    void loginAttempts();
+    // The state of one dialogue: a dialogue started while an escaped one still unwinds (its
+    // wait is where the new click was handled) has its own.
+    struct Run {
+        bool promptSeen = false;
+        bool escaped = false;
+    };
+
+    bool loginAttempts(Run& run);
+    void waitForQuietLine();
 
     UploadLine& line_;
     UploadView& view_;
-    bool promptSeen_ = false;
-    bool escapeRequested_ = false;
+    std::shared_ptr<Run> run_;
+    std::uint64_t reconfigureAt_ = 0;
 };
 
 }  // namespace ksr::upload

@@ -12,8 +12,8 @@
 
 #include "serial/KermitTransfer.h"
 #include "serial/SerialPort.h"
-#include "upload/UploadDialogue.h"
 #include "setup/TextFormat.h"
+#include "upload/UploadDialogue.h"
 
 namespace ksr::cli {
 
@@ -71,6 +71,8 @@ class CliLine : public upload::UploadLine {
         escapeIfInterrupted();
     }
     void responsiveWait(int ms) override { sleep(ms); }
+    std::uint64_t receivedCount() override { return port_.receivedCount(); }
+    std::string receivedTail() override { return port_.receivedTail(); }
 
   private:
     void escapeIfInterrupted() {

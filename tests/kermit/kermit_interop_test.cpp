@@ -5,8 +5,8 @@
 
 #include <random>
 
-#include "serial/PtyHarness.h"
 #include "TestSupport.h"
+#include "serial/PtyHarness.h"
 
 namespace ksr {
 namespace {

@@ -82,7 +82,8 @@ TEST(KermitEncoding, ControlCharactersAndPrefixes) {
     EXPECT_EQ(Encode("\xB0\xB5", rep), "\xB0\xB5");
     EXPECT_EQ(Encode("\xB0\xB5", eight), "&0&5");
     EXPECT_EQ(Encode("\x8D", eight), "&#M");
-    EXPECT_EQ(Encode("\x8D", rep), "#\xCD");
+    EXPECT_EQ(Encode("\x8D", rep), "\x8D");  // 128..159 and 255 are no control characters
+    EXPECT_EQ(Encode("\x80\x9F\xFF", plain), "\x80\x9F\xFF");
     EXPECT_EQ(Encode("\xA3", eight), "&##");
     EXPECT_EQ(Encode("\xA3", rep), "#\xA3");
     EXPECT_EQ(Encode("\xFE", rep), "#\xFE");  // the repeat prefix with bit 7 set is quoted too
@@ -180,23 +181,38 @@ TEST_F(KermitRetries, WrongSequenceResends) {
     expectResent();
 }
 
-TEST_F(KermitRetries, StaleAcknowledgementOfThePacketBeforeIsIgnored) {
+TEST_F(KermitRetries, RepeatedAcknowledgementOfThePacketBeforeResendsOnce) {
     s.receive(MakePacket(0, 'Y', "~* @-#Y1~"));
     const std::string header = s.takeOutput();
-    s.receive(MakePacket(0, 'Y', "~* @-#Y1~"));  // the Send-Init's answer again
+    // The receiver got a damaged header and answers with its previous acknowledgement again.
+    s.receive(MakePacket(0, 'Y', "~* @-#Y1~"));
+    EXPECT_EQ(s.takeOutput(), header);
+    EXPECT_EQ(s.resends(), 1u);
+    // A duplicate the line made, right behind it: no second resend.
+    s.receive(MakePacket(0, 'Y', "~* @-#Y1~"));
     EXPECT_FALSE(s.hasOutput());
-    EXPECT_EQ(s.resends(), 0u);
-    for (int i = 0; i < KermitSender::AnswerTicks; ++i) s.tick();
-    EXPECT_EQ(s.takeOutput(), header);  // the time-out still resends
+    // The receiver asking again after its own time-out (5 s) is answered.
+    for (int i = 0; i < 5000 / KermitSender::TickMs; ++i) s.tick();
+    s.receive(MakePacket(0, 'Y', "~* @-#Y1~"));
+    EXPECT_EQ(s.takeOutput(), header);
+    s.receive(MakePacket(1, 'Y', ""));
+    EXPECT_EQ(SplitPackets(s.takeOutput()).at(0).type, 'D');
 }
 
-TEST_F(KermitRetries, GarbledAnswerResends) {
+TEST_F(KermitRetries, BadCheckResendsButWhatIsNoPacketIsNoAnswer) {
     std::string bad = MakePacket(0, 'Y', "~* @-#Y1~");
     bad[5] = 'X';
     s.receive(bad);
     expectResent();
-    s.receive(std::string("\x01\x7F", 2));
-    expectResent();
+    // A mark followed by an impossible length, many times over: skipped, no try used.
+    std::string junk;
+    for (int i = 0; i < 30; ++i) junk += "\x01!";
+    s.receive(junk + std::string("\x01\x7F", 2));
+    EXPECT_FALSE(s.hasOutput());
+    EXPECT_TRUE(s.InProgress());
+    EXPECT_EQ(s.resends(), 1u);
+    s.receive(MakePacket(0, 'Y', "~* @-#Y1~"));  // the real answer still counts
+    EXPECT_EQ(SplitPackets(s.takeOutput()).at(0).type, 'F');
 }
 
 TEST_F(KermitRetries, NoiseBetweenPacketsIsSkipped) {
@@ -274,6 +290,39 @@ std::string WithEvenParity(std::string packet) {
     return packet;
 }
 
+// Odd parity on every byte, as gkermit -p o sends.
+std::string WithOddParity(std::string packet) {
+    for (char& c : packet) {
+        unsigned char b = static_cast<unsigned char>(c) & 0x7F;
+        if (__builtin_popcount(b) % 2 == 0) b |= 0x80;
+        c = static_cast<char>(b);
+    }
+    return packet;
+}
+
+TEST_F(KermitRetries, ParityIsDetectedEvenWhenTheRawCheckHappensToPass) {
+    // Answers whose raw bytes still check (an even number of parity bits cancels out) must
+    // not be taken as they stand.
+    int checked = 0;
+    for (const std::string& init : {std::string("\\* @-#&1~"), std::string("q* @-#&1~"),
+                                    std::string("I* @-#&1~"), std::string("R* @-#&1~")}) {
+        for (auto withParity : {WithEvenParity, WithOddParity}) {
+            KermitSender k;
+            k.StartTransmit({{"R.INI", "abc"}});
+            k.takeOutput();
+            const std::string answer = withParity(MakePacket(0, 'Y', init));
+            const std::string body = answer.substr(1, answer.size() - 3);
+            if (KermitSender::Check1(body) == answer[answer.size() - 2]) ++checked;
+            k.receive(answer);
+            EXPECT_TRUE(k.parityDetected()) << init;
+            EXPECT_EQ(k.terms().eighthBit, '&') << init;
+            EXPECT_EQ(k.terms().packetLength, std::min(80, KermitSender::UnChar(init[0])));
+            EXPECT_EQ(SplitPackets(k.takeOutput()).at(0).type, 'F') << init;
+        }
+    }
+    EXPECT_GT(checked, 0) << "no case where the raw check passes: the test proves nothing";
+}
+
 TEST_F(KermitRetries, ParityOnTheReceiversBytesIsDetectedAndStripped) {
     s.receive(WithEvenParity(MakePacket(0, 'Y', "\\* @-#&1~")));
     EXPECT_TRUE(s.parityDetected());
@@ -309,11 +358,72 @@ TEST(KermitFaults, DuplicatedAcknowledgementsAndNoiseStillDeliverTheFile) {
     EXPECT_EQ(receiver.files.at("R.INI"), data);
 }
 
+TEST(KermitFaults, ALineThatDuplicatesEveryAnswerCompletesWithOneExtraSendAtMost) {
+    std::string data;
+    for (int i = 0; i < 5000; ++i) data += static_cast<char>('a' + i % 26);
+    KermitSender s;
+    test::TestReceiver receiver;
+    s.StartTransmit({{"R.INI", data}});
+    std::uint64_t packets = 0;
+    for (int guard = 0; s.InProgress() && guard < 10000; ++guard) {
+        const std::string out = s.takeOutput();
+        packets += SplitPackets(out).size();
+        const std::string answer = receiver.answer(out);
+        s.receive(answer + answer);
+    }
+    EXPECT_EQ(s.ProtocolStatus(), Success) << s.errorText();
+    EXPECT_EQ(receiver.files.at("R.INI"), data);
+    const std::uint64_t distinct = s.packetsSent() - s.resends();
+    EXPECT_LE(s.resends(), distinct);  // at most one extra send per packet
+}
+
+TEST(KermitFaults, ADamagedPacketIsSentAgainAtOnceNotAfterTheAnswerTime) {
+    std::string data(27000, 'k');
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(' ' + i % 90);
+    KermitSender s;
+    test::TestReceiver receiver;
+    receiver.reackDamaged = true;
+    s.StartTransmit({{"R.INI", data}});
+    std::size_t sent = 0;
+    int ticks = 0, damaged = 0;
+    for (int guard = 0; s.InProgress() && guard < 100000; ++guard) {
+        std::string out = s.takeOutput();
+        // One flipped bit every 3001 bytes of packet data on the way to the receiver.
+        for (std::size_t i = 4; i + 2 < out.size(); ++i)
+            if (++sent % 3001 == 0) {
+                out[i] = static_cast<char>(out[i] ^ 0x04);
+                ++damaged;
+            }
+        const std::string answer = receiver.answer(out);
+        if (answer.empty()) {
+            s.tick();  // nothing came back: time passes
+            ++ticks;
+        }
+        s.receive(answer);
+    }
+    EXPECT_EQ(s.ProtocolStatus(), Success) << s.errorText();
+    EXPECT_EQ(receiver.files.at("R.INI"), data);
+    EXPECT_GT(damaged, 5);
+    EXPECT_LT(ticks, KermitSender::AnswerTicks);  // never waited out a whole answer time
+}
+
 TEST(KermitStart, NoFilesIsAFailure) {
     KermitSender s;
     s.StartTransmit({});
     EXPECT_FALSE(s.InProgress());
     EXPECT_EQ(s.ProtocolStatus(), NoFiles);
+    EXPECT_FALSE(s.hasOutput());
+}
+
+TEST(KermitStart, AStartThatFailedIsAFailureWhateverCameBefore) {
+    KermitSender s;
+    test::TestReceiver receiver;
+    s.StartTransmit({{"R.INI", "abc"}});
+    while (s.InProgress()) s.receive(receiver.answer(s.takeOutput()));
+    ASSERT_EQ(s.ProtocolStatus(), Success);
+    s.startFailed("recorder.ini: cannot open file");
+    EXPECT_FALSE(s.InProgress());
+    EXPECT_EQ(s.ProtocolStatus(), CannotStart);
     EXPECT_FALSE(s.hasOutput());
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "upload/UploadDialogue.h"
@@ -39,14 +40,43 @@ class FakeLine : public UploadLine {
         clock += ms;
     }
     void responsiveWait(int ms) override {
-        log("wait " + std::to_string(ms));
-        clock += ms;
+        if (quietWaits && ms <= 50) {
+            clock += ms;  // the short polling waits after a transfer: only their time counts
+        } else {
+            log("wait " + std::to_string(ms));
+            clock += ms;
+        }
         if (onWait) onWait(*this);
+        deliver();
     }
+    std::uint64_t receivedCount() override {
+        deliver();
+        return count;
+    }
+    std::string receivedTail() override { return tail; }
     bool opened = false;
+    bool quietWaits = false;
+    // What the recorder prints, by the time on the fake clock it arrives.
+    std::vector<std::pair<long long, std::string>> arrivals;
+    std::uint64_t count = 0;
+    std::string tail;
+    // The clock times at which each text was put on the line.
+    std::vector<long long> putTimes(const std::string& text) const {
+        std::vector<long long> times;
+        for (const auto& a : actions)
+            if (a.substr(a.find(' ') + 1) == "put " + text) times.push_back(std::stoll(a));
+        return times;
+    }
 
   private:
     void log(const std::string& what) { actions.push_back(std::to_string(clock) + " " + what); }
+    void deliver() {
+        while (!arrivals.empty() && arrivals.front().first <= clock) {
+            count += arrivals.front().second.size();
+            tail += arrivals.front().second;
+            arrivals.erase(arrivals.begin());
+        }
+    }
 };
 
 class FakeView : public UploadView {
@@ -129,17 +159,103 @@ TEST(UploadDialogue, EveryDialogueStartsWithoutAnEscapeRequest) {
 
 TEST(UploadDialogue, SuccessSendsOneReturnAndTheReconfigureCommandFailureNothing) {
     FakeLine line;
+    line.quietWaits = true;
     FakeView view;
     UploadDialogue d(line, view);
     d.transferEnded(2);
     EXPECT_TRUE(line.actions.empty());
     EXPECT_EQ(view.texts.back(), FailureText);
+    // A recorder that prints nothing: the return after a quiet line, the command after the
+    // written 100 ms and a second for an answer that does not come.
     d.transferEnded(0);
-    ASSERT_EQ(line.actions.size(), 3u);
-    EXPECT_EQ(line.actions, (std::vector<std::string>{"0 put \r", "0 sleep 100",
-                                                      "100 put /usr/local/wexo/reconfig\r"}));
+    EXPECT_EQ(line.actions, (std::vector<std::string>{"700 put \r", "700 sleep 100",
+                                                      "1700 put /usr/local/wexo/reconfig\r"}));
     EXPECT_EQ(view.texts.back(),
               "  recorder.ini transmitted, check for message \"New Data File /data/... \" ");
+}
+
+// C-Kermit takes about half a second to give the terminal back and drops what comes meanwhile;
+// the shell's prompt follows. The return must come after the prompt, the command after the
+// shell's answer to the return.
+TEST(UploadDialogue, ReturnWaitsUntilTheReceiverHasLetGoOfTheLine) {
+    FakeLine line;
+    line.quietWaits = true;
+    line.arrivals = {{200, "\r\n"}, {520, "root@ksr:/usr/local/wexo# "}};
+    FakeView view;
+    UploadDialogue d(line, view);
+    line.onWait = [&](FakeLine& l) {
+        if (l.putTimes("\r").size() == 1 && l.arrivals.empty() && l.count < 100)
+            l.arrivals = {{l.clock + 10, "\r\nroot@ksr:/usr/local/wexo# "}};
+    };
+    d.transferEnded(0);
+    const auto ret = line.putTimes("\r");
+    const auto reconfig = line.putTimes("/usr/local/wexo/reconfig\r");
+    ASSERT_EQ(ret.size(), 1u);
+    ASSERT_EQ(reconfig.size(), 1u);
+    EXPECT_GE(ret[0], 520);  // never while the receiver still holds the line
+    EXPECT_LE(ret[0], 600);  // but as soon as the prompt is there
+    EXPECT_GE(reconfig[0], ret[0] + 100);
+    EXPECT_LE(reconfig[0], ret[0] + 140);
+}
+
+TEST(UploadDialogue, ALineThatKeepsTalkingIsGivenAtMostTheSettleLimit) {
+    FakeLine line;
+    line.quietWaits = true;
+    for (int t = 0; t < 20000; t += 100) line.arrivals.push_back({t, "x"});
+    FakeView view;
+    UploadDialogue d(line, view);
+    d.transferEnded(0);
+    const auto ret = line.putTimes("\r");
+    ASSERT_EQ(ret.size(), 1u);
+    EXPECT_LE(ret[0], SettleLimitMs + 20);
+    EXPECT_EQ(line.putTimes("/usr/local/wexo/reconfig\r").size(), 1u);
+}
+
+TEST(UploadDialogue, TheRecordersNewDataFileLineIsPickedUp) {
+    FakeLine line;
+    line.quietWaits = true;
+    FakeView view;
+    UploadDialogue d(line, view);
+    line.tail = "New Data File /data/old.dat\r\n";  // from an earlier upload: not this one
+    line.count = line.tail.size();
+    d.transferEnded(0);
+    EXPECT_EQ(d.awaitNewDataFile(500), "");
+    line.arrivals = {{line.clock + 300, "reconfiguring...\r\nNew Data File /data/x.dat\r\n# "}};
+    EXPECT_EQ(d.awaitNewDataFile(3000), "New Data File /data/x.dat");
+}
+
+// Escape while the dialogue waits for "login:", then "UpLoad to KSR" again at once: the new
+// dialogue runs inside the escaped one's wait. The escaped one must not come back to life.
+TEST(UploadDialogue, AnEscapedDialogueNeverSendsAnotherByte) {
+    FakeLine line;
+    FakeView view;
+    UploadDialogue d(line, view);
+    bool nested = false;
+    line.prompt = [&](const std::string& text) {
+        if (text == LoginPrompt && !nested) {
+            nested = true;
+            d.requestEscape();             // the Escape click
+            EXPECT_TRUE(d.CONNECT2KSR());  // the new click, handled inside this wait
+            line.actions.push_back("nested dialogue done");
+            return false;  // the first wait then times out
+        }
+        return true;
+    };
+    EXPECT_FALSE(d.CONNECT2KSR());
+    const auto done = std::find(line.actions.begin(), line.actions.end(), "nested dialogue done");
+    ASSERT_NE(done, line.actions.end());
+    for (auto a = done + 1; a != line.actions.end(); ++a)
+        EXPECT_EQ(a->find("put"), std::string::npos) << *a;
+    int etx = 0, logins = 0, receivers = 0;
+    for (const auto& a : line.actions) {
+        etx += a.find("put \x03") != std::string::npos;
+        logins += a.find("put root") != std::string::npos;
+        receivers += a.find("put kermit -r") != std::string::npos;
+    }
+    EXPECT_EQ(etx, 2);
+    EXPECT_EQ(logins, 1);
+    EXPECT_EQ(receivers, 1);
+    EXPECT_FALSE(d.escapeRequested());  // the running dialogue is the new one, not escaped
 }
 
 }  // namespace
