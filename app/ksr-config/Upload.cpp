@@ -19,6 +19,7 @@ namespace ksr::cli {
 
 const char* const UploadHelp =
     "Usage: ksr-config upload (--port DEVICE | --com N) [--answer-timeout SECONDS]\n"
+    "                         [--login-timeout SECONDS]\n"
     "\n"
     "Uploads the \"*.ini\" files of the working directory to the recorder as the window does:\n"
     "wakes the console with Ctrl-C, logs in, starts the recorder's Kermit receiver, sends the\n"
@@ -27,6 +28,10 @@ const char* const UploadHelp =
     "  --port DEVICE            the serial device, e.g. /dev/ttyUSB0 or the simulator's path\n"
     "  --com N                  COM n, numbered as the window numbers ports\n"
     "  --answer-timeout SECONDS how long to wait for each Kermit answer (default 60)\n"
+    "  --login-timeout SECONDS  give up when no login got through within this time\n"
+    "                           (default: keep trying until Ctrl-C)\n"
+    "After the reconfigure command the recorder's \"New Data File ...\" answer is printed, or a\n"
+    "warning when none comes within 5 s.\n"
     "Exit status: 0 when the transfer succeeded and the reconfigure command was sent.\n";
 
 namespace {
@@ -55,6 +60,13 @@ class CliLine : public upload::UploadLine {
   public:
     CliLine(serial::SerialPort& port, upload::UploadDialogue*& dialogue)
         : port_(port), dialogue_(dialogue) {}
+    // Ends the login dialogue once `seconds` have passed (0: never).
+    void setLoginLimit(int seconds) {
+        loginLimitMs_ = seconds * 1000LL;
+        loginClock_.start();
+    }
+    void loginDone() { loginLimitMs_ = 0; }
+    bool loginTimedOut() const { return loginTimedOut_; }
     bool isOpen() override { return port_.isOpen(); }
     void open() override { port_.open(); }
     void flushIn() override { port_.FlushInBuffer(); }
@@ -76,10 +88,14 @@ class CliLine : public upload::UploadLine {
 
   private:
     void escapeIfInterrupted() {
-        if (interrupted && dialogue_) dialogue_->requestEscape();
+        if (loginLimitMs_ > 0 && loginClock_.elapsed() >= loginLimitMs_) loginTimedOut_ = true;
+        if ((interrupted || loginTimedOut_) && dialogue_) dialogue_->requestEscape();
     }
     serial::SerialPort& port_;
     upload::UploadDialogue*& dialogue_;
+    long long loginLimitMs_ = 0;
+    QElapsedTimer loginClock_;
+    bool loginTimedOut_ = false;
 };
 
 class CliView : public upload::UploadView {
@@ -104,7 +120,8 @@ class CliView : public upload::UploadView {
 int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     QString device;
     int com = -1;
-    int answerSeconds = 60;
+    int answerSeconds = 0;  // 0: the written 1092 ticks
+    int loginSeconds = 0;
     for (std::size_t i = 0; i < args.size(); ++i) {
         auto value = [&]() -> std::string {
             if (i + 1 >= args.size())
@@ -119,8 +136,11 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
         } else if (args[i] == "--answer-timeout") {
             if (!fmt::ParseInt(value(), answerSeconds) || answerSeconds < 1 || answerSeconds > 600)
                 throw std::invalid_argument("--answer-timeout takes 1 to 600 seconds");
+        } else if (args[i] == "--login-timeout") {
+            if (!fmt::ParseInt(value(), loginSeconds) || loginSeconds < 1 || loginSeconds > 86400)
+                throw std::invalid_argument("--login-timeout takes 1 to 86400 seconds");
         } else {
-            throw std::invalid_argument("unknown option " + args[i]);
+            throw std::invalid_argument("unknown option " + fmt::Echo(args[i]));
         }
     }
     if (device.isEmpty() == (com < 0))
@@ -152,11 +172,21 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
     int code = 1;
     try {
         view.status(upload::StatusKind::Waiting, upload::WaitingText);
-        if (!dialogue.CONNECT2KSR()) {
-            err << "ksr-config upload: stopped before the transfer\n";
+        line.setLoginLimit(loginSeconds);
+        const bool loggedIn = dialogue.CONNECT2KSR();
+        line.loginDone();
+        if (!loggedIn) {
+            if (line.loginTimedOut())
+                err << "ksr-config upload: no login on "
+                    << (device.isEmpty() ? "COM" + std::to_string(com) : device.toStdString())
+                    << " within " << loginSeconds
+                    << " s: is the recorder attached, switched on and its console free?\n";
+            else
+                err << "ksr-config upload: stopped before the transfer\n";
         } else {
             serial::KermitTransfer transfer(port);
-            transfer.setAnswerTicks(answerSeconds * 1000 / kermit::KermitSender::TickMs);
+            if (answerSeconds > 0)
+                transfer.setAnswerTicks(answerSeconds * 1000 / kermit::KermitSender::TickMs);
             int shownQuarter = -1;
             QObject::connect(&transfer, &serial::KermitTransfer::progress, [&] {
                 const auto total = std::max<std::uint64_t>(1, transfer.engine().bytesTotal());
@@ -168,27 +198,38 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
                     << "]\n"
                     << std::flush;
             });
-            transfer.StartTransmit(std::filesystem::current_path());
+            bool aborted = false;
+            try {
+                transfer.StartTransmit(std::filesystem::current_path());
+            } catch (const KsrError&) {
+                dialogue.transferEnded(transfer.ProtocolStatus());
+                throw;
+            }
             while (transfer.InProgress()) {
                 if (Wait(100)) {
                     interrupted = false;
-                    err << "ksr-config upload: transfer aborted\n";
-                    port.setReceiver(nullptr);
-                    break;
+                    aborted = true;
+                    transfer.cancel("transfer aborted by the operator");  // tells the receiver
                 }
             }
-            const auto status = transfer.InProgress() ? std::uint16_t{kermit::Cancelled}
-                                                      : transfer.ProtocolStatus();
+            const auto status = transfer.ProtocolStatus();
             dialogue.transferEnded(status);
             if (status == 0) {
-                Wait(1500);  // the recorder's answer to the reconfigure command
                 code = 0;
+                const std::string answer = dialogue.awaitNewDataFile(5000);
+                if (!answer.empty())
+                    out << "\n[" << answer << "]\n";
+                else
+                    err << "ksr-config upload: warning: no \"New Data File ...\" answer from the "
+                           "recorder within 5 s; check its console\n";
+            } else if (aborted) {
+                err << "ksr-config upload: transfer aborted\n";
             } else {
                 err << "ksr-config upload: " << transfer.engine().errorText() << "\n";
             }
         }
     } catch (const KsrError& e) {
-        err << "ksr-config upload: " << e.message() << "\n";
+        err << "ksr-config upload: " << e.located() << "\n";
     }
     port.close();
     std::signal(SIGINT, previous);

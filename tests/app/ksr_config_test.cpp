@@ -235,22 +235,46 @@ class Simulator {
     std::string device_, pid_;
 };
 
-TEST(KsrConfigExecutable, UploadToTheSimulator) {
-    test::TempDir dir;
-    test::WriteBytes(dir / "recorder.ini",
-                     test::ReadBytes(test::TestData("golden/timed.recorder.ini")));
-    Simulator sim(dir, "");
-    ASSERT_FALSE(sim.device().empty());
-    const Result r = RunExe(dir, "upload --port " + sim.device());
-    EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.out.find("[transmitting recorder.ini... 3057 of 3057 bytes]"), std::string::npos)
-        << r.out;
-    EXPECT_NE(
-        r.out.find("[recorder.ini transmitted, check for message \"New Data File /data/... \"]"),
-        std::string::npos);
-    EXPECT_NE(r.out.find("New Data File /data/"), std::string::npos);
-    EXPECT_TRUE(test::ReadBytes(dir / "rec" / "recorder.ini") ==
-                test::ReadBytes(dir / "recorder.ini"));
+// Processes whose working folder is `folder` (a receiver the simulator started there).
+int ProcessesIn(const std::filesystem::path& folder) {
+    int count = 0;
+    std::error_code ec;
+    const auto wanted = std::filesystem::weakly_canonical(folder, ec);
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
+        std::error_code ignored;
+        const auto cwd = std::filesystem::read_symlink(entry.path() / "cwd", ignored);
+        if (!ignored && cwd == wanted) ++count;
+    }
+    return count;
+}
+
+// The whole upload against both receivers a recorder may run as "kermit -r". C-Kermit needs
+// about half a second to give its terminal back after the transfer and drops what arrives
+// meanwhile: the reconfigure command must still reach the shell.
+TEST(KsrConfigExecutable, UploadToTheSimulatorWithEitherReceiver) {
+    for (const std::string receiver : {"gkermit", "ckermit"}) {
+        test::TempDir dir;
+        test::WriteBytes(dir / "recorder.ini",
+                         test::ReadBytes(test::TestData("golden/timed.recorder.ini")));
+        Simulator sim(dir, "--receiver " + receiver + " --log sim.log");
+        ASSERT_FALSE(sim.device().empty());
+        const Result r = RunExe(dir, "upload --port " + sim.device());
+        EXPECT_EQ(r.code, 0) << receiver << ": " << r.err;
+        EXPECT_EQ(r.err, "") << receiver;
+        EXPECT_NE(r.out.find("[transmitting recorder.ini... 3057 of 3057 bytes]"),
+                  std::string::npos)
+            << r.out;
+        EXPECT_NE(r.out.find("[recorder.ini transmitted, check for message \"New Data File "
+                             "/data/... \"]"),
+                  std::string::npos);
+        // The recorder's own answer, which only a reconfigure command that reached the shell
+        // brings.
+        EXPECT_NE(r.out.find("\n[New Data File /data/2"), std::string::npos)
+            << receiver << ": " << r.out;
+        EXPECT_EQ(test::ReadBytes(dir / "rec" / "recorder.ini"),
+                  test::ReadBytes(dir / "recorder.ini"))
+            << receiver;
+    }
 }
 
 TEST(KsrConfigExecutable, UploadToAReceiverThatNeverAnswersFails) {
@@ -318,6 +342,68 @@ TEST(KsrConfigFaults, LineClosedDuringTheTransferFailsAtOnce) {
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(25));
     const std::string out = test::ReadBytes(dir / ".out");
     EXPECT_NE(out.find("[recorder.ini : Transfer failed]"), std::string::npos) << out;
+}
+
+TEST(KsrConfigFaults, TheSimulatorEndsItsReceiverWhenItEnds) {
+    test::TempDir dir;
+    test::WriteBytes(dir / "recorder.ini", std::string(200000, 'x'));
+    auto sim = std::make_unique<Simulator>(dir, "");
+    const pid_t upload = StartUpload(dir, "--port " + sim->device());
+    int receivers = 0;
+    for (int i = 0; i < 150 && receivers == 0; ++i) {  // the receiver starts after about 5 s
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        receivers = ProcessesIn(dir / "rec");
+    }
+    ASSERT_EQ(receivers, 1);
+    sim.reset();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    EXPECT_EQ(ProcessesIn(dir / "rec"), 0);
+    kill(upload, SIGKILL);
+    waitpid(upload, nullptr, 0);
+}
+
+TEST(KsrConfigFaults, CtrlCDuringTheTransferTellsTheReceiverAndSaysSo) {
+    test::TempDir dir;
+    test::WriteBytes(dir / "recorder.ini", "a=1\r\n");
+    Simulator sim(dir, "--dead-receiver --log sim.log");
+    const pid_t upload = StartUpload(dir, "--port " + sim.device());
+    std::this_thread::sleep_for(std::chrono::milliseconds(7000));  // the transfer has started
+    kill(upload, SIGINT);
+    EXPECT_EQ(Finish(upload, 15), 1);
+    const std::string out = test::ReadBytes(dir / ".out");
+    EXPECT_NE(out.find("ksr-config upload: transfer aborted\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("[recorder.ini : Transfer failed]"), std::string::npos) << out;
+    // An error packet went to the recorder: SOH, LEN, SEQ, "E".
+    const std::string log = test::ReadBytes(dir / "sim.log");
+    bool errorPacket = false;
+    for (std::size_t at = log.find("\\x01"); at != std::string::npos && !errorPacket;
+         at = log.find("\\x01", at + 1))
+        errorPacket = log.size() > at + 6 && log[at + 6] == 'E';
+    EXPECT_TRUE(errorPacket) << log.substr(log.size() > 2000 ? log.size() - 2000 : 0);
+}
+
+TEST(KsrConfigFaults, ALoginTimeoutEndsADialogueWithNothingAttached) {
+    test::TempDir dir;
+    test::WriteBytes(dir / "recorder.ini", "a=1\r\n");
+    Simulator sim(dir, "--no-login");
+    const auto started = std::chrono::steady_clock::now();
+    const pid_t upload = StartUpload(dir, "--port " + sim.device() + " --login-timeout 3");
+    EXPECT_EQ(Finish(upload, 20), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(12));
+    const std::string out = test::ReadBytes(dir / ".out");
+    EXPECT_NE(out.find("no login on " + sim.device() + " within 3 s"), std::string::npos) << out;
+}
+
+TEST(KsrConfigFaults, AFileThatCannotBeReadIsAFailureNamingIt) {
+    test::TempDir dir;
+    std::filesystem::create_symlink(dir / "gone.ini", dir / "recorder.ini");
+    Simulator sim(dir, "--log sim.log");
+    const Result r = RunExe(dir, "upload --port " + sim.device());
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.out.find("[recorder.ini : Transfer failed]"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find((dir / "recorder.ini").string() + ": cannot open file"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(test::ReadBytes(dir / "sim.log").find("reconfig"), std::string::npos);
 }
 
 TEST(KsrConfigCommands, UploadNeedsOnePort) {

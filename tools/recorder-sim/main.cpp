@@ -32,6 +32,7 @@ struct Options {
     int loginDelayMs = 0;
     bool deadReceiver = false;
     bool once = false;
+    std::string receiver = "gkermit";
 };
 
 const char* const kUsage =
@@ -43,8 +44,17 @@ const char* const kUsage =
     "  --caps              the login prompt in capitals (KSR LOGIN:)\n"
     "  --login-delay MS    wait before printing the login prompt\n"
     "  --no-login          never print a login prompt\n"
+    "  --receiver NAME     the Kermit receiver \"kermit -r\" starts: gkermit (default) or\n"
+    "                      ckermit (C-Kermit on the console's own terminal, as a recorder runs "
+    "it)\n"
     "  --dead-receiver     \"kermit -r\" starts a receiver that never answers\n"
     "  --once              end after the reconfigure command\n";
+
+volatile sig_atomic_t stopRequested = 0;
+
+void OnStop(int) {
+    stopRequested = 1;
+}
 
 long long NowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -57,6 +67,8 @@ class Simulator {
     explicit Simulator(Options o) : o_(std::move(o)) {
         if (!o_.log.empty()) log_.open(o_.log, std::ios::trunc);
     }
+    // The receiver child goes with the simulator, however the simulator ends.
+    ~Simulator() { endReceiver(); }
 
     int run() {
         termios raw{};
@@ -69,6 +81,7 @@ class Simulator {
         std::printf("%s\n", name);
         std::fflush(stdout);
         for (;;) {
+            if (stopRequested) return 0;
             pollfd p[2] = {{master_, POLLIN, 0}, {receiverMaster_, POLLIN, 0}};
             const int count = receiverMaster_ >= 0 ? 2 : 1;
             if (poll(p, count, 50) < 0) continue;
@@ -246,11 +259,31 @@ class Simulator {
             const int null = open("/dev/null", O_WRONLY);
             dup2(null, 2);
             if (chdir(o_.dir.c_str()) != 0) _exit(126);
-            execlp("gkermit", "gkermit", "-r", "-i", "-w", static_cast<char*>(nullptr));
+            if (o_.receiver == "ckermit")
+                // C-Kermit as the recorder runs it: "kermit -r" on its own controlling terminal
+                // (-Y: no init file of this machine's user).
+                execlp("kermit", "kermit", "-Y", "-r", static_cast<char*>(nullptr));
+            else
+                execlp("gkermit", "gkermit", "-r", "-i", "-w", static_cast<char*>(nullptr));
             _exit(127);
         }
         close(slave);
         state_ = State::Receiving;
+    }
+
+    void endReceiver() {
+        if (receiverPid_ <= 0) return;
+        kill(receiverPid_, SIGTERM);
+        for (int i = 0; i < 50; ++i) {
+            if (waitpid(receiverPid_, nullptr, WNOHANG) == receiverPid_) {
+                receiverPid_ = -1;
+                return;
+            }
+            usleep(10000);
+        }
+        kill(receiverPid_, SIGKILL);
+        waitpid(receiverPid_, nullptr, 0);
+        receiverPid_ = -1;
     }
 
     void drainReceiver() {
@@ -311,7 +344,13 @@ int main(int argc, char** argv) {
             o.loginDelayMs = std::atoi(value().c_str());
         else if (a == "--no-login")
             o.noLogin = true;
-        else if (a == "--dead-receiver")
+        else if (a == "--receiver") {
+            o.receiver = value();
+            if (o.receiver != "gkermit" && o.receiver != "ckermit") {
+                std::fprintf(stderr, "--receiver takes gkermit or ckermit\n%s", kUsage);
+                return 2;
+            }
+        } else if (a == "--dead-receiver")
             o.deadReceiver = true;
         else if (a == "--once")
             o.once = true;
@@ -324,6 +363,11 @@ int main(int argc, char** argv) {
         }
     }
     signal(SIGPIPE, SIG_IGN);
+    struct sigaction stop {};
+    stop.sa_handler = OnStop;
+    sigaction(SIGTERM, &stop, nullptr);
+    sigaction(SIGINT, &stop, nullptr);
+    sigaction(SIGHUP, &stop, nullptr);
     Simulator sim(o);
     return sim.run();
 }
