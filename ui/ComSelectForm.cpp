@@ -19,6 +19,8 @@ TComSelectForm::TComSelectForm(QWidget* parent) : QDialog(parent) {
     ports_ = new QComboBox(this);
     ports_->setObjectName(QStringLiteral("PortsComboBox"));
     ports_->setEditable(true);  // a device path the list cannot show may be typed in
+    // Enter confirms what was typed, as "OK" does: it must not become an entry without a device.
+    ports_->setInsertPolicy(QComboBox::NoInsert);
     ports_->setMinimumWidth(360);
     for (const PortEntry& p : PresentPorts()) {
         ports_->addItem(
@@ -37,7 +39,8 @@ TComSelectForm::TComSelectForm(QWidget* parent) : QDialog(parent) {
 
 QString TComSelectForm::chosenDevice() const {
     const int index = ports_->findText(ports_->currentText());
-    if (index >= 0) return ports_->itemData(index).toString();
+    if (index >= 0 && !ports_->itemData(index).toString().isEmpty())
+        return ports_->itemData(index).toString();
     return ports_->currentText().trimmed();  // typed in
 }
 

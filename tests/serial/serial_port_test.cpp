@@ -9,14 +9,15 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QLineEdit>
 #include <QTest>
 #include <QTimer>
 
 #include "TestSupport.h"
-#include "ui/ComSelectForm.h"
 #include "serial/KermitTransfer.h"
 #include "serial/PortList.h"
 #include "serial/SerialPort.h"
+#include "ui/ComSelectForm.h"
 #include "ui/TerminalView.h"
 
 using namespace ksr;
@@ -176,6 +177,22 @@ class SerialPortTest : public QObject {
             QVERIFY(box->itemText(i).startsWith(QStringLiteral("COM%1").arg(i + 1)));
         box->setEditText(QStringLiteral("/dev/pts/7"));
         QCOMPARE(form.chosenDevice(), QStringLiteral("/dev/pts/7"));
+    }
+
+    void selectPortTakesATypedPathConfirmedWithEnter() {
+        std::optional<QString> chosen;
+        QTimer::singleShot(200, this, [] {
+            auto* form = qobject_cast<serial::TComSelectForm*>(QApplication::activeModalWidget());
+            QVERIFY(form);
+            QLineEdit* edit = form->portsComboBox()->lineEdit();
+            edit->setFocus();
+            edit->selectAll();
+            QTest::keyClicks(edit, QStringLiteral("/dev/pts/42"));
+            QTest::keyClick(edit, Qt::Key_Return);  // as the operator confirms it
+        });
+        chosen = serial::TComSelectForm::Ask(nullptr);
+        QVERIFY(chosen.has_value());
+        QCOMPARE(*chosen, QStringLiteral("/dev/pts/42"));
     }
 
     void portsAreNumberedInAStableOrder() {

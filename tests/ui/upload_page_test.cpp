@@ -129,6 +129,7 @@ class UploadPageTest : public QObject {
 
   private slots:
     void init() {
+        services.errors.clear();
         dir = std::make_unique<test::TempDir>();
         test::WriteBytes(*dir / "recorder.ini",
                          test::ReadBytes(test::TestData("golden/timed.recorder.ini")));
@@ -198,6 +199,111 @@ class UploadPageTest : public QObject {
             }(),
             3000);
         QVERIFY(window->uploadPage()->port().isOpen());  // stays open for the operator
+    }
+
+    // "kermit -r" on a recorder is most likely C-Kermit, which drops what arrives while it gives
+    // its terminal back: the return and the reconfigure command must still reach the shell.
+    void bothReceiversGetOneReturnAndTheReconfigureCommand() {
+        for (const char* receiver : {"gkermit", "ckermit"}) {
+            dir = std::make_unique<test::TempDir>();
+            test::WriteBytes(*dir / "recorder.ini",
+                             test::ReadBytes(test::TestData("golden/timed.recorder.ini")));
+            Simulator sim(dir->path(),
+                          {QStringLiteral("--receiver"), QString::fromLatin1(receiver)});
+            start(sim.device());
+            clickUpload();
+            QTRY_VERIFY_WITH_TIMEOUT(idle(), 30000);
+            QCOMPARE(window->statusColour(), ui::colour::Lime);
+            QVERIFY(test::ReadBytes(*dir / "rec" / "recorder.ini") ==
+                    test::ReadBytes(*dir / "recorder.ini"));
+            // The simulator's shell answered the command: it reached the shell.
+            QTRY_VERIFY_WITH_TIMEOUT(sim.first(false, "New Data File") > 0, 3000);
+            QCOMPARE(sim.count(true, "/usr/local/wexo/reconfig\\x0D"), 1);
+            window.reset();
+        }
+    }
+
+    void aFileThatCannotBeReadIsAFailedTransferWithNothingAfterIt() {
+        std::filesystem::remove(*dir / "recorder.ini");
+        std::filesystem::create_symlink(*dir / "gone.ini", *dir / "recorder.ini");
+        Simulator sim(dir->path(), {});
+        start(sim.device());
+        clickUpload();
+        QCOMPARE(services.errors.size(), 1);
+        QVERIFY2(services.errors.front().contains(QStringLiteral("recorder.ini: cannot open file")),
+                 qPrintable(services.errors.front()));
+        QCOMPARE(window->statusText(), QStringLiteral("  recorder.ini : Transfer failed "));
+        QCOMPARE(window->statusColour(), ui::colour::Red);
+        QVERIFY(idle());
+        QTest::qWait(2500);  // the timer would have reported by now
+        QCOMPARE(window->statusColour(), ui::colour::Red);
+        QCOMPARE(sim.count(true, "\\x0D"), 0);
+        QCOMPARE(sim.count(true, "/usr/local/wexo/reconfig\\x0D"), 0);
+    }
+
+    // Escape while the dialogue waits for "login:", and "UpLoad to KSR" again at once: the new
+    // dialogue runs inside the escaped one's wait; the escaped one must never send again.
+    void escapeThenAQuickNewUploadRunsOneDialogueOnly() {
+        Simulator sim(dir->path(), {QStringLiteral("--ignore-wakeups"), QStringLiteral("1")});
+        start(sim.device());
+        QTimer::singleShot(1200, this, [this] {
+            QTest::mouseClick(Find(w(), "EscapeUpLoadPanel"), Qt::LeftButton);
+        });
+        QTimer::singleShot(1400, this, [this] { clickUpload(); });
+        clickUpload();
+        QTRY_VERIFY_WITH_TIMEOUT(idle() && !window->uploadPage()->transfer().InProgress(), 40000);
+        QTRY_COMPARE_WITH_TIMEOUT(sim.count(true, "/usr/local/wexo/reconfig\\x0D"), 1, 5000);
+        QTest::qWait(3000);  // anything the escaped dialogue would still send
+        QCOMPARE(sim.countContaining(true, "\\x03"), 2);
+        QCOMPARE(sim.count(true, "root\\x0D"), 1);
+        QCOMPARE(sim.count(true, "kermit -r\\x0D"), 1);
+        QCOMPARE(sim.count(true, "/usr/local/wexo/reconfig\\x0D"), 1);
+        QCOMPARE(sim.count(true, "logout\\x0D"), 0);
+        QVERIFY(test::ReadBytes(*dir / "rec" / "recorder.ini") ==
+                test::ReadBytes(*dir / "recorder.ini"));
+    }
+
+    // The operator types into the focused field and clicks: the number as typed is used.
+    void aComNumberTypedIntoTheFocusedFieldIsUsedAsTyped() {
+        Simulator sim(dir->path(), {QStringLiteral("--no-login")});
+        for (const char* typed : {"0", "9"}) {
+            start(sim.device());
+            bool asked = false;
+            window->uploadPage()->port().setChooser([&]() -> std::optional<QString> {
+                asked = true;
+                return sim.device();
+            });
+            auto* edit = Find<ui::SpinEdit>(w(), "ComSpinEdit")->findChild<QLineEdit*>();
+            window->activateWindow();
+            edit->setFocus();
+            QTRY_VERIFY(edit->hasFocus());
+            edit->selectAll();
+            QTest::keyClicks(edit, QString::fromLatin1(typed));
+            QTimer::singleShot(1200, this, [this] {
+                QTest::mouseClick(Find(w(), "EscapeUpLoadPanel"), Qt::LeftButton);
+            });
+            clickUpload();
+            QVERIFY2(asked, typed);  // no port has these numbers here: the operator is asked
+            QCOMPARE(window->uploadPage()->port().portNumber(), QString::fromLatin1(typed).toInt());
+            QVERIFY(idle());
+            window.reset();
+        }
+    }
+
+    // Progress must not overwrite what another part of the window says meanwhile.
+    void progressLeavesOtherMessagesStanding() {
+        Simulator sim(dir->path(), {QStringLiteral("--dead-receiver")});
+        start(sim.device());
+        clickUpload();
+        QVERIFY(window->uploadPage()->transfer().InProgress());
+        QTest::mouseClick(Find(w(), "EscapeUpLoadPanel"), Qt::LeftButton);
+        clickUpload();  // refused while the transfer runs on
+        const QString busy = QStringLiteral("  previous transfer still running, wait for its end ");
+        QCOMPARE(window->statusText(), busy);
+        QTest::qWait(2500);  // resends go out meanwhile, each a progress event
+        QCOMPARE(window->statusText(), busy);
+        QTRY_COMPARE_WITH_TIMEOUT(window->statusText(),
+                                  QStringLiteral("  recorder.ini : Transfer failed "), 40000);
     }
 
     void loginPromptInCapitalsIsAccepted() {
@@ -285,6 +391,8 @@ class UploadPageTest : public QObject {
         QCOMPARE(services.errors.size(), 1);
         QVERIFY(services.errors.front().contains(QStringLiteral("/dev/ttyNOSUCH7")));
         QVERIFY(idle());
+        // No longer claims to be waiting for the recorder.
+        QVERIFY(!window->statusText().contains(QStringLiteral("waiting")));
     }
 };
 

@@ -30,6 +30,7 @@ struct Options {
     bool capitals = false;
     bool noLogin = false;
     int loginDelayMs = 0;
+    int ignoreWakeups = 0;
     bool deadReceiver = false;
     bool once = false;
     std::string receiver = "gkermit";
@@ -44,6 +45,7 @@ const char* const kUsage =
     "  --caps              the login prompt in capitals (KSR LOGIN:)\n"
     "  --login-delay MS    wait before printing the login prompt\n"
     "  --no-login          never print a login prompt\n"
+    "  --ignore-wakeups N  no login prompt for the first N wake-ups (Ctrl-C or Enter)\n"
     "  --receiver NAME     the Kermit receiver \"kermit -r\" starts: gkermit (default) or\n"
     "                      ckermit (C-Kermit on the console's own terminal, as a recorder runs "
     "it)\n"
@@ -156,6 +158,10 @@ class Simulator {
 
     void askLogin() {
         if (o_.noLogin) return;
+        if (ignoredWakeups_ < o_.ignoreWakeups) {
+            ++ignoredWakeups_;
+            return;
+        }
         pendingLoginAt_ = NowMs() + o_.loginDelayMs;
         if (o_.loginDelayMs == 0) pendingLoginAt_ = NowMs();
     }
@@ -315,6 +321,7 @@ class Simulator {
     std::string line_;
     std::string cwd_ = "/root";
     long long pendingLoginAt_ = 0;
+    int ignoredWakeups_ = 0;
     bool done_ = false;
     long long doneAt_ = 0;
 };
@@ -342,6 +349,8 @@ int main(int argc, char** argv) {
             o.capitals = true;
         else if (a == "--login-delay")
             o.loginDelayMs = std::atoi(value().c_str());
+        else if (a == "--ignore-wakeups")
+            o.ignoreWakeups = std::atoi(value().c_str());
         else if (a == "--no-login")
             o.noLogin = true;
         else if (a == "--receiver") {
