@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 namespace ksr::power {
@@ -13,6 +14,7 @@ constexpr double kBytesPerBufferedSample = 4;
 constexpr double kBaseLoad = 1.83;
 constexpr double kDiskLoad = 6.68;
 constexpr double kHeaterLoad = 3.28;
+constexpr double kLargestBatteryAh = 1e12;
 constexpr double kGpsLoad = 0.19;
 constexpr double kManyChannelsLoad = 0.03;
 constexpr double kLongestDiskCycle = 21600;
@@ -39,7 +41,9 @@ std::string Fixed(double value, int decimals, std::size_t width) {
 // Below `limit` one decimal, four characters wide; otherwise the whole part.
 std::string OneDecimalOrWhole(double value, double limit) {
     if (value < limit) return Fixed(value, 1, 4);
-    return std::to_string(static_cast<long long>(std::trunc(value)));
+    char whole[400];  // any finite double's whole part, without a conversion that can overflow
+    std::snprintf(whole, sizeof whole, "%.0f", std::trunc(value));
+    return whole;
 }
 
 }  // namespace
@@ -79,9 +83,10 @@ LoadEstimate EstimateLoad(const PowerSettings& s) {
         double h = 3 - t;
         if (cycle < 7200) {
             const double minutes = cycle / 60;
-            // A cycle of exactly one minute has ln 1 = 0: the correction's limit from above,
-            // minus infinity, is clamped to no heating like every cycle just above it.
-            if (minutes > 0 && minutes != 1)
+            // At one minute ln M = 0: the correction's limit from above, minus infinity, is
+            // clamped to no heating like every cycle just above it. Below one minute ln M < 0
+            // would turn the correction into a heater load of hundreds of watts: the same limit.
+            if (minutes > 1)
                 h = h - 2 * h / std::log(minutes);
             else
                 h = 0;
@@ -130,8 +135,9 @@ int LowestTemperature(bool gel) {
 BatteryEstimate EstimateBattery(const PowerSettings& s, double totalLoad) {
     BatteryEstimate e;
     const double t = s.temperature;
-    // A negative size has no capacity: it counts as an empty battery.
-    const double size = s.battSizeAh > 0 ? s.battSizeAh : 0;
+    // A negative size has no capacity: it counts as an empty battery. Sizes beyond any battery
+    // are held where every figure stays finite and exact enough to show.
+    const double size = s.battSizeAh > 0 ? std::min(s.battSizeAh, kLargestBatteryAh) : 0;
     e.nominalWh = kBatteryVolts * size * kUsableShare;
     e.temperatureMinimum = LowestTemperature(s.gel);
     e.gelTooCold = s.gel && t < -20;
@@ -155,7 +161,8 @@ BatteryEstimate EstimateBattery(const PowerSettings& s, double totalLoad) {
         e.dailyUse = e.trueCapacity * share + totalLoad * 24;
         // The first day at or after day 19 by which the battery is used up; start the search
         // just below the quotient so the comparison decides exactly as counting would.
-        long long n = static_cast<long long>(std::floor(e.trueCapacity / e.dailyUse)) - 1;
+        const double quotient = std::floor(e.trueCapacity / e.dailyUse);
+        long long n = static_cast<long long>(std::min(quotient, 1e15)) - 1;
         if (n < kFirstCountedDay) n = kFirstCountedDay;
         while (!(e.trueCapacity - static_cast<double>(n) * e.dailyUse < 0)) ++n;
         e.batteryDays = static_cast<double>(n);

@@ -82,8 +82,16 @@ void TKSR_SetUp::UnLockPanelClick() {
     setStatus(QColor(), QString());
 }
 
+void TKSR_SetUp::noteEditsSinceSave() {
+    // An edit after a save makes the set-up unsaved again: "Finish" and closing must not drop it.
+    if (record_.SetupSaved == 1 && savedRecord_ &&
+        (record_ != *savedRecord_ || lowestTemperature() != savedTemperature_))
+        record_.SetupSaved = 0;
+}
+
 void TKSR_SetUp::CloseSetUpPanelClick() {
     CheckSrate();
+    noteEditsSinceSave();
     if (record_.SetupSaved == 1) {
         services_.beep();
         services_.endProgram();
@@ -115,7 +123,8 @@ bool TKSR_SetUp::eventFilter(QObject* watched, QEvent* event) {
         if (event->type() == QEvent::FocusOut) {
             // Leaving the field finishes the name; the window losing the focus or a popup does not.
             const auto reason = static_cast<QFocusEvent*>(event)->reason();
-            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason &&
+                !closing_)
                 guarded([this] { SetUpNameEditExit(); });
         }
         if (event->type() == QEvent::MouseButtonDblClick) {
@@ -163,6 +172,8 @@ void TKSR_SetUp::writeSetUp(const std::string& fileName) {
 
 void TKSR_SetUp::showSaved(const QString& savedText) {
     record_.SetupSaved = 1;
+    savedRecord_ = record_;
+    savedTemperature_ = lowestTemperature();
     savedBox_->show();
     savedBox_->raise();
     savedText_->setText(savedText);
@@ -216,10 +227,15 @@ void TKSR_SetUp::EndSequence() {
 }
 
 bool TKSR_SetUp::FormCloseQuery() {
+    noteEditsSinceSave();
     if (record_.SetupSaved == 1) return true;
     exitBox_->show();
     exitBox_->raise();
+    // The question takes the focus from an open name field: that is no operator leaving the
+    // field, so it must not finish (and save) the half-typed name.
+    closing_ = true;
     exitNoButton_->setFocus();
+    closing_ = false;
     return false;
 }
 

@@ -13,6 +13,7 @@
 #include <QWidget>
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 #include "recorder_ini/RecorderIni.h"
 #include "setup/SetupRecord.h"
@@ -111,6 +112,7 @@ class TKSR_SetUp : public QWidget {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    void noteEditsSinceSave();
     void buildEditPage(QWidget* page);
     void buildDialogPanels(QWidget* page);
     void buildUploadPage(QWidget* page);
@@ -138,6 +140,10 @@ class TKSR_SetUp : public QWidget {
     RecorderIni ini_;
     std::string setupFileName_;
     bool naming_ = false;
+    bool closing_ = false;  // the close question is taking the focus
+    // The set-up as last saved, to tell an edit made after the save.
+    std::optional<SetupRecord> savedRecord_;
+    int savedTemperature_ = 0;
     QStringList memoLines_;
 
     QTabWidget* pages_;

@@ -19,7 +19,7 @@ void WindowServices::endProgram() {
 }
 
 QDateTime WindowServices::now() const {
-    return QDateTime::currentDateTime();
+    return QDateTime::currentDateTimeUtc();  // the window shows and stores UTC
 }
 
 void WindowServices::showError(QWidget* parent, const QString& message) {

@@ -104,6 +104,21 @@ TEST(PowerLoad, CyclesOfOneMinuteOrZeroGiveNoHeaterAndNoNaN) {
     EXPECT_TRUE(std::isfinite(e.totalLoad));
 }
 
+TEST(PowerLoad, ADiskCycleUnderAMinuteHasNoHeaterLoad) {
+    PowerSettings s = Start();
+    s.primRate = 3000;
+    s.primChannels = 4;
+    s.secChannels = 0;
+    for (int t = 0; t >= -40; t -= 5) {
+        s.temperature = t;
+        const LoadEstimate e = EstimateLoad(s);
+        ASSERT_GT(e.diskCycleBeforeTemperature, 0);
+        ASSERT_LT(e.diskCycleBeforeTemperature, 60);  // 0 < M < 1: ln M is negative
+        EXPECT_EQ(e.heaterLoad, 0) << t;
+        EXPECT_LT(e.totalLoad, 10) << t;  // not the 85 W (0 C) to 1108 W (-40 C) of ln M < 0
+    }
+}
+
 TEST(PowerLoad, EveryPageSettingGivesFiniteNumbers) {
     PowerSettings s = Start();
     for (int rate :
@@ -254,6 +269,20 @@ TEST(PowerBattery, NoLoadOrNegativeSizeNeverGivesInfiniteOrNegativeLife) {
     a = Estimate(s);
     EXPECT_EQ(a.battery.trueCapacity, 0);
     EXPECT_EQ(a.battery.lifeLabel, " 0.0");
+}
+
+TEST(PowerBattery, AnAbsurdlyLargeBatteryStillGivesFiniteNonNegativeFigures) {
+    PowerSettings s = Start();
+    for (double size : {9.3e18, 1e30, 1e300}) {
+        s.battSizeAh = size;
+        const All a = Estimate(s);
+        EXPECT_TRUE(std::isfinite(a.battery.trueCapacity)) << size;
+        EXPECT_GT(a.battery.trueCapacity, 0) << size;
+        EXPECT_TRUE(std::isfinite(a.battery.batteryDays)) << size;
+        EXPECT_GT(a.battery.batteryDays, 0) << size;
+        EXPECT_EQ(a.battery.capacityLabel.find('-'), std::string::npos) << a.battery.capacityLabel;
+        EXPECT_EQ(a.battery.lifeLabel.find('-'), std::string::npos) << a.battery.lifeLabel;
+    }
 }
 
 TEST(PowerText, DecimalFieldsAcceptDotAndComma) {

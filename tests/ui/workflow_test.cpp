@@ -10,9 +10,12 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTextBlock>
+#include <cstdlib>
+#include <ctime>
 
 #include "UiTestSupport.h"
 #include "ui/TKSR_SetUp.h"
+#include "ui/WindowServices.h"
 
 using namespace ksr;
 using test::Click;
@@ -332,6 +335,65 @@ class WorkflowTest : public QObject {
         Click(w(), "ExitYesButton");
         QCOMPARE(services->trace, QStringList({"b", "s200", "b", "s200", "end"}));
         QVERIFY(!std::filesystem::exists(*dir / "NoName.set"));
+    }
+
+    void closingTheWindowWhileNamingSavesNothing() {
+        Click(w(), "NewSetUpPanel");
+        Click(w(), "CloseSetUpPanel");
+        menu("SaveSetUpas");
+        typeName(QStringLiteral("half"));
+        QVERIFY(!window->close());  // the window's close button
+        QVERIFY(Shown(w(), "ExitBox"));
+        QVERIFY(!std::filesystem::exists(*dir / "half.set"));
+        QVERIFY(!std::filesystem::exists(*dir / "SHORTTMP.DAT"));
+        QVERIFY(!Shown(w(), "SavedBox"));
+        QCOMPARE(record->SetupSaved, 0);
+        // Back from the question, the operator finishes the name: now it is saved.
+        Click(w(), "ExitNoButton");
+        Find(w(), "SetUpNameEdit")->setFocus();
+        finishNaming();
+        QVERIFY(std::filesystem::exists(*dir / "half.set"));
+    }
+
+    void anEditAfterASaveMakesFinishAndCloseAskAgain() {
+        Click(w(), "NewSetUpPanel");
+        Click(w(), "CloseSetUpPanel");
+        menu("SaveSetUp");
+        Click(w(), "BuildIniYesButton");
+        Click(w(), "IniChangedOKButton");
+        Find<QTabWidget>(w(), "SetUpPageControl")->setCurrentIndex(0);
+        test::Spin(w(), "Ch1PriSelect", true);  // 100 -> 125 sps after the save
+        Click(w(), "CloseSetUpPanel");
+        QCOMPARE(services->ends, 0);
+        QVERIFY(Find<QMenu>(w(), "CloseMenu")->isVisible());  // save, save as or exit
+        Find<QMenu>(w(), "CloseMenu")->hide();
+        QCOMPARE(record->SetupSaved, 0);
+        QVERIFY(!window->close());
+        QVERIFY(Shown(w(), "ExitBox"));
+        Click(w(), "ExitNoButton");
+        // Saved again, and nothing edited since: "Finish" ends as written.
+        menu("SaveSetUp");
+        Click(w(), "OverWriteButton");
+        Click(w(), "BuildIniYesButton");
+        Click(w(), "IniChangedOKButton");
+        Click(w(), "CloseSetUpPanel");
+        QCOMPARE(services->ends, 1);
+    }
+
+    void theClockIsShownAndStoredInUtc() {
+        const QByteArray before = qgetenv("TZ");
+        qputenv("TZ", "Asia/Tokyo");
+        tzset();
+        const QDateTime now = ui::WindowServices().now();
+        const QDateTime utc = QDateTime::currentDateTimeUtc();
+        if (before.isNull())
+            qunsetenv("TZ");
+        else
+            qputenv("TZ", before);
+        tzset();
+        QCOMPARE(now.timeSpec(), Qt::UTC);
+        QVERIFY(std::llabs(now.secsTo(utc)) < 5);
+        QVERIFY(std::abs(now.time().hour() - utc.time().hour()) % 23 == 0);  // not 9 h ahead
     }
 
     void buildQuestionNoEndsTheProgram() {
