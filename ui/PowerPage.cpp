@@ -69,7 +69,7 @@ std::tuple<QCheckBox*, SpinEdit*, SpinEdit*> DutyCycleBox(QWidget* parent, const
     Label(box, n.intervalLabel, QStringLiteral("Interval  [min]"), {8, 50, 90, 22});
     SpinEdit* interval =
         FixedSpin(box, n.interval, n.intervalMinimum, 360, 5, 60, {100, 48, 62, 26});
-    Label(box, n.durationLabel, QStringLiteral("Duration  [min]"), {8, 80, 90, 22});
+    Label(box, n.durationLabel, QStringLiteral("Duration  [min]"), {6, 80, 94, 22});
     SpinEdit* duration =
         FixedSpin(box, n.duration, 5, 60, n.durationStep, n.durationStart, {100, 78, 62, 26});
     interval->setEnabled(false);

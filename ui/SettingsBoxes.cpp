@@ -1,5 +1,7 @@
 #include "ui/SettingsBoxes.h"
 
+#include "ui/Look.h"
+
 #include <QFontDatabase>
 
 namespace ksr::ui {
@@ -40,7 +42,7 @@ QLabel* ValueLabel(QWidget* parent, const char* name, QRect geometry) {
     auto* l = new QLabel(parent);
     l->setObjectName(QString::fromLatin1(name));
     l->setGeometry(geometry);
-    l->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    l->setFont(FixedPitchFont());
     l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     return l;
 }

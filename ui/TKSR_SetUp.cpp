@@ -5,9 +5,14 @@
 
 #include <QCloseEvent>
 #include <QFontDatabase>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStyle>
 #include <QVBoxLayout>
 
 #include "setup/Errors.h"
+#include "ui/Look.h"
 
 namespace ksr::ui {
 namespace {
@@ -51,10 +56,22 @@ TKSR_SetUp::TKSR_SetUp(SetupRecord& record, WindowServices& services, std::files
       workDir_(std::move(workDir)),
       ini_(workDir_) {
     setObjectName(QStringLiteral("KSR_SetUp"));
+    ApplyWindowLook(this);  // first: every control below takes the window's font and palette
     setWindowTitle(QString::fromLatin1(kStartTitle));
     SetBackground(this, colour::Silver);
 
-    pages_ = new QTabWidget(this);
+    // The pages scroll when the screen is smaller than the window; the status bar stays in view.
+    scroll_ = new QScrollArea(this);
+    scroll_->setObjectName(QStringLiteral("SetUpScroll"));
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setFocusPolicy(Qt::NoFocus);  // the first control of the pages takes the focus
+    scroll_->setWidgetResizable(false);
+    canvas_ = new QWidget;
+    canvas_->setObjectName(QStringLiteral("SetUpCanvas"));
+    scroll_->setWidget(canvas_);
+    SetBackground(scroll_->viewport(), colour::Silver);
+
+    pages_ = new QTabWidget(canvas_);
     pages_->setObjectName(QStringLiteral("SetUpPageControl"));
     editSheet_ = new QWidget;
     editSheet_->setObjectName(QStringLiteral("EditSheet"));
@@ -94,9 +111,10 @@ TKSR_SetUp::TKSR_SetUp(SetupRecord& record, WindowServices& services, std::files
     auto* pageWatcher = new FocusWatcher(pages_);
     on(pageWatcher, &FocusWatcher::entered, &TKSR_SetUp::SetUpPageControlEnter);
 
-    setFixedSize(DesignWidth, DesignHeight - FrameHeight);
+    designClient_ = QSize(DesignWidth, DesignHeight - FrameHeight);
+    canvas_->setFixedSize(DesignWidth, designClient_.height() - StatusHeight);
     pages_->setGeometry(0, 0, DesignWidth, DesignHeight - FrameHeight - StatusHeight);
-    status_->setGeometry(0, height() - StatusHeight, DesignWidth, StatusHeight);
+    fitToScreen(availableSize());
     FormCreate();
 }
 
@@ -109,7 +127,7 @@ Box* TKSR_SetUp::placeBox(Box* box, QRect geometry) {
 }
 
 void TKSR_SetUp::buildEditPage(QWidget* page) {
-    const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    const QFont fixed = FixedPitchFont();
 
     newSetUpPanel_ = new ClickPanel(QStringLiteral("NewSetUpPanel"), QStringLiteral("New SetUp"),
                                     colour::Lime, page);
@@ -124,7 +142,7 @@ void TKSR_SetUp::buildEditPage(QWidget* page) {
 
     setUpName_ = Label(page, "SetUpName", QStringLiteral("NoName"), {8, 4, 200, 34});
     QFont big = setUpName_->font();
-    big.setPointSize(18);
+    big.setPixelSize(24);
     big.setBold(true);
     setUpName_->setFont(big);
     QPalette maroon = setUpName_->palette();
@@ -253,7 +271,7 @@ void TKSR_SetUp::buildUploadPage(QWidget* page) {
     iniFileMemo_ = new QPlainTextEdit(page);
     iniFileMemo_->setObjectName(QStringLiteral("IniFileMemo"));
     iniFileMemo_->setReadOnly(true);
-    iniFileMemo_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    iniFileMemo_->setFont(FixedPitchFont());
     iniFileMemo_->setLineWrapMode(QPlainTextEdit::NoWrap);
     iniFileMemo_->setGeometry(4, 40, 287, 673);
     UploadPage::Host host{
@@ -305,9 +323,34 @@ QColor TKSR_SetUp::statusColour() const {
 void TKSR_SetUp::resizeTo(int bottomEdge) {
     const int pageHeight = bottomEdge + StatusHeight + 10;
     const int windowHeight = bottomEdge + StatusHeight + 65;
-    setFixedSize(DesignWidth, windowHeight - FrameHeight);
+    designClient_ = QSize(DesignWidth, windowHeight - FrameHeight);
+    canvas_->setFixedSize(DesignWidth, designClient_.height() - StatusHeight);
     pages_->setGeometry(0, 0, DesignWidth, pageHeight);
-    status_->setGeometry(0, height() - StatusHeight, DesignWidth, StatusHeight);
+    fitToScreen(availableSize());
+}
+
+QSize TKSR_SetUp::availableSize() const {
+    const QScreen* s = screen();
+    if (!s) return designClient_;
+    return s->availableGeometry().size() - QSize(0, FrameHeight);
+}
+
+void TKSR_SetUp::fitToScreen(const QSize& available) {
+    QSize size = designClient_;
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scroll_);
+    const bool tall = size.height() > available.height();
+    const bool wide = size.width() > available.width();
+    if (tall) size.rwidth() += bar;
+    if (wide) size.rheight() += bar;
+    size = size.boundedTo(available);
+    setFixedSize(size);
+    scroll_->setGeometry(0, 0, size.width(), size.height() - StatusHeight);
+    status_->setGeometry(0, size.height() - StatusHeight, size.width(), StatusHeight);
+}
+
+void TKSR_SetUp::showEvent(QShowEvent* event) {
+    fitToScreen(availableSize());  // the screen the window opens on is known now
+    QWidget::showEvent(event);
 }
 
 void TKSR_SetUp::LONG_SIZE() {

@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTabWidget>
 #include <QWidget>
 #include <filesystem>
@@ -92,7 +93,10 @@ class TKSR_SetUp : public QWidget {
     QColor statusColour() const;
 
     // The window height as the design counts it (client area plus title bar and borders).
-    int windowHeight() const { return height() + FrameHeight; }
+    // The window's height as designed, frame included (the screen may show less and scroll).
+    int windowHeight() const { return designClient_.height() + FrameHeight; }
+    // Sizes the window to the design, or to `available` with scroll bars where it is smaller.
+    void fitToScreen(const QSize& available);
     int lowestTemperature() const;
 
     // The date and time texts of a moment: 06-DEC-2026 and 14:07.
@@ -109,10 +113,12 @@ class TKSR_SetUp : public QWidget {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void noteEditsSinceSave();
+    QSize availableSize() const;
     void buildEditPage(QWidget* page);
     void buildDialogPanels(QWidget* page);
     void buildUploadPage(QWidget* page);
@@ -151,6 +157,9 @@ class TKSR_SetUp : public QWidget {
     QWidget* upLoadSheet_;
     QWidget* powerSheet_;
     QLabel* status_;
+    QScrollArea* scroll_;
+    QWidget* canvas_;
+    QSize designClient_;
 
     ClickPanel* newSetUpPanel_;
     QLabel* selectBelowLabel_;

@@ -297,7 +297,7 @@ RecordWindowsBox::RecordWindowsBox(SetupRecord& record, QWidget* parent)
         const int top = 26 + 24 * n;
         checks_[n] = new QCheckBox(QStringLiteral("# ") + number, this);
         checks_[n]->setObjectName(QStringLiteral("RecWinCheck") + number);
-        checks_[n]->setGeometry(8, top, 46, 22);
+        checks_[n]->setGeometry(8, top, 48, 22);
         typeTexts_[n] =
             Named(new QLabel(this), QStringLiteral("RecTypeText") + number, {56, top, 62, 22});
         typeTexts_[n]->setFrameStyle(QFrame::Panel | QFrame::Sunken);

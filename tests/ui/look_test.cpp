@@ -1,0 +1,149 @@
+// The window on a hostile desktop: a dark theme and an 11 pt font must change nothing of its
+// look; disabled text stays readable; a small screen scrolls the pages instead of cutting them.
+
+#include "ui/Look.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTabWidget>
+#include <QTest>
+
+#include "UiTestSupport.h"
+#include "ui/TKSR_SetUp.h"
+
+using namespace ksr;
+using test::Click;
+using test::Find;
+
+class LookTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<test::TempDir> dir;
+    test::FakeServices services;
+    std::unique_ptr<SetupRecord> record;
+    std::unique_ptr<ui::TKSR_SetUp> window;
+    QWidget* w() { return window.get(); }
+
+    void newWindow() {
+        window.reset();
+        record = std::make_unique<SetupRecord>();
+        SetDefaults(*record);
+        window = std::make_unique<ui::TKSR_SetUp>(*record, services, dir->path());
+        window->show();
+    }
+
+    // Every caption that does not fit its place, as "name: text".
+    QStringList clippedCaptions() {
+        QStringList clipped;
+        for (QLabel* l : w()->findChildren<QLabel*>()) {
+            if (!l->isVisibleTo(w()) || l->wordWrap() || l->text().contains('\n') ||
+                l->text().isEmpty() || l->objectName() == QStringLiteral("SetUpStatus"))
+                continue;
+            const int needed = l->fontMetrics().horizontalAdvance(l->text());
+            if (needed > l->contentsRect().width())
+                clipped << l->objectName() + QStringLiteral(": ") + l->text();
+        }
+        for (QAbstractButton* b : w()->findChildren<QAbstractButton*>()) {
+            if (!b->isVisibleTo(w()) || b->text().isEmpty()) continue;
+            if (!qobject_cast<QCheckBox*>(b) && !qobject_cast<QRadioButton*>(b)) continue;
+            if (b->sizeHint().width() > b->width())
+                clipped << b->objectName() + QStringLiteral(": ") + b->text() +
+                               QStringLiteral(" (%1 of %2 px)")
+                                   .arg(b->width())
+                                   .arg(b->sizeHint().width());
+        }
+        return clipped;
+    }
+
+  private slots:
+    void initTestCase() {
+        // A dark desktop theme with an 11 pt font.
+        QPalette dark;
+        for (auto role : {QPalette::Window, QPalette::Button, QPalette::Base})
+            dark.setColor(role, QColor(0x20, 0x20, 0x20));
+        for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+            dark.setColor(role, QColor(0xEE, 0xEE, 0xEE));
+        QApplication::setPalette(dark);
+        QFont big = QApplication::font();
+        big.setPointSize(11);
+        QApplication::setFont(big);
+    }
+    void init() {
+        dir = std::make_unique<test::TempDir>();
+        test::WriteBytes(*dir / "timed.set",
+                         test::ReadBytes(test::ShippedData("examples/timed.set")));
+        newWindow();
+    }
+    void cleanup() {
+        window.reset();
+        dir.reset();
+    }
+
+    void aDarkThemeAndALargeFontChangeNothing() {
+        Click(w(), "NewSetUpPanel");
+        QCOMPARE(w()->palette().color(QPalette::Window), ui::colour::Silver);
+        for (const char* name : {"SelectBelowLabel", "SecRateLabel", "FileLenText"}) {
+            auto* label = Find<QLabel>(w(), name);
+            QCOMPARE(label->palette().color(QPalette::WindowText), QColor(Qt::black));
+            QCOMPARE(label->font().pixelSize(), 12);
+        }
+        QCOMPARE(Find<QListWidget>(w(), "SetUpFileBox")->palette().color(QPalette::Base),
+                 QColor(Qt::white));
+        QVERIFY2(clippedCaptions().isEmpty(), qPrintable(clippedCaptions().join(", ")));
+        // The long window (timed recording) and the other pages too.
+        window->LONG_SIZE();
+        QVERIFY2(clippedCaptions().isEmpty(), qPrintable(clippedCaptions().join(", ")));
+        for (int page : {1, 2}) {
+            Find<QTabWidget>(w(), "SetUpPageControl")->setCurrentIndex(page);
+            QVERIFY2(clippedCaptions().isEmpty(), qPrintable(clippedCaptions().join(", ")));
+        }
+    }
+
+    void disabledTextIsReadableButLooksDisabled() {
+        const QPalette p = ui::WindowPalette();
+        const QColor disabled = p.color(QPalette::Disabled, QPalette::WindowText);
+        QVERIFY(ui::ContrastRatio(disabled, ui::colour::Silver) >= 4.5);
+        QVERIFY(ui::ContrastRatio(p.color(QPalette::Disabled, QPalette::Text),
+                                  p.color(QPalette::Disabled, QPalette::Base)) >= 4.5);
+        QVERIFY(disabled != p.color(QPalette::Active, QPalette::WindowText));
+        // A locked set-up: its captions are disabled and drawn in that colour.
+        auto* list = Find<QListWidget>(w(), "SetUpFileBox");
+        list->setCurrentRow(0);
+        window->SetUpFileBoxDblClick();
+        auto* caption = Find<QLabel>(w(), "SecRateLabel");
+        QVERIFY(!caption->isEnabled());
+        QCOMPARE(caption->palette().color(QPalette::Disabled, QPalette::WindowText), disabled);
+        // The "Connecting ..." caption of the disabled upload panel as well.
+        auto* panel = Find(w(), "UpLoadPanel");
+        QVERIFY(ui::ContrastRatio(panel->palette().color(QPalette::Disabled, QPalette::WindowText),
+                                  ui::colour::Silver) >= 4.5);
+    }
+
+    void aSmallScreenScrollsThePagesAndKeepsTheStatusBar() {
+        window->LONG_SIZE();
+        QCOMPARE(window->windowHeight(), 795);
+        window->fitToScreen(QSize(1366, 768 - 30 - 40));  // a laptop screen with a panel
+        QVERIFY(w()->height() <= 698);
+        auto* scroll = Find<QScrollArea>(w(), "SetUpScroll");
+        QVERIFY(scroll->verticalScrollBar()->maximum() > 0);
+        QVERIFY(scroll->viewport()->height() < Find(w(), "SetUpCanvas")->height());
+        auto* status = Find(w(), "SetUpStatus");
+        QCOMPARE(status->geometry().bottom(), w()->height() - 1);  // still at the bottom
+        // Scrolled to the end, the last record window row is reachable.
+        scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+        auto* box = Find(w(), "RecordWinBox");
+        const QPoint bottom = box->mapTo(w(), QPoint(0, box->height()));
+        QVERIFY(bottom.y() <= status->geometry().top());
+        // Back on a large screen: no scroll bars, the design size.
+        window->fitToScreen(QSize(1920, 1050));
+        QCOMPARE(w()->height(), 795 - 30);
+        QCOMPARE(scroll->verticalScrollBar()->maximum(), 0);
+    }
+};
+
+QTEST_MAIN(LookTest)
+#include "look_test.moc"
