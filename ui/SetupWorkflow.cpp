@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 #include "setup/FileIo.h"
@@ -119,6 +120,13 @@ void TKSR_SetUp::EXITwithoutSaving1Click() {
 }
 
 bool TKSR_SetUp::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == setUpFileBox_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {  // opens, as a double-click does
+            guarded([this] { SetUpFileBoxDblClick(); });
+            return true;
+        }
+    }
     if (watched == setUpNameEdit_ && naming_) {
         if (event->type() == QEvent::FocusOut) {
             // Leaving the field finishes the name; the window losing the focus or a popup does not.

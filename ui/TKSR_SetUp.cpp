@@ -115,6 +115,12 @@ TKSR_SetUp::TKSR_SetUp(SetupRecord& record, WindowServices& services, std::files
     canvas_->setFixedSize(DesignWidth, designClient_.height() - StatusHeight);
     pages_->setGeometry(0, 0, DesignWidth, DesignHeight - FrameHeight - StatusHeight);
     fitToScreen(availableSize());
+
+    // The keyboard and screen readers reach everything the mouse does.
+    InstallAccessibility();
+    NameFocusableControls(this);
+    PressButtonsWithEnter(this);
+    setUpFileBox_->installEventFilter(this);
     FormCreate();
 }
 

@@ -1,9 +1,13 @@
 #include "ui/Widgets.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace ksr::ui {
@@ -59,6 +63,125 @@ void ClickPanel::keyPressEvent(QKeyEvent* event) {
         default:
             QLabel::keyPressEvent(event);
     }
+}
+
+void ClickPanel::paintEvent(QPaintEvent* event) {
+    QLabel::paintEvent(event);
+    if (!hasFocus()) return;
+    // The focus mark: a dotted frame inside the panel's border.
+    QPainter painter(this);
+    QPen pen(palette().color(QPalette::WindowText));
+    pen.setStyle(Qt::DotLine);
+    painter.setPen(pen);
+    painter.drawRect(rect().adjusted(4, 4, -5, -5));
+}
+
+void ClickPanel::focusInEvent(QFocusEvent* event) {
+    QLabel::focusInEvent(event);
+    update();
+}
+
+void ClickPanel::focusOutEvent(QFocusEvent* event) {
+    QLabel::focusOutEvent(event);
+    update();
+}
+
+namespace {
+
+class ClickPanelAccessible : public QAccessibleWidget {
+  public:
+    explicit ClickPanelAccessible(ClickPanel* panel)
+        : QAccessibleWidget(panel, QAccessible::Button) {}
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Name) {
+            const QString own = widget()->accessibleName();
+            return own.isEmpty() ? static_cast<ClickPanel*>(widget())->text() : own;
+        }
+        return QAccessibleWidget::text(t);
+    }
+    QStringList actionNames() const override { return {pressAction()}; }
+    void doAction(const QString& action) override {
+        if (action == pressAction() && widget()->isEnabled())
+            static_cast<ClickPanel*>(widget())->click();
+    }
+};
+
+QAccessibleInterface* AccessibleFor(const QString& className, QObject* object) {
+    if (className == QLatin1String("ksr::ui::ClickPanel"))
+        if (auto* panel = qobject_cast<ClickPanel*>(object)) return new ClickPanelAccessible(panel);
+    return nullptr;
+}
+
+QString SpeltOut(const QString& objectName) {
+    QStringList words;
+    QString word;
+    for (int i = 0; i < objectName.size(); ++i) {
+        const QChar c = objectName[i];
+        const bool boundary = i > 0 && c.isUpper() &&
+                              (objectName[i - 1].isLower() || objectName[i - 1].isDigit() ||
+                               (objectName[i - 1].isUpper() && i + 1 < objectName.size() &&
+                                objectName[i + 1].isLower()));
+        if (boundary && !word.isEmpty()) {
+            words << word;
+            word.clear();
+        }
+        word += c;
+    }
+    if (!word.isEmpty()) words << word;
+    for (int i = 1; i < words.size(); ++i)  // "Spin" -> "spin"; "GPS" stays
+        if (words[i].size() > 1 && words[i].mid(1) == words[i].mid(1).toLower())
+            words[i] = words[i].toLower();
+    return words.join(QLatin1Char(' '));
+}
+
+class EnterPresses : public QObject {
+  public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            auto* button = qobject_cast<QAbstractButton*>(watched);
+            if (button && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+                if (button->isEnabled()) button->click();
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+}  // namespace
+
+void InstallAccessibility() {
+    static bool installed = false;
+    if (installed) return;
+    installed = true;
+    QAccessible::installFactory(AccessibleFor);
+}
+
+void NameFocusableControls(QWidget* window) {
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        if (w->focusPolicy() == Qt::NoFocus || !w->accessibleName().isEmpty()) continue;
+        if (qobject_cast<ClickPanel*>(w)) continue;  // named by its caption as it changes
+        QString name;
+        if (auto* b = qobject_cast<QAbstractButton*>(w)) name = b->text().remove(QLatin1Char('&'));
+        if (name.trimmed().isEmpty() && !w->objectName().isEmpty())
+            name = SpeltOut(w->objectName());
+        if (name.trimmed().isEmpty()) {
+            // A part of a named control (the line edit of a spin edit, a tool button of a pair).
+            for (QWidget* p = w->parentWidget(); p && p != window; p = p->parentWidget())
+                if (!p->objectName().isEmpty()) {
+                    name = SpeltOut(p->objectName());
+                    break;
+                }
+        }
+        if (!name.trimmed().isEmpty()) w->setAccessibleName(name.trimmed());
+    }
+}
+
+void PressButtonsWithEnter(QWidget* window) {
+    auto* filter = new EnterPresses(window);
+    for (QPushButton* b : window->findChildren<QPushButton*>()) b->installEventFilter(filter);
 }
 
 SpinButton::SpinButton(const QString& objectName, QWidget* parent) : QWidget(parent) {

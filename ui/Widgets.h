@@ -23,6 +23,9 @@ class ClickPanel : public QLabel {
                QWidget* parent);
     void setColour(const QColor& colour) { SetBackground(this, colour); }
 
+    // What Enter, Space, a click and a screen reader's "press" do.
+    void click() { emit clicked(); }
+
   signals:
     void clicked();
 
@@ -30,10 +33,23 @@ class ClickPanel : public QLabel {
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
   private:
     bool pressed_ = false;
 };
+
+// Makes screen readers announce ClickPanels as buttons that can be pressed. Installed once.
+void InstallAccessibility();
+
+// Gives every control of `window` that takes the focus an accessible name where it has none:
+// its caption, or its name spelt out ("ComSpinEdit" -> "Com spin edit").
+void NameFocusableControls(QWidget* window);
+
+// Enter and Return press a focused push button of `window`, as Space does.
+void PressButtonsWithEnter(QWidget* window);
 
 // A small pair of arrow buttons with separate up and down clicks (children named "Up", "Down").
 class SpinButton : public QWidget {

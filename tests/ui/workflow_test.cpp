@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <QAccessible>
 #include <QAction>
 #include <QListWidget>
 #include <QMenu>
@@ -517,6 +518,61 @@ class WorkflowTest : public QObject {
         Find(w(), "NewSetUpPanel")->setFocus();
         QTest::keyClick(Find(w(), "NewSetUpPanel"), Qt::Key_Space);
         QVERIFY(Shown(w(), "SrateBox"));
+    }
+
+    void enterOnAFileOfTheListOpensIt() {
+        auto* list = Find<QListWidget>(w(), "SetUpFileBox");
+        list->setFocus();
+        list->setCurrentRow(1);
+        QCOMPARE(list->currentItem()->text(), QStringLiteral("timed.set"));
+        QTest::keyClick(list, Qt::Key_Return);
+        QVERIFY(window->windowTitle().endsWith(QStringLiteral("timed.set")));
+        QVERIFY(Shown(w(), "UnLockPanel"));
+        QCOMPARE(record->SetupName, "timed");
+    }
+
+    void enterPressesTheFocusedButtonOfAQuestion() {
+        Click(w(), "NewSetUpPanel");
+        Click(w(), "CloseSetUpPanel");
+        menu("EXITwithoutSaving1");
+        QVERIFY(Shown(w(), "ExitBox"));
+        auto* no = Find(w(), "ExitNoButton");
+        QVERIFY(no->hasFocus());
+        QTest::keyClick(no, Qt::Key_Return);
+        QVERIFY(!Shown(w(), "ExitBox"));
+        menu("SaveSetUp");  // then the build question, answered with Enter on "NO"
+        QTest::keyClick(Find(w(), "BuildIniNoButton"), Qt::Key_Enter);
+        QCOMPARE(services->ends, 1);
+    }
+
+    void panelsAreButtonsToScreenReadersAndShowTheFocus() {
+        auto* panel = Find<ui::ClickPanel>(w(), "NewSetUpPanel");
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(panel);
+        QVERIFY(a);
+        QCOMPARE(a->role(), QAccessible::Button);
+        QCOMPARE(a->text(QAccessible::Name), QStringLiteral("New SetUp"));
+        QVERIFY(a->actionInterface());
+        QVERIFY(a->actionInterface()->actionNames().contains(
+            QAccessibleActionInterface::pressAction()));
+        const QImage unfocused = panel->grab().toImage();
+        panel->setFocus();
+        QVERIFY(panel->hasFocus());
+        QVERIFY(panel->grab().toImage() != unfocused);  // a focus mark is drawn
+        a->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QVERIFY(Shown(w(), "SrateBox"));
+    }
+
+    void everyControlThatTakesTheFocusHasAnAccessibleName() {
+        QStringList unnamed;
+        for (QWidget* control : w()->findChildren<QWidget*>()) {
+            if (control->focusPolicy() == Qt::NoFocus) continue;
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(control);
+            if (!a || a->text(QAccessible::Name).trimmed().isEmpty())
+                unnamed << QString::fromLatin1(control->metaObject()->className()) +
+                               QLatin1Char(' ') + control->objectName();
+        }
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QStringLiteral(", "))));
+        QCOMPARE(Find(w(), "ComSpinEdit")->accessibleName(), QStringLiteral("Com spin edit"));
     }
 
     void dateTextIsBuiltFromTheDateItself() {
