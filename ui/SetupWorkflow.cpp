@@ -11,6 +11,7 @@
 #include "setup/RateRules.h"
 #include "setup/SetupFile.h"
 #include "setup/TextFormat.h"
+#include "ui/DataFolders.h"
 #include "ui/TKSR_SetUp.h"
 
 namespace ksr::ui {
@@ -202,9 +203,23 @@ void TKSR_SetUp::RenameButtonClick() {
 }
 
 void TKSR_SetUp::BuildIniYesButtonClick() {
+    try {
+        ini_.BuildRecorderIni(record_);
+    } catch (const KsrError& e) {
+        // The question stays, so that the operator can fix the cause and answer YES again.
+        if (e.file().size() >= 12 &&
+            e.file().compare(e.file().size() - 12, 12, TemplateFileName) == 0)
+            throw KsrError(e.message() +
+                               ".\n\nrecorder.000 is the recorder's configuration "
+                               "template that recorder.ini is built from. Copy it into " +
+                               workDir_.string() + " (the installed copy is " +
+                               (InstalledDataDir() / TemplateFileName).string() +
+                               "), then answer YES again.",
+                           e.file(), e.line());
+        throw;
+    }
     savedBox_->hide();
     renamePanel_->hide();
-    ini_.BuildRecorderIni(record_);
     SetUpPageControlEnter();  // the upload page shows the recorder.ini just built
     pages_->setTabText(
         1, QStringLiteral("UpLoad \"") + Latin1(record_.SetupName) + QStringLiteral("\" SetUp"));

@@ -121,6 +121,9 @@ TKSR_SetUp::TKSR_SetUp(SetupRecord& record, WindowServices& services, std::files
     NameFocusableControls(this);
     PressButtonsWithEnter(this);
     setUpFileBox_->installEventFilter(this);
+    setUpFileBox_->setToolTip(QStringLiteral("Working folder: ") +
+                              QString::fromStdString(std::filesystem::absolute(workDir_).string()));
+    selectBelowLabel_->setToolTip(setUpFileBox_->toolTip());
     FormCreate();
 }
 

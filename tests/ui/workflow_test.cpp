@@ -15,6 +15,7 @@
 #include <ctime>
 
 #include "UiTestSupport.h"
+#include "ui/DataFolders.h"
 #include "ui/TKSR_SetUp.h"
 #include "ui/WindowServices.h"
 
@@ -455,20 +456,48 @@ class WorkflowTest : public QObject {
         QCOMPARE(services->trace, QStringList({"b", "end"}));
     }
 
-    void failedBuildShowsTheErrorAndNoChangedPanel() {
+    void aFailedBuildExplainsTheTemplateAndCanBeAnsweredAgain() {
         Click(w(), "NewSetUpPanel");
         Click(w(), "CloseSetUpPanel");
         menu("SaveSetUp");
+        const std::string templ = test::ReadBytes(*dir / "recorder.000");
         std::filesystem::remove(*dir / "recorder.000");
         Click(w(), "BuildIniYesButton");
         QCOMPARE(services->errors.size(), 1);
-        QVERIFY(services->errors.front().contains(QStringLiteral("recorder.000")));
+        const QString error = services->errors.front();
+        QVERIFY2(error.contains(QStringLiteral("recorder.000: cannot open file")),
+                 qPrintable(error));
+        QVERIFY2(error.contains(QStringLiteral("configuration template")), qPrintable(error));
+        QVERIFY2(error.contains(
+                     QString::fromStdString((ui::InstalledDataDir() / "recorder.000").string())),
+                 qPrintable(error));
         QVERIFY(!Shown(w(), "IniBuiltPanel"));
-        QVERIFY(!Shown(w(), "SavedBox"));
         QVERIFY(!std::filesystem::exists(*dir / "recorder.ini"));
-        // The window stays usable.
-        Click(w(), "CloseSetUpPanel");
-        QCOMPARE(services->ends, 1);
+        // The question is still there: the template back in place, YES again builds.
+        QVERIFY(Shown(w(), "SavedBox"));
+        test::WriteBytes(*dir / "recorder.000", templ);
+        Click(w(), "BuildIniYesButton");
+        QCOMPARE(services->errors.size(), 1);
+        QVERIFY(Shown(w(), "IniBuiltPanel"));
+        QVERIFY(std::filesystem::exists(*dir / "recorder.ini"));
+    }
+
+    void theWorkingFolderIsShownAndAUserFolderIsMadeOnFirstUse() {
+        QVERIFY(Find(w(), "SetUpFileBox")
+                    ->toolTip()
+                    .contains(QString::fromStdString(dir->path().string())));
+        const auto user = dir->path() / "home" / "KSR";
+        ui::PrepareUserFolder(user, KSR_SHIPPED_DATA);
+        QCOMPARE(test::ReadBytes(user / "recorder.000"),
+                 test::ReadBytes(test::ShippedData("recorder.000")));
+        QVERIFY(std::filesystem::exists(user / "station1.set"));
+        QVERIFY(std::filesystem::exists(user / "timed.set"));
+        // Later runs replace nothing the operator has changed.
+        test::WriteBytes(user / "recorder.000", "mine\r\n");
+        std::filesystem::remove(user / "timed.set");
+        ui::PrepareUserFolder(user, KSR_SHIPPED_DATA);
+        QCOMPARE(test::ReadBytes(user / "recorder.000"), std::string("mine\r\n"));
+        QVERIFY(std::filesystem::exists(user / "timed.set"));
     }
 
     void damagedSetupFileShowsTheErrorAndStaysAtStart() {
