@@ -4,9 +4,11 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <tuple>
 
+#include "Args.h"
 #include "Summary.h"
 #include "Upload.h"
 #include "power/PowerEstimator.h"
@@ -18,6 +20,9 @@
 #include "setup/TextFormat.h"
 
 namespace ksr::cli {
+
+const char* const Version = KSR_VERSION;
+
 namespace {
 
 const char* const kUsage =
@@ -32,7 +37,9 @@ const char* const kUsage =
     "  power [OPTIONS]                    power load, battery life and disk capacity estimate\n"
     "  upload (--port DEVICE | --com N)   upload the *.ini files to the recorder\n"
     "\n"
-    "'ksr-config COMMAND --help' describes a command.\n"
+    "'ksr-config help COMMAND' (or 'ksr-config COMMAND --help') describes a command.\n"
+    "Options take their value as '--name value' or '--name=value'; '--' ends the options.\n"
+    "'ksr-config --version' prints the version.\n"
     "Exit status: 0 success, 1 a bad or unreadable file, 2 bad usage.\n";
 
 const char* const kCheckHelp =
@@ -43,7 +50,7 @@ const char* const kCheckHelp =
     "and the active windows. Changes the rules make are listed; no file is written.\n";
 
 const char* const kFormatHelp =
-    "Usage: ksr-config format FILE.set [-o OUT.set]\n"
+    "Usage: ksr-config format FILE.set [-o|--output OUT.set]\n"
     "\n"
     "Reads the set-up and writes it again in the setup-file layout, nothing recomputed, to\n"
     "standard output or to OUT.set (which may be FILE.set itself). After hand-editing the\n"
@@ -77,44 +84,10 @@ const char* const kPowerHelp =
     "  --disk GB                   disk size, 10..120 in steps of 10               (40)\n"
     "  --mt                        magnetotellurics profile\n";
 
-struct UsageError {
-    std::string message;
-};
-
-bool IsHelp(const std::vector<std::string>& args) {
-    for (const auto& a : args)
-        if (a == "--help" || a == "-h") return true;
-    return false;
-}
-
-// Splits arguments into positional ones and the values of the given options.
-struct ParsedArgs {
-    std::vector<std::string> positional;
-    std::map<std::string, std::string> options;
-};
-
-ParsedArgs Parse(const std::vector<std::string>& args,
-                 const std::vector<std::string>& valueOptions) {
-    ParsedArgs parsed;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a.size() > 1 && a[0] == '-') {
-            bool known = false;
-            for (const auto& o : valueOptions) known = known || o == a;
-            if (!known) throw UsageError{"unknown option " + fmt::Echo(a)};
-            if (i + 1 >= args.size()) throw UsageError{"option " + a + " needs a value"};
-            parsed.options[a] = args[++i];
-        } else {
-            parsed.positional.push_back(a);
-        }
-    }
-    return parsed;
-}
-
-std::string OneFile(const ParsedArgs& parsed) {
+std::string OneFile(const Options& parsed) {
     if (parsed.positional.size() != 1)
-        throw UsageError{parsed.positional.empty() ? "a setup file is needed"
-                                                   : "only one setup file is taken"};
+        throw UsageError(parsed.positional.empty() ? "a setup file is needed"
+                                                   : "only one setup file is taken");
     return parsed.positional.front();
 }
 
@@ -126,7 +99,7 @@ SetupRecord ReadSetup(const std::string& file) {
 }
 
 int Check(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
-    const std::string file = OneFile(Parse(args, {}));
+    const std::string file = OneFile(ParseOptions(args, {}));
     SetupRecord record = ReadSetup(file);
     const SetupRecord before = record;
     CheckSampleRates(record);
@@ -138,29 +111,31 @@ int Check(const std::vector<std::string>& args, std::ostream& out, std::ostream&
 }
 
 int Format(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
-    const ParsedArgs parsed = Parse(args, {"-o"});
+    const Options parsed = ParseOptions(args, {"-o", "--output"});
     const std::string file = OneFile(parsed);
     SetupRecord record = ReadSetup(file);
     const std::string bytes = FormatSetupFile(record);
-    if (auto o = parsed.options.find("-o"); o != parsed.options.end())
-        WriteFileAtomically(o->second, bytes);
+    std::optional<std::string> output = parsed.value("-o");
+    if (parsed.value("--output")) output = parsed.value("--output");
+    if (output)
+        WriteFileAtomically(*output, bytes);
     else
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return Success;
 }
 
-int LowestTemperature(const ParsedArgs& parsed) {
-    auto t = parsed.options.find("--lowest-temp");
-    if (t == parsed.options.end()) return -10;
+int LowestTemperature(const Options& parsed) {
+    const auto t = parsed.value("--lowest-temp");
+    if (!t) return -10;
     int value = 0;
-    if (!fmt::ParseInt(t->second, value) || value < -30 || value > -10 || value % 5 != 0)
-        throw UsageError{"--lowest-temp takes -30, -25, -20, -15 or -10, not \"" +
-                         fmt::Echo(t->second) + "\""};
+    if (!fmt::ParseInt(*t, value) || value < -30 || value > -10 || value % 5 != 0)
+        throw UsageError("--lowest-temp takes -30, -25, -20, -15 or -10, not \"" + fmt::Echo(*t) +
+                         "\"");
     return value;
 }
 
 int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const ParsedArgs parsed = Parse(args, {"--lowest-temp"});
+    const Options parsed = ParseOptions(args, {"--lowest-temp"});
     const std::string file = OneFile(parsed);
     const int lowest = LowestTemperature(parsed);
     SetupRecord record = ReadSetup(file);
@@ -180,16 +155,16 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
 int Whole(const std::string& option, const std::string& text, int min, int max, int step) {
     int value = 0;
     if (!fmt::ParseInt(text, value) || value < min || value > max || (value - min) % step != 0)
-        throw UsageError{option + " takes " + std::to_string(min) + ".." + std::to_string(max) +
+        throw UsageError(option + " takes " + std::to_string(min) + ".." + std::to_string(max) +
                          (step > 1 ? " in steps of " + std::to_string(step) : "") + ", not \"" +
-                         fmt::Echo(text) + "\""};
+                         fmt::Echo(text) + "\"");
     return value;
 }
 
 double Decimal(const std::string& option, const std::string& text) {
     const double value = power::ParseDecimal(text);
     if (value == 0 && text.find_first_not_of("0.,+- ") != std::string::npos)
-        throw UsageError{option + " takes a number, not \"" + fmt::Echo(text) + "\""};
+        throw UsageError(option + " takes a number, not \"" + fmt::Echo(text) + "\"");
     return value;
 }
 
@@ -197,67 +172,67 @@ std::pair<int, int> Pair(const std::string& option, const std::string& text, int
                          int stepA, int minB, int maxB, int stepB) {
     const auto comma = text.find(',');
     if (comma == std::string::npos)
-        throw UsageError{option + " takes INTERVAL,DURATION in minutes"};
+        throw UsageError(option + " takes INTERVAL,DURATION in minutes");
     return {Whole(option + " INTERVAL", text.substr(0, comma), minA, maxA, stepA),
             Whole(option + " DURATION", text.substr(comma + 1), minB, maxB, stepB)};
 }
 
 int Power(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+    const Options parsed =
+        ParseOptions(args,
+                     {"--prim-rate", "--sec-rate", "--prim-channels", "--sec-channels", "--burst",
+                      "--gps", "--temperature", "--battery", "--add-load", "--disk"},
+                     {"--ascii", "--gel", "--mt"});
+    if (!parsed.positional.empty())
+        throw UsageError("power takes no file: \"" + fmt::Echo(parsed.positional.front()) + "\"");
     power::PowerSettings s;
     bool temperatureGiven = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&]() -> const std::string& {
-            if (i + 1 >= args.size()) throw UsageError{"option " + a + " needs a value"};
-            return args[++i];
-        };
+    for (const auto& [a, value] : parsed.given) {
         if (a == "--prim-rate") {
-            s.primRate = Whole(a, value(), 0, 3000, 1);
+            s.primRate = Whole(a, value, 0, 3000, 1);
             if (std::find(PrimaryRates.begin(), PrimaryRates.end(), s.primRate) ==
                 PrimaryRates.end())
-                throw UsageError{
+                throw UsageError(
                     "--prim-rate takes a rate of the table: 0 1 2 5 10 20 25 50 75 100 125 150 "
-                    "200 250 300 500 600 750 1000 3000"};
+                    "200 250 300 500 600 750 1000 3000");
         } else if (a == "--sec-rate") {
-            s.secRate = Whole(a, value(), 0, 750, 1);
+            s.secRate = Whole(a, value, 0, 750, 1);
             bool known = false;
             for (const auto& row : SecondaryRates)
                 for (int rate : row) known = known || rate == s.secRate;
             if (!known)
-                throw UsageError{
+                throw UsageError(
                     "--sec-rate takes a rate of the table: 0 1 2 4 5 10 20 25 40 50 75 100 120 "
-                    "125 150 200 250 300 375 500 600 750"};
+                    "125 150 200 250 300 375 500 600 750");
         } else if (a == "--prim-channels") {
-            s.primChannels = Whole(a, value(), 1, 6, 1);
+            s.primChannels = Whole(a, value, 1, 6, 1);
         } else if (a == "--sec-channels") {
-            s.secChannels = Whole(a, value(), 0, 6, 1);
+            s.secChannels = Whole(a, value, 0, 6, 1);
         } else if (a == "--burst") {
             s.burst = true;
-            std::tie(s.burstInterval, s.burstDuration) = Pair(a, value(), 10, 360, 5, 5, 60, 5);
+            std::tie(s.burstInterval, s.burstDuration) = Pair(a, value, 10, 360, 5, 5, 60, 5);
         } else if (a == "--gps") {
             s.cycledGps = true;
-            std::tie(s.gpsInterval, s.gpsDuration) = Pair(a, value(), 60, 360, 5, 5, 60, 1);
+            std::tie(s.gpsInterval, s.gpsDuration) = Pair(a, value, 60, 360, 5, 5, 60, 1);
         } else if (a == "--ascii") {
             s.ascii = true;
         } else if (a == "--temperature") {
-            s.temperature = Whole(a, value(), -40, 40, 5);
+            s.temperature = Whole(a, value, -40, 40, 5);
             temperatureGiven = true;
         } else if (a == "--battery") {
-            s.battSizeAh = Decimal(a, power::BatterySizeText(value()));
+            s.battSizeAh = Decimal(a, power::BatterySizeText(value));
         } else if (a == "--gel") {
             s.gel = true;
         } else if (a == "--add-load") {
-            s.addLoadW = Decimal(a, value()) / 1000;
+            s.addLoadW = Decimal(a, value) / 1000;
         } else if (a == "--disk") {
-            s.diskGB = Whole(a, value(), 10, 120, 10);
+            s.diskGB = Whole(a, value, 10, 120, 10);
         } else if (a == "--mt") {
             s.mt = true;
-        } else {
-            throw UsageError{"unknown option " + fmt::Echo(a)};
         }
     }
     if (temperatureGiven && s.temperature < power::LowestTemperature(s.gel))
-        throw UsageError{"--temperature takes -25..40 for a gel battery"};
+        throw UsageError("--temperature takes -25..40 for a gel battery");
     const auto load = power::EstimateLoad(s);
     const auto disk = power::EstimateDisk(s, load);
     const auto battery = power::EstimateBattery(s, load.totalLoad);
@@ -275,29 +250,34 @@ int Power(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     return Success;
 }
 
-int UploadCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    try {
-        return Upload(args, out, err);
-    } catch (const std::invalid_argument& e) {
-        throw UsageError{e.what()};
-    }
-}
-
 }  // namespace
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     using Command =
         std::function<int(const std::vector<std::string>&, std::ostream&, std::ostream&)>;
     const std::map<std::string, std::pair<Command, const char*>> commands{
-        {"check", {Check, kCheckHelp}},          {"format", {Format, kFormatHelp}},
-        {"build", {Build, kBuildHelp}},          {"power", {Power, kPowerHelp}},
-        {"upload", {UploadCommand, UploadHelp}},
+        {"check", {Check, kCheckHelp}},   {"format", {Format, kFormatHelp}},
+        {"build", {Build, kBuildHelp}},   {"power", {Power, kPowerHelp}},
+        {"upload", {Upload, UploadHelp}},
     };
     if (args.empty()) {
         err << kUsage;
         return BadUsage;
     }
+    if (args[0] == "--version") {
+        out << "ksr-config " << Version << "\n";
+        return Success;
+    }
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        if (args[0] == "help" && args.size() > 1) {  // "ksr-config help build"
+            const auto command = commands.find(args[1]);
+            if (command == commands.end()) {
+                err << "ksr-config: unknown command \"" << fmt::Echo(args[1]) << "\"\n\n" << kUsage;
+                return BadUsage;
+            }
+            out << command->second.second;
+            return Success;
+        }
         out << kUsage;
         return Success;
     }
@@ -307,14 +287,14 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         return BadUsage;
     }
     const std::vector<std::string> rest(args.begin() + 1, args.end());
-    if (IsHelp(rest)) {
+    if (AsksForHelp(rest)) {
         out << command->second.second;
         return Success;
     }
     try {
         return command->second.first(rest, out, err);
-    } catch (const UsageError& e) {
-        err << "ksr-config " << args[0] << ": " << e.message << "\n\n" << command->second.second;
+    } catch (const std::invalid_argument& e) {  // UsageError, and the upload's own
+        err << "ksr-config " << args[0] << ": " << e.what() << "\n\n" << command->second.second;
         return BadUsage;
     } catch (const KsrError& e) {
         err << e.located() << "\n";

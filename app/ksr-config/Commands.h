@@ -10,6 +10,9 @@ namespace ksr::cli {
 
 enum ExitCode : int { Success = 0, BadFile = 1, BadUsage = 2 };
 
+// The program's version, as --version prints it.
+extern const char* const Version;
+
 // Runs one command line (without the program name). Normal output goes to `out`, messages to
 // `err`; files are read and written relative to the working directory.
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

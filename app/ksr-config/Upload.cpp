@@ -10,6 +10,7 @@
 #include <ostream>
 #include <stdexcept>
 
+#include "Args.h"
 #include "serial/KermitTransfer.h"
 #include "serial/SerialPort.h"
 #include "setup/TextFormat.h"
@@ -122,25 +123,22 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
     int com = -1;
     int answerSeconds = 0;  // 0: the written 1092 ticks
     int loginSeconds = 0;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        auto value = [&]() -> std::string {
-            if (i + 1 >= args.size())
-                throw std::invalid_argument("option " + args[i] + " needs a value");
-            return args[++i];
-        };
-        if (args[i] == "--port") {
-            device = QString::fromStdString(value());
-        } else if (args[i] == "--com") {
-            if (!fmt::ParseInt(value(), com) || com < 1 || com > 50)
-                throw std::invalid_argument("--com takes a port number from 1 to 50");
-        } else if (args[i] == "--answer-timeout") {
-            if (!fmt::ParseInt(value(), answerSeconds) || answerSeconds < 1 || answerSeconds > 600)
-                throw std::invalid_argument("--answer-timeout takes 1 to 600 seconds");
-        } else if (args[i] == "--login-timeout") {
-            if (!fmt::ParseInt(value(), loginSeconds) || loginSeconds < 1 || loginSeconds > 86400)
-                throw std::invalid_argument("--login-timeout takes 1 to 86400 seconds");
-        } else {
-            throw std::invalid_argument("unknown option " + fmt::Echo(args[i]));
+    const Options parsed =
+        ParseOptions(args, {"--port", "--com", "--answer-timeout", "--login-timeout"});
+    if (!parsed.positional.empty())
+        throw UsageError("upload takes no file: it sends the *.ini files of the working directory");
+    for (const auto& [name, value] : parsed.given) {
+        if (name == "--port") {
+            device = QString::fromStdString(value);
+        } else if (name == "--com") {
+            if (!fmt::ParseInt(value, com) || com < 1 || com > 50)
+                throw UsageError("--com takes a port number from 1 to 50");
+        } else if (name == "--answer-timeout") {
+            if (!fmt::ParseInt(value, answerSeconds) || answerSeconds < 1 || answerSeconds > 600)
+                throw UsageError("--answer-timeout takes 1 to 600 seconds");
+        } else if (name == "--login-timeout") {
+            if (!fmt::ParseInt(value, loginSeconds) || loginSeconds < 1 || loginSeconds > 86400)
+                throw UsageError("--login-timeout takes 1 to 86400 seconds");
         }
     }
     if (device.isEmpty() == (com < 0))

@@ -140,6 +140,38 @@ TEST(KsrConfigCommands, HelpForEachCommand) {
     EXPECT_EQ(RunHere(dir, {"--help"}).code, 0);
 }
 
+TEST(KsrConfigConventions, VersionHelpCommandAndOptionForms) {
+    test::TempDir dir;
+    Result r = RunHere(dir, {"--version"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out.rfind("ksr-config ", 0), 0u);
+    EXPECT_EQ(r.out.back(), '\n');
+    r = RunHere(dir, {"help", "build"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out.rfind("Usage: ksr-config build", 0), 0u) << r.out;
+    EXPECT_EQ(RunHere(dir, {"help", "nope"}).code, 2);
+    EXPECT_EQ(RunHere(dir, {"help"}).out.rfind("Usage: ksr-config COMMAND", 0), 0u);
+
+    // "--name=value" is "--name value", in every subcommand.
+    EXPECT_EQ(RunHere(dir, {"power", "--prim-rate=200", "--temperature=-10"}).out,
+              RunHere(dir, {"power", "--prim-rate", "200", "--temperature", "-10"}).out);
+    EXPECT_EQ(RunHere(dir, {"power", "--gel=yes"}).code, 2);  // a flag takes no value
+    CopyIn(dir, test::ShippedData("recorder.000"), "recorder.000");
+    CopyIn(dir, test::ShippedData("examples/timed.set"), "timed.set");
+    r = RunHere(dir, {"build", "timed.set", "--lowest-temp=-25"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(test::ReadBytes(dir / "SHORTTMP.DAT").substr(0, 5), "-25\r\n");
+    EXPECT_EQ(RunHere(dir, {"format", "timed.set", "--output=copy.set"}).code, 0);
+    EXPECT_EQ(test::ReadBytes(dir / "copy.set"), test::ReadBytes(dir / "timed.set"));
+
+    // "--" ends the options: a file whose name starts with "-".
+    CopyIn(dir, test::ShippedData("examples/timed.set"), "-odd.set");
+    EXPECT_EQ(RunHere(dir, {"check", "-odd.set"}).code, 2);
+    r = RunHere(dir, {"check", "--", "-odd.set"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(RunHere(dir, {"check", "--", "--help"}).code, 1);  // a file called "--help"
+}
+
 TEST(KsrConfigCommands, BuildTakesTheNameFromTheFileNameInCapitals) {
     test::TempDir dir;
     CopyIn(dir, test::ShippedData("recorder.000"), "recorder.000");
