@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# The bash completion of ksr-config: subcommands, options, values, *.set files, serial devices.
+set -u
+completion=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+cd "$dir"
+touch station1.set timed.set notes.txt
+mkdir sub
+# shellcheck source=/dev/null
+source "$completion"
+failures=0
+passes=0
+expect() {  # expect "what" "wanted word" words...
+    local what=$1 wanted=$2
+    shift 2
+    COMP_WORDS=("$@")
+    COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+    COMPREPLY=()
+    _ksr_config
+    local found=no
+    for w in "${COMPREPLY[@]}"; do [[ $w == "$wanted" ]] && found=yes; done
+    if [[ $found == yes ]]; then echo "ok: $what"; passes=$((passes + 1)); else
+        echo "FAILED: $what: wanted '$wanted' in: ${COMPREPLY[*]}"; failures=$((failures + 1)); fi
+}
+refuse() {  # refuse "what" "unwanted word" words...
+    local what=$1 unwanted=$2
+    shift 2
+    COMP_WORDS=("$@")
+    COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+    COMPREPLY=()
+    _ksr_config
+    for w in "${COMPREPLY[@]}"; do
+        if [[ $w == "$unwanted" ]]; then echo "FAILED: $what: '$unwanted' offered"; failures=$((failures + 1)); return; fi
+    done
+    echo "ok: $what"
+    passes=$((passes + 1))
+}
+expect "subcommands" build ksr-config ""
+expect "subcommand prefix" upload ksr-config up
+expect "set files for build" station1.set ksr-config build ""
+refuse "only set files" notes.txt ksr-config build ""
+expect "folders for set files" sub ksr-config check ""
+expect "build options" --lowest-temp ksr-config build station1.set --
+expect "lowest temperatures" -25 ksr-config build station1.set --lowest-temp ""
+expect "value after --name= as one word" -20 ksr-config build --lowest-temp=-2
+expect "value after --name= split at =" -20 ksr-config build --lowest-temp = -2
+expect "value right after =" -30 ksr-config build --lowest-temp =
+expect "power options" --battery ksr-config power --b
+expect "power temperatures" -40 ksr-config power --temperature ""
+expect "upload options" --login-timeout ksr-config upload --lo
+expect "com numbers" 3 ksr-config upload --com ""
+expect "help topics" power ksr-config help p
+ln -s /dev/null "$dir/ttyUSB9"
+expect "a typed device path" "$dir/ttyUSB9" ksr-config upload --port "$dir/tty"
+echo "$passes passed, $failures failed"
+exit $((failures > 0))
