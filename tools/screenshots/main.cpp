@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPalette>
 #include <QMenu>
 #include <QProcess>
 #include <QTabWidget>
@@ -104,6 +105,21 @@ int main(int argc, char** argv) {
         Save(window, out, QStringLiteral("window-upload.png"));
         simulator.kill();
         simulator.waitForFinished();
+    }
+    {
+        // A desktop with a dark theme and an 11 pt font: the window must look the same.
+        QPalette dark;
+        for (auto role : {QPalette::Window, QPalette::Button, QPalette::Base})
+            dark.setColor(role, QColor(0x20, 0x20, 0x20));
+        for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+            dark.setColor(role, QColor(0xEE, 0xEE, 0xEE));
+        QApplication::setPalette(dark);
+        QFont big = QApplication::font();
+        big.setPointSize(11);
+        QApplication::setFont(big);
+        auto owner = fresh(1);
+        owner->UnLockPanelClick();
+        Save(*owner, out, QStringLiteral("window-dark-desktop.png"));
     }
     std::filesystem::remove_all(work);
     return 0;
