@@ -40,9 +40,8 @@ std::string OutputWindowLine(const OutputWindow& w, int id) {
     const std::string who(OutputWindowNames[id]);
     std::string line = " " + who + " " + Name(OffOnNames, w.OnOff, who + " OnOff") + "   ";
     if (w.OnOff == code::Off) return line;
-    line +=
-        "  " +
-        StartText(w.StartDay, w.StartMonth, w.StartYear, w.StartHour, w.StartMinute, who, true);
+    line += "  " +
+            StartText(w.StartDay, w.StartMonth, w.StartYear, w.StartHour, w.StartMinute, who, true);
     line += "  " + DurationAndInterval(w.DurDays, w.DurHours, w.DurMinutes, w.DurSeconds, w.Repeat,
                                        w.IntDays, w.IntHours, w.IntMinutes, who);
     if (id == CalOut)
@@ -57,9 +56,8 @@ std::string RecWindowText(const RecWindow& w, int n) {
     std::string text = Name(WindowTypeNames, w.WinType, who + " WinType");
     if (text.compare(0, 3, "Off") == 0) return {};
     if (w.StartDay != 0)
-        text += "  " +
-                StartText(w.StartDay, w.StartMonth, w.StartYear, w.StartHour, w.StartMinute, who,
-                          false);
+        text += "  " + StartText(w.StartDay, w.StartMonth, w.StartYear, w.StartHour, w.StartMinute,
+                                 who, false);
     else
         text += "   immediately";
     if (w.WinType != code::WinConti)
@@ -172,17 +170,27 @@ std::string FormatSetupFile(SetupRecord& r) {
     return JoinCrLf(lines);
 }
 
-void WriteSetupFile(SetupRecord& record, const std::filesystem::path& path) {
-    // The record takes the upper-case name only once the file holds it: a retry after a failed
-    // save must name the file as the first try did.
-    SetupRecord written = record;
-    std::string bytes;
+namespace {
+
+// The bytes of `record` for the file `path`, formatted from a copy (which takes the upper-case
+// name): the record itself takes it only once the file holds it, so that a retry after a failed
+// save names its file as the first try did. Errors name the file.
+std::string BytesFor(const SetupRecord& record, SetupRecord& written,
+                     const std::filesystem::path& path) {
+    written = record;
     try {
-        bytes = FormatSetupFile(written);
+        return FormatSetupFile(written);
     } catch (KsrError& error) {
         error.locate(path.string(), 0);
         throw;
     }
+}
+
+}  // namespace
+
+void WriteSetupFile(SetupRecord& record, const std::filesystem::path& path) {
+    SetupRecord written;
+    const std::string bytes = BytesFor(record, written, path);
     WriteFileAtomically(path, bytes);
     record.SetupName = written.SetupName;
 }
@@ -191,16 +199,11 @@ void SaveSetupFiles(SetupRecord& record, const std::filesystem::path& setupFile,
                     const std::string& shortTmpText) {
     const std::filesystem::path folder =
         setupFile.has_parent_path() ? setupFile.parent_path() : std::filesystem::path(".");
-    SetupRecord written = record;
-    std::string bytes;
-    try {
-        bytes = FormatSetupFile(written);
-    } catch (KsrError& error) {
-        error.locate(setupFile.string(), 0);
-        throw;
-    }
+    SetupRecord written;
+    const std::string bytes = BytesFor(record, written, setupFile);
     FolderLock lock(folder);
-    WriteFilesTogether({{setupFile, bytes}, {folder / ShortTmpFileName, ShortTmpBytes(shortTmpText)}});
+    WriteFilesTogether(
+        {{setupFile, bytes}, {folder / ShortTmpFileName, ShortTmpBytes(shortTmpText)}});
     record.SetupName = written.SetupName;
 }
 

@@ -11,31 +11,26 @@ mkdir sub
 source "$completion"
 failures=0
 passes=0
-expect() {  # expect "what" "wanted word" words...
-    local what=$1 wanted=$2
-    shift 2
+# offered "what" yes|no "word" words...: whether completing the last of `words` offers `word`.
+offered() {
+    local what=$1 wanted=$2 word=$3
+    shift 3
     COMP_WORDS=("$@")
     COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
     COMPREPLY=()
     _ksr_config
     local found=no
-    for w in "${COMPREPLY[@]}"; do [[ $w == "$wanted" ]] && found=yes; done
-    if [[ $found == yes ]]; then echo "ok: $what"; passes=$((passes + 1)); else
-        echo "FAILED: $what: wanted '$wanted' in: ${COMPREPLY[*]}"; failures=$((failures + 1)); fi
+    for w in "${COMPREPLY[@]}"; do [[ $w == "$word" ]] && found=yes; done
+    if [[ $found == "$wanted" ]]; then
+        echo "ok: $what"
+        passes=$((passes + 1))
+    else
+        echo "FAILED: $what: '$word' offered: $found, in: ${COMPREPLY[*]}"
+        failures=$((failures + 1))
+    fi
 }
-refuse() {  # refuse "what" "unwanted word" words...
-    local what=$1 unwanted=$2
-    shift 2
-    COMP_WORDS=("$@")
-    COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
-    COMPREPLY=()
-    _ksr_config
-    for w in "${COMPREPLY[@]}"; do
-        if [[ $w == "$unwanted" ]]; then echo "FAILED: $what: '$unwanted' offered"; failures=$((failures + 1)); return; fi
-    done
-    echo "ok: $what"
-    passes=$((passes + 1))
-}
+expect() { local what=$1; shift; offered "$what" yes "$@"; }
+refuse() { local what=$1; shift; offered "$what" no "$@"; }
 expect "subcommands" build ksr-config ""
 expect "subcommand prefix" upload ksr-config up
 expect "set files for build" station1.set ksr-config build ""
