@@ -59,6 +59,8 @@ class KermitSender {
     bool hasOutput() const { return !output_.empty(); }
 
     bool InProgress() const { return inProgress_; }
+    // The files of the transfer last started.
+    const std::vector<SendFile>& files() const { return files_; }
     std::uint16_t ProtocolStatus() const { return status_; }
     const std::string& errorText() const { return errorText_; }
     const Terms& terms() const { return terms_; }

@@ -1,5 +1,7 @@
 #include "serial/PortList.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSerialPortInfo>
 #include <algorithm>
@@ -39,7 +41,14 @@ QVector<PortEntry> PresentPorts() {
 #ifdef _WIN32
     for (const auto& info : infos) {
         const int n = TrailingNumber(info.portName());
-        entries.push_back({n, info.portName(), info.description()});
+        PortEntry entry;
+        entry.number = n;
+        entry.device = info.portName();
+        entry.description = info.description();
+        entry.product = info.description();
+        entry.manufacturer = info.manufacturer();
+        entry.serialNumber = info.serialNumber();
+        entries.push_back(entry);
     }
     std::sort(entries.begin(), entries.end(),
               [](const PortEntry& a, const PortEntry& b) { return a.number < b.number; });
@@ -48,18 +57,41 @@ QVector<PortEntry> PresentPorts() {
     for (const auto& info : infos) devices.push_back(info.systemLocation());
     int n = 0;
     for (const QString& device : OrderForNumbering(devices)) {
-        QString description;
+        PortEntry entry;
+        entry.number = ++n;
+        entry.device = device;
+        entry.byId = StableNameOf(device);
         for (const auto& info : infos) {
             if (info.systemLocation() != device) continue;
             QStringList parts;
             for (const QString& p : {info.manufacturer(), info.description(), info.serialNumber()})
                 if (!p.isEmpty()) parts << p;
-            description = parts.join(QLatin1Char(' '));
+            entry.description = parts.join(QLatin1Char(' '));
+            entry.product = info.description();
+            entry.manufacturer = info.manufacturer();
+            entry.serialNumber = info.serialNumber();
         }
-        entries.push_back({++n, device, description});
+        entries.push_back(entry);
     }
 #endif
     return entries;
+}
+
+QString StableNameOf(const QString& device) {
+    const QDir byId(QStringLiteral("/dev/serial/by-id"));
+    const QString target = QFileInfo(device).canonicalFilePath();
+    if (target.isEmpty()) return {};
+    for (const QFileInfo& link :
+         byId.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot))
+        if (link.canonicalFilePath() == target) return link.absoluteFilePath();
+    return {};
+}
+
+QString ResolvedDevice(const QString& device) {
+    const QFileInfo info(device);
+    if (!info.isSymLink()) return device;
+    const QString target = info.canonicalFilePath();
+    return target.isEmpty() ? device : target;
 }
 
 QString DeviceForCom(int number) {

@@ -12,7 +12,16 @@ struct PortEntry {
     int number = 0;       // the COM number
     QString device;       // the device path (or COMn on Windows)
     QString description;  // maker, product and serial number of the adapter, when known
+    QString byId;         // the stable /dev/serial/by-id/... name, when there is one
+    QString product;      // the adapter's own description
+    QString manufacturer;
+    QString serialNumber;
 };
+
+// The stable /dev/serial/by-id name of a device, or empty (Linux).
+QString StableNameOf(const QString& device);
+// A port given by any name (a by-id link, for instance) as the device it leads to.
+QString ResolvedDevice(const QString& device);
 
 // The ports present now, numbered.
 QVector<PortEntry> PresentPorts();

@@ -72,6 +72,7 @@ QString SerialPort::resolveDevice() {
 void SerialPort::open() {
     if (port_.isOpen()) return;
     const QString device = resolveDevice();
+    openedDevice_ = device;
     port_.setPortName(device);
     port_.setBaudRate(QSerialPort::Baud9600);
     port_.setDataBits(QSerialPort::Data8);

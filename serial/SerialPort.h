@@ -39,6 +39,8 @@ class SerialPort : public QObject {
     // the recorder simulator's pseudo-terminal).
     void setDevice(const QString& device);
     QString device() const { return port_.portName(); }
+    // The device path the port was last opened on, as it was given or chosen.
+    QString openedDevice() const { return openedDevice_; }
     // Asked when the port number does not name a present port: the device to use, or none to
     // cancel the open.
     void setChooser(std::function<std::optional<QString>()> chooser) {
@@ -81,6 +83,7 @@ class SerialPort : public QObject {
     QSerialPort port_;
     int number_ = 1;
     QString explicitDevice_;
+    QString openedDevice_;
     QByteArray pending_;
     QByteArray tail_;
     std::uint64_t receivedCount_ = 0;

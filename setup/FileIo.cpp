@@ -315,6 +315,28 @@ void WriteFileAtomically(const fs::path& path, const std::string& bytes) {
     WriteReplacing(ResolveLinks(path), path, bytes);
 }
 
+void AppendToFile(const fs::path& path, const std::string& bytes) {
+#ifdef _WIN32
+    FILE* f = _wfopen(path.c_str(), L"ab");
+    if (!f) throw IoError("cannot open file", path, SystemText(errno));
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    const bool closed = std::fclose(f) == 0;
+    if (!ok || !closed) throw IoError("cannot write file", path, SystemText(EIO));
+#else
+    Fd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                 0666));
+    if (!fd) throw IoError("cannot open file", path, SystemText(errno));
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        throw IoError("cannot write file", path, kNotRegular);
+    const ssize_t n = ::write(fd.get(), bytes.data(), bytes.size());  // one write: lines stay whole
+    if (n != static_cast<ssize_t>(bytes.size()))
+        throw IoError("cannot write file", path, SystemText(n < 0 ? errno : ENOSPC));
+    if (::fsync(fd.get()) != 0) throw IoError("cannot write file", path, SystemText(errno));
+    if (const int error = fd.close()) throw IoError("cannot write file", path, SystemText(error));
+#endif
+}
+
 bool IsTemporaryName(const std::string& name) {
     const std::size_t n = std::char_traits<char>::length(kTemporarySuffix);
     return name.size() > n + 1 && name[0] == '.' &&
@@ -403,9 +425,8 @@ FolderLock::~FolderLock() {
 
 FolderLock::FolderLock(const fs::path& folder, std::chrono::milliseconds wait) {
     const fs::path file = folder / FolderLockFileName;
-    const int fd =
-        ::open(file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
-               0666);
+    const int fd = ::open(file.c_str(),
+                          O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd < 0) throw IoError("cannot lock the folder for writing", folder, SystemText(errno));
     Fd guard(fd);
     struct stat st {};

@@ -31,6 +31,10 @@ std::string ReadFileBytes(const std::filesystem::path& path);
 // Temporary files that a killed run left for this target are removed on the way.
 void WriteFileAtomically(const std::filesystem::path& path, const std::string& bytes);
 
+// Appends the bytes to the end of a file (created when missing) in one write, never through a
+// link, and syncs it: for logs that several programs add lines to. Throws IoError.
+void AppendToFile(const std::filesystem::path& path, const std::string& bytes);
+
 // One file of a group that belongs together.
 struct FileWrite {
     std::filesystem::path path;

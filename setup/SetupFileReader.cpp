@@ -97,8 +97,8 @@ int ReadCode(Scanner& in, int max, const std::string& field) {
 
 // A window's start, fields 2..6: what the file shows as a date and the builder writes as a time
 // stamp must be one. Day 0 (start immediately) only where the window kind knows it.
-void ReadStart(Scanner& in, int& day, int& month, int& year, int& hour, int& minute,
-               int lowestDay, const std::string& who) {
+void ReadStart(Scanner& in, int& day, int& month, int& year, int& hour, int& minute, int lowestDay,
+               const std::string& who) {
     day = ReadRanged(in, lowestDay, 31, who + " StartDay");
     month = ReadRanged(in, 1, 12, who + " StartMonth");
     year = in.readInt();

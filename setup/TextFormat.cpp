@@ -62,6 +62,12 @@ std::string Latin1ToUtf8(const std::string& text) {
     return out;
 }
 
+std::string LowerAscii(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
 std::string Echo(const std::string& text) {
     constexpr std::size_t kMost = 40;
     std::string out;
@@ -78,6 +84,24 @@ std::string Echo(const std::string& text) {
     }
     if (text.size() > kMost) out += "...";
     return out;
+}
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c == 0x7F) {
+            static const char hex[] = "0123456789abcdef";
+            out += "\\u00";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
 }
 
 }  // namespace ksr::fmt

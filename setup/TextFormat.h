@@ -17,6 +17,8 @@ std::string Cut(const std::string& text, std::size_t count);
 
 // Upper-cases the letters a..z only; other bytes stay.
 std::string UpperAscii(std::string text);
+// Lower-cases the letters A..Z only; other bytes stay.
+std::string LowerAscii(std::string text);
 
 // The whole-number token rules of the readers: optional sign, decimal digits, fits 32 bits.
 bool ParseInt(const std::string& token, int& value);
@@ -24,6 +26,9 @@ bool ParseInt(const std::string& token, int& value);
 // A value as a message may echo it: at most 40 characters (then "..."), and control bytes shown
 // as \xNN so that a message never carries a line break or a terminal command.
 std::string Echo(const std::string& text);
+
+// A JSON string literal of UTF-8 text, control characters escaped.
+std::string JsonString(const std::string& utf8);
 
 // Latin-1 bytes to UTF-8, for showing texts on a terminal.
 std::string Latin1ToUtf8(const std::string& text);

@@ -3,8 +3,10 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 
+#include "serial/PortList.h"
 #include "ui/ComSelectForm.h"
 #include "ui/TKSR_SetUp.h"
+#include "upload/UploadLog.h"
 
 namespace ksr::ui {
 
@@ -153,10 +155,28 @@ void UploadPage::KermitTimerTimer() {
 }
 
 void UploadPage::transferOver() {
-    dialogue_.transferEnded(transfer_.ProtocolStatus());
+    const std::uint16_t status = transfer_.ProtocolStatus();
+    dialogue_.transferEnded(status);
+    upload::UploadRecord log;
+    log.program = "ksr-setup";
+    log.port = port_.openedDevice().toStdString();
+    const QString resolved = serial::ResolvedDevice(port_.openedDevice());
+    for (const auto& p : serial::PresentPorts())
+        if (p.device == resolved) log.adapterSerial = p.serialNumber.toStdString();
+    for (const auto& f : transfer_.engine().files()) log.files.push_back({f.name, f.data});
+    log.result = status == 0 ? "success" : "failed";
+    log.error = status == 0 ? std::string() : transfer_.engine().errorText();
+    if (status == 0) log.newDataFile = dialogue_.awaitNewDataFile(3000);
     comSpinEdit_->setEnabled(true);
     host_.repaint();
     UPLOAD_END();
+    log.timeUtc = upload::NowUtcIso8601();
+    try {
+        upload::AppendUploadLog(workDir_, log);
+    } catch (const KsrError& e) {
+        // Never the reason an upload fails: the result stays in the status bar.
+        throw KsrError("warning: the upload log was not written: " + e.located());
+    }
 }
 
 void UploadPage::UPLOAD_END() {

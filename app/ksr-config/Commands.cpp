@@ -9,6 +9,8 @@
 #include <tuple>
 
 #include "Args.h"
+#include "Json.h"
+#include "Settings.h"
 #include "Summary.h"
 #include "Upload.h"
 #include "power/PowerEstimator.h"
@@ -34,6 +36,9 @@ const char* const kUsage =
     "  check FILE.set                     read a set-up, apply the rate rules, print a summary\n"
     "  format FILE.set [-o OUT.set]       write a set-up again in the setup-file layout\n"
     "  build FILE.set [--lowest-temp N]   build recorder.ini in the working directory\n"
+    "  build --out-dir DIR A.set B.set    build many set-ups, each in DIR/NAME\n"
+    "  diff A.set B.set                   the settings that differ\n"
+    "  ports [--json]                     the serial ports present\n"
     "  power [OPTIONS]                    power load, battery life and disk capacity estimate\n"
     "  upload (--port DEVICE | --com N)   upload the *.ini files to the recorder\n"
     "\n"
@@ -43,11 +48,12 @@ const char* const kUsage =
     "Exit status: 0 success, 1 a bad or unreadable file, 2 bad usage.\n";
 
 const char* const kCheckHelp =
-    "Usage: ksr-config check FILE.set\n"
+    "Usage: ksr-config check [--json] FILE.set\n"
     "\n"
     "Reads the set-up, applies the sampling-rate rules (gain groups, max. PC cycle, file-length\n"
     "cap) and prints a summary: channels with rates and gains, modes, file length, max. PC cycle\n"
-    "and the active windows. Changes the rules make are listed; no file is written.\n";
+    "and the active windows. Changes the rules make are listed; no file is written.\n"
+    "  --json   every setting by its key with the value as the setup file shows it\n";
 
 const char* const kFormatHelp =
     "Usage: ksr-config format FILE.set [-o|--output OUT.set]\n"
@@ -57,19 +63,34 @@ const char* const kFormatHelp =
     "numbers after ';;params', this brings the readable first half up to date.\n";
 
 const char* const kBuildHelp =
-    "Usage: ksr-config build FILE.set [--lowest-temp N]\n"
+    "Usage: ksr-config build [--lowest-temp N] [--json] FILE.set\n"
+    "       ksr-config build --out-dir DIR [--lowest-temp N] [--json] A.set B.set ...\n"
     "\n"
-    "Does in the working directory what saving and building in the window does for FILE.set:\n"
-    "takes the set-up name from the file name (in capitals), applies the sampling-rate rules,\n"
+    "Does what saving and building in the window does for FILE.set: takes the set-up name from\n"
+    "the file name (its letters and digits, in capitals), applies the sampling-rate rules,\n"
     "writes SHORTTMP.DAT with the lowest temperature N (-30, -25, -20, -15 or -10; default -10)\n"
-    "and builds recorder.ini from the template recorder.000. On failure recorder.ini is left\n"
-    "exactly as it was.\n";
+    "and builds recorder.ini from the template recorder.000 of the working directory.\n"
+    "SHORTTMP.DAT and recorder.ini change both or neither; on failure both stay as they were.\n"
+    "With --out-dir each set-up gets a folder DIR/NAME holding its recorder.ini, SHORTTMP.DAT\n"
+    "and a copy of its setup file, byte for byte what a single build writes; one failure does\n"
+    "not stop the others; one line per set-up; exit status 1 when any failed.\n"
+    "  --json   the result per set-up as JSON\n";
+
+const char* const kDiffHelp =
+    "Usage: ksr-config diff A.set B.set\n"
+    "\n"
+    "Lists the settings that differ, one a line, with the readable names of the setup file's\n"
+    "first half, e.g. \"Primary Rate Ch2: 100 -> 200\". Exit status as diff(1): 0 and no\n"
+    "output when equal, 1 when different, 2 on error.\n";
 
 const char* const kPowerHelp =
-    "Usage: ksr-config power [OPTIONS]\n"
+    "Usage: ksr-config power [FILE.set] [OPTIONS] [--json]\n"
     "\n"
     "Estimates the mean load, the battery's true capacity and life, and the days the disk can\n"
-    "record, as the PowerEstimation page does. Options, with the page's start values:\n"
+    "record, as the PowerEstimation page does. With FILE.set the rates and channels in use (the\n"
+    "highest primary and secondary rate, and how many channels use each), the burst window,\n"
+    "cycled GPS and the ASCII format come from the set-up; options given still apply.\n"
+    "--json prints every figure of the page as JSON. Options, with the page's start values:\n"
     "  --prim-rate SPS             primary sampling rate, a rate of the table      (100)\n"
     "  --prim-channels N           primary channels, 1..6                          (3)\n"
     "  --sec-rate SPS              secondary sampling rate, a rate of the table    (0)\n"
@@ -99,10 +120,24 @@ SetupRecord ReadSetup(const std::string& file) {
 }
 
 int Check(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
-    const std::string file = OneFile(ParseOptions(args, {}));
+    const Options parsed = ParseOptions(args, {}, {"--json"});
+    const std::string file = OneFile(parsed);
     SetupRecord record = ReadSetup(file);
     const SetupRecord before = record;
     CheckSampleRates(record);
+    if (parsed.has("--json")) {
+        std::vector<std::pair<std::string, std::string>> settings;
+        for (const NamedSetting& n : NamedSettings(record))
+            settings.emplace_back(n.key, json::Str(n.value));
+        std::vector<std::string> changes;
+        for (const auto& c : RateRuleChanges(before, record)) changes.push_back(json::Str(c));
+        out << json::Object({{"file", json::Str(file)},
+                             {"setup_name", json::Str(SetupNameForBuild(file))},
+                             {"settings", json::Object(settings)},
+                             {"rate_rule_changes", json::Array(changes)}})
+            << "\n";
+        return Success;
+    }
     out << Summary(record);
     const auto changes = RateRuleChanges(before, record);
     out << "Rate rules:     " << (changes.empty() ? "no change" : "") << "\n";
@@ -134,21 +169,133 @@ int LowestTemperature(const Options& parsed) {
     return value;
 }
 
-int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const Options parsed = ParseOptions(args, {"--lowest-temp"});
-    const std::string file = OneFile(parsed);
-    const int lowest = LowestTemperature(parsed);
+// One set-up built: where, its name, what the rate rules changed, and the lines of recorder.ini.
+struct BuildResult {
+    std::string file, name, folder, error;
+    std::vector<std::string> changes;
+    int lines = 0;
+};
+
+// Reads and checks the set-up and applies the rate rules; the name from the file name.
+SetupRecord PreparedForBuild(const std::string& file, BuildResult& result) {
     SetupRecord record = ReadSetup(file);
     record.SetupName = SetupNameForBuild(file);
+    result.name = record.SetupName;
     const SetupRecord before = record;
     CheckSampleRates(record);
-    for (const auto& change : RateRuleChanges(before, record))
-        err << "note: rate rules: " << change << "\n";
+    result.changes = RateRuleChanges(before, record);
+    return record;
+}
+
+std::string BuildJson(const std::vector<BuildResult>& results) {
+    std::vector<std::string> items;
+    for (const BuildResult& r : results) {
+        std::vector<std::string> changes;
+        for (const auto& c : r.changes) changes.push_back(json::Str(c));
+        items.push_back(json::Object({
+            {"file", json::Str(r.file)},
+            {"setup_name", r.name.empty() ? "null" : json::Str(r.name)},
+            {"folder", json::Str(r.folder)},
+            {"ok", r.error.empty() ? "true" : "false"},
+            {"recorder_ini_lines", r.error.empty() ? std::to_string(r.lines) : "null"},
+            {"rate_rule_changes", json::Array(changes)},
+            {"error", r.error.empty() ? "null" : json::Str(r.error)},
+        }));
+    }
+    return json::Object({{"results", json::Array(items)}}) + "\n";
+}
+
+// Each set-up into DIR/NAME: recorder.ini, SHORTTMP.DAT and a copy of the setup file.
+int BuildMany(const Options& parsed, const std::string& outDir, int lowest, std::ostream& out,
+              std::ostream& err) {
+    if (parsed.positional.empty()) throw UsageError("a setup file is needed");
+    const std::string templateBytes = ReadFileBytes(TemplateFileName);
+    const std::string shortTmp = ShortTmpBytes(LowestTemperatureText(lowest));
+    const int limit = RecorderIni::ParsePcCycleLimit(shortTmp, ShortTmpFileName);
+    std::vector<BuildResult> results;
+    std::map<std::string, std::string> builtFrom;  // folder name -> the file built there
+    for (const std::string& file : parsed.positional) {
+        BuildResult result;
+        result.file = file;
+        try {
+            SetupRecord record = PreparedForBuild(file, result);
+            const std::filesystem::path folder = std::filesystem::path(outDir) / result.name;
+            result.folder = folder.string();
+            if (auto it = builtFrom.find(result.name); it != builtFrom.end())
+                throw KsrError("set-up name " + result.name + " taken already by " + it->second +
+                               " in this run");
+            builtFrom[result.name] = file;
+            const std::string setupBytes = ReadFileBytes(file);
+            RecorderIni ini(folder);
+            ini.PcCycleLimit = limit;
+            ini.loadLinesFrom(templateBytes, TemplateFileName);
+            ini.MergeIniKeys(record);
+            std::error_code ec;
+            std::filesystem::create_directories(folder, ec);
+            if (ec) throw IoError("cannot create folder", folder, ec.message());
+            FolderLock lock(folder);
+            WriteFilesTogether({{folder / ShortTmpFileName, shortTmp},
+                                {folder / RecorderIniFileName, JoinCrLf(ini.lines())},
+                                {folder / std::filesystem::path(file).filename(), setupBytes}});
+            result.lines = ini.IniLineCount;
+        } catch (const KsrError& e) {
+            result.error = e.located();
+        }
+        results.push_back(result);
+    }
+    bool failed = false;
+    for (const BuildResult& r : results) failed = failed || !r.error.empty();
+    if (parsed.has("--json")) {
+        out << BuildJson(results);
+    } else {
+        for (const BuildResult& r : results)
+            if (r.error.empty())
+                out << r.file << ": " << r.folder << "/recorder.ini built for set-up " << r.name
+                    << " (" << r.lines << " lines)\n";
+            else
+                out << r.file << ": FAILED: " << r.error << "\n";
+    }
+    for (const BuildResult& r : results)
+        for (const auto& change : r.changes)
+            err << r.file << ": note: rate rules: " << change << "\n";
+    return failed ? BadFile : Success;
+}
+
+int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const Options parsed = ParseOptions(args, {"--lowest-temp", "--out-dir"}, {"--json"});
+    const int lowest = LowestTemperature(parsed);
+    if (const auto dir = parsed.value("--out-dir"))
+        return BuildMany(parsed, *dir, lowest, out, err);
+    const std::string file = OneFile(parsed);
+    BuildResult result;
+    result.file = file;
+    result.folder = ".";
+    SetupRecord record = PreparedForBuild(file, result);
+    for (const auto& change : result.changes) err << "note: rate rules: " << change << "\n";
     RecorderIni ini(".");
     ini.BuildRecorderIniWithShortTmp(record, LowestTemperatureText(lowest));
-    out << "recorder.ini built for set-up " << record.SetupName.str() << " (" << ini.IniLineCount
-        << " lines)\n";
+    result.lines = ini.IniLineCount;
+    if (parsed.has("--json"))
+        out << BuildJson({result});
+    else
+        out << "recorder.ini built for set-up " << record.SetupName.str() << " ("
+            << ini.IniLineCount << " lines)\n";
     return Success;
+}
+
+int Diff(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const Options parsed = ParseOptions(args, {});
+    if (parsed.positional.size() != 2) throw UsageError("two setup files are compared");
+    std::vector<std::string> differences;
+    try {
+        differences =
+            SettingDifferences(ReadSetup(parsed.positional[0]), ReadSetup(parsed.positional[1]));
+    } catch (const KsrError& e) {
+        err << e.located() << "\n";
+        return BadUsage;  // trouble, as diff(1) says it
+    }
+    for (const auto& d : differences) out << d << "\n";
+    return differences.empty() ? Success : BadFile;
 }
 
 // A whole number within [min, max] on a grid of `step` from `min`.
@@ -177,15 +324,75 @@ std::pair<int, int> Pair(const std::string& option, const std::string& text, int
             Whole(option + " DURATION", text.substr(comma + 1), minB, maxB, stepB)};
 }
 
+// Within min..max on the grid of `step` from min: the nearest value the page can hold.
+int OnPageGrid(long long value, int min, int max, int step) {
+    const long long clamped = std::clamp<long long>(value, min, max);
+    return static_cast<int>(min + (clamped - min + step / 2) / step * step);
+}
+
+// What a set-up says about the power estimate: rates and channels in use, burst, cycled GPS and
+// ASCII format. Returns what was taken, one sentence each.
+std::vector<std::string> PowerSettingsFromSetup(const SetupRecord& r, power::PowerSettings& s) {
+    std::vector<std::string> taken;
+    int primChannels = 0, secChannels = 0, primRate = 0, secRate = 0;
+    for (int c = 1; c <= ChannelCount; ++c) {
+        const int prim =
+            PrimaryRates.contains(r.PrimRateIndex[c]) ? PrimaryRates[r.PrimRateIndex[c]] : 0;
+        if (prim > 0) {
+            ++primChannels;
+            primRate = std::max(primRate, prim);
+        }
+        if (r.SecRateValue[c] > 0) {
+            ++secChannels;
+            secRate = std::max(secRate, r.SecRateValue[c]);
+        }
+    }
+    s.primRate = primRate;
+    s.primChannels = std::max(primChannels, 1);
+    s.secRate = secRate;
+    s.secChannels = secChannels;
+    taken.push_back(std::to_string(s.primChannels) + " channels at " + std::to_string(primRate) +
+                    " sps, " + std::to_string(secChannels) + " at " + std::to_string(secRate) +
+                    " sps (the highest rates in use)");
+    s.ascii = r.RecordParams[DataType] == code::Ascii;
+    if (s.ascii) taken.push_back("ASCII format");
+    if (r.RecordParams[RecordMode] == code::Timed)
+        for (const RecWindow& w : r.RecWindows)
+            if (w.WinType == code::WinBurst) {
+                const long long every =
+                    static_cast<long long>(w.IntDays) * 1440 + w.IntHours * 60LL + w.IntMinutes;
+                const long long length =
+                    static_cast<long long>(w.DurDays) * 1440 + w.DurHours * 60LL + w.DurMinutes;
+                s.burst = true;
+                s.burstInterval = OnPageGrid(w.Repeat == code::Yes ? every : 360, 10, 360, 5);
+                s.burstDuration = OnPageGrid(length, 5, 60, 5);
+                taken.push_back("burst every " + std::to_string(s.burstInterval) + " min for " +
+                                std::to_string(s.burstDuration) + " min (the page's nearest)");
+                break;
+            }
+    const int gps = r.GpsParams[GpsMode];
+    if (gps != code::GpsContinuous && GpsCycleHours.contains(gps)) {
+        const int seconds = GpsCycleHours[gps] * 3600;
+        s.cycledGps = true;
+        s.gpsInterval = OnPageGrid(seconds / 60, 60, 360, 5);
+        s.gpsDuration = OnPageGrid(std::max(seconds / 12, 60) / 60, 5, 60, 1);
+        taken.push_back("GPS on " + std::to_string(s.gpsDuration) + " min every " +
+                        std::to_string(s.gpsInterval) + " min (the page's nearest)");
+    }
+    return taken;
+}
+
 int Power(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
     const Options parsed =
         ParseOptions(args,
                      {"--prim-rate", "--sec-rate", "--prim-channels", "--sec-channels", "--burst",
                       "--gps", "--temperature", "--battery", "--add-load", "--disk"},
-                     {"--ascii", "--gel", "--mt"});
-    if (!parsed.positional.empty())
-        throw UsageError("power takes no file: \"" + fmt::Echo(parsed.positional.front()) + "\"");
+                     {"--ascii", "--gel", "--mt", "--json"});
+    if (parsed.positional.size() > 1) throw UsageError("only one setup file is taken");
     power::PowerSettings s;
+    std::vector<std::string> fromFile;
+    if (!parsed.positional.empty())
+        fromFile = PowerSettingsFromSetup(ReadSetup(parsed.positional[0]), s);
     bool temperatureGiven = false;
     for (const auto& [a, value] : parsed.given) {
         if (a == "--prim-rate") {
@@ -241,6 +448,50 @@ int Power(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         const auto last = text.find_last_not_of(' ');
         return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
     };
+    if (parsed.has("--json")) {
+        std::vector<std::string> notes;
+        for (const auto& n : fromFile) notes.push_back(json::Str(n));
+        out << json::Object({
+                   {"mean_load_w", json::Num(load.totalLoad, 3)},
+                   {"mean_load_text", json::Str(power::LoadText(load.totalLoad))},
+                   {"true_capacity_wh", json::Num(battery.trueCapacity, 3)},
+                   {"true_capacity_text", json::Str(trimmed(battery.capacityLabel))},
+                   {"battery_life_days",
+                    battery.lifeDefined ? json::Num(battery.batteryDays, 3) : "null"},
+                   {"battery_life_text", json::Str(trimmed(battery.lifeLabel))},
+                   {"record_capacity_days", std::to_string(disk.recordDays)},
+                   {"record_capacity_text", json::Str(trimmed(disk.label))},
+                   {"self_discharge_considered", battery.selfDischarge ? "true" : "false"},
+                   {"note", json::Str(trimmed(battery.note))},
+                   {"gel_too_cold", battery.gelTooCold ? "true" : "false"},
+                   {"heater_load_w", json::Num(load.heaterLoad, 3)},
+                   {"disk_load_w", json::Num(load.diskLoad, 3)},
+                   {"gps_load_w", json::Num(load.gpsLoad, 3)},
+                   {"from_setup", json::Array(notes)},
+                   {"settings",
+                    json::Object(
+                        {{"prim_rate", std::to_string(s.primRate)},
+                         {"prim_channels", std::to_string(s.primChannels)},
+                         {"sec_rate", std::to_string(s.secRate)},
+                         {"sec_channels", std::to_string(s.secChannels)},
+                         {"burst", s.burst ? json::Array({std::to_string(s.burstInterval),
+                                                          std::to_string(s.burstDuration)})
+                                           : "null"},
+                         {"gps_cycle", s.cycledGps ? json::Array({std::to_string(s.gpsInterval),
+                                                                  std::to_string(s.gpsDuration)})
+                                                   : "null"},
+                         {"ascii", s.ascii ? "true" : "false"},
+                         {"temperature_c", std::to_string(s.temperature)},
+                         {"battery_ah", json::Num(s.battSizeAh, 3)},
+                         {"gel", s.gel ? "true" : "false"},
+                         {"add_load_w", json::Num(s.addLoadW, 3)},
+                         {"disk_gb", std::to_string(s.diskGB)},
+                         {"mt", s.mt ? "true" : "false"}})},
+               })
+            << "\n";
+        return Success;
+    }
+    for (const auto& n : fromFile) out << "From the set-up: " << n << "\n";
     out << "Mean Load [W]: " << power::LoadText(load.totalLoad) << "\n";
     out << "True Capacity [Wh]: " << trimmed(battery.capacityLabel) << "\n";
     out << "Battery Life [days]: " << trimmed(battery.lifeLabel) << "\n";
@@ -258,7 +509,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     const std::map<std::string, std::pair<Command, const char*>> commands{
         {"check", {Check, kCheckHelp}},   {"format", {Format, kFormatHelp}},
         {"build", {Build, kBuildHelp}},   {"power", {Power, kPowerHelp}},
-        {"upload", {Upload, UploadHelp}},
+        {"upload", {Upload, UploadHelp}}, {"diff", {Diff, kDiffHelp}},
+        {"ports", {Ports, PortsHelp}},
     };
     if (args.empty()) {
         err << kUsage;

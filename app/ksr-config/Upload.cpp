@@ -11,29 +11,48 @@
 #include <stdexcept>
 
 #include "Args.h"
+#include "Commands.h"
+#include "kermit/KermitFiles.h"
 #include "serial/KermitTransfer.h"
+#include "serial/PortList.h"
 #include "serial/SerialPort.h"
+#include "setup/FileIo.h"
 #include "setup/TextFormat.h"
+#include "upload/Checksums.h"
 #include "upload/UploadDialogue.h"
+#include "upload/UploadLog.h"
 
 namespace ksr::cli {
 
 const char* const UploadHelp =
-    "Usage: ksr-config upload (--port DEVICE | --com N) [--answer-timeout SECONDS]\n"
-    "                         [--login-timeout SECONDS]\n"
+    "Usage: ksr-config upload (--port DEVICE | --com N) [--dir DIR] [--verify]\n"
+    "                         [--answer-timeout SECONDS] [--login-timeout SECONDS]\n"
     "\n"
     "Uploads the \"*.ini\" files of the working directory to the recorder as the window does:\n"
     "wakes the console with Ctrl-C, logs in, starts the recorder's Kermit receiver, sends the\n"
     "files and, on success, sends the reconfigure command. Status texts and the recorder's\n"
     "console output are printed. Ctrl-C stops the dialogue (or aborts a running transfer).\n"
-    "  --port DEVICE            the serial device, e.g. /dev/ttyUSB0 or the simulator's path\n"
+    "  --port DEVICE            the serial device, e.g. /dev/ttyUSB0, a /dev/serial/by-id/...\n"
+    "                           name, or the simulator's path\n"
+    "  --dir DIR                send the *.ini files of DIR (default: the working directory);\n"
+    "                           when there is more than recorder.ini they are listed first\n"
+    "  --verify                 afterwards ask the recorder for cksum of each file sent and\n"
+    "                           compare (exit 1 on a mismatch, 3 without a usable answer)\n"
     "  --com N                  COM n, numbered as the window numbers ports\n"
     "  --answer-timeout SECONDS how long to wait for each Kermit answer (default 60)\n"
     "  --login-timeout SECONDS  give up when no login got through within this time\n"
     "                           (default: keep trying until Ctrl-C)\n"
     "After the reconfigure command the recorder's \"New Data File ...\" answer is printed, or a\n"
     "warning when none comes within 5 s.\n"
+    "Every upload appends one JSON line to uploads.log in DIR.\n"
     "Exit status: 0 when the transfer succeeded and the reconfigure command was sent.\n";
+
+const char* const PortsHelp =
+    "Usage: ksr-config ports [--json]\n"
+    "\n"
+    "Lists the serial ports present, one a line: the COM number as the window numbers it, the\n"
+    "device, its stable /dev/serial/by-id name where there is one, and the adapter's\n"
+    "description, maker and serial number. Exit status 0, also when there is none.\n";
 
 namespace {
 
@@ -118,15 +137,102 @@ class CliView : public upload::UploadView {
 
 }  // namespace
 
+namespace {
+
+// The adapter's serial number for a device, when the port list knows it.
+std::string AdapterSerialOf(const QString& device) {
+    const QString resolved = serial::ResolvedDevice(device);
+    for (const auto& p : serial::PresentPorts())
+        if (p.device == resolved) return p.serialNumber.toStdString();
+    return {};
+}
+
+// Asks the recorder's shell for cksum of each sent file and compares with the local files.
+// 0 verified, 1 a mismatch, 3 no usable answer; `text` says what was found.
+int VerifyOnRecorder(serial::SerialPort& port, upload::UploadLine& line,
+                     const std::vector<kermit::SendFile>& files, const std::filesystem::path& dir,
+                     std::string& text) {
+    int worst = 0;
+    for (const auto& f : files) {
+        const std::string name = fmt::LowerAscii(f.name);  // as the receiver stored it
+        const std::string local = ReadFileBytes(dir / name);
+        const std::string expected =
+            std::to_string(upload::PosixCksum(local)) + " " + std::to_string(local.size());
+        const std::uint64_t before = line.receivedCount();
+        port.PutString(QByteArray::fromStdString("cksum /usr/local/wexo/" + name + "\r"));
+        std::string answer;
+        for (int waited = 0; waited < 5000 && answer.empty(); waited += 50) {
+            line.responsiveWait(50);
+            std::string tail = line.receivedTail();
+            const std::uint64_t fresh = line.receivedCount() - before;
+            if (fresh < tail.size()) tail.erase(0, tail.size() - static_cast<std::size_t>(fresh));
+            const std::string path = " /usr/local/wexo/" + name;
+            const std::size_t at = tail.rfind(path + "\r");  // the answer comes after the echo
+            if (at == std::string::npos) continue;
+            const std::size_t start = tail.find_last_of("\n", at);
+            const std::string numbers =
+                tail.substr(start == std::string::npos ? 0 : start + 1,
+                            at - (start == std::string::npos ? 0 : start + 1));
+            // "CRC SIZE": two whole numbers, nothing else (not the echo of the command).
+            if (numbers.find_first_not_of("0123456789 ") == std::string::npos &&
+                numbers.find(' ') != std::string::npos)
+                answer = numbers;
+        }
+        if (answer.empty()) {
+            text += name + ": no usable answer; ";
+            worst = std::max(worst, 3);
+        } else if (answer != expected) {
+            text += name + ": recorder " + answer + ", here " + expected + "; ";
+            worst = std::max(worst, worst == 3 ? 3 : 1);
+        } else {
+            text += name + ": " + answer + " verified; ";
+        }
+    }
+    if (text.size() >= 2) text.resize(text.size() - 2);
+    return worst;
+}
+
+}  // namespace
+
+int Ports(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+    const Options parsed = ParseOptions(args, {}, {"--json"});
+    if (!parsed.positional.empty()) throw UsageError("ports takes no argument");
+    const auto ports = serial::PresentPorts();
+    if (parsed.has("--json")) {
+        std::vector<std::string> items;
+        auto orNull = [](const QString& t) {
+            return t.isEmpty() ? std::string("null") : fmt::JsonString(t.toStdString());
+        };
+        for (const auto& p : ports)
+            items.push_back("{\"com\": " + std::to_string(p.number) +
+                            ", \"device\": " + orNull(p.device) + ", \"by_id\": " + orNull(p.byId) +
+                            ", \"description\": " + orNull(p.product) +
+                            ", \"manufacturer\": " + orNull(p.manufacturer) +
+                            ", \"serial_number\": " + orNull(p.serialNumber) + "}");
+        out << "{\"ports\": [";
+        for (std::size_t i = 0; i < items.size(); ++i) out << (i ? ", " : "") << items[i];
+        out << "]}\n";
+        return Success;
+    }
+    for (const auto& p : ports) {
+        out << "COM" << p.number << "  " << p.device.toStdString();
+        if (!p.byId.isEmpty()) out << "  " << p.byId.toStdString();
+        for (const QString& part : {p.product, p.manufacturer, p.serialNumber})
+            if (!part.isEmpty()) out << "  " << part.toStdString();
+        out << "\n";
+    }
+    return Success;
+}
+
 int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     QString device;
     int com = -1;
     int answerSeconds = 0;  // 0: the written 1092 ticks
     int loginSeconds = 0;
-    const Options parsed =
-        ParseOptions(args, {"--port", "--com", "--answer-timeout", "--login-timeout"});
+    const Options parsed = ParseOptions(
+        args, {"--port", "--com", "--answer-timeout", "--login-timeout", "--dir"}, {"--verify"});
     if (!parsed.positional.empty())
-        throw UsageError("upload takes no file: it sends the *.ini files of the working directory");
+        throw UsageError("upload takes no file: it sends the *.ini files of --dir (default: .)");
     for (const auto& [name, value] : parsed.given) {
         if (name == "--port") {
             device = QString::fromStdString(value);
@@ -141,8 +247,18 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
                 throw UsageError("--login-timeout takes 1 to 86400 seconds");
         }
     }
-    if (device.isEmpty() == (com < 0))
-        throw std::invalid_argument("give either --port DEVICE or --com N");
+    if (device.isEmpty() == (com < 0)) throw UsageError("give either --port DEVICE or --com N");
+    const std::filesystem::path dir = parsed.value("--dir").value_or(".");
+    if (!std::filesystem::is_directory(dir))
+        throw UsageError("--dir " + fmt::Echo(dir.string()) + " is no folder");
+    const bool verify = parsed.has("--verify");
+
+    // What will be sent, said before anything is: more than recorder.ini may be a surprise.
+    const std::vector<kermit::SendFile> toSend = kermit::IniFilesOf(dir);
+    if (toSend.size() > 1 || (toSend.size() == 1 && toSend.front().name != "RECORDER.INI")) {
+        out << "Files to send from " << dir.string() << ":\n";
+        for (const auto& f : toSend) out << "  " << f.name << " (" << f.data.size() << " bytes)\n";
+    }
 
     int argc = 1;
     char name[] = "ksr-config";
@@ -154,7 +270,7 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
     serial::SerialPort port;
     if (!device.isEmpty())
-        port.setDevice(device);
+        port.setDevice(serial::ResolvedDevice(device));  // a /dev/serial/by-id name, too
     else
         port.setPortNumber(com);
     QObject::connect(&port, &serial::SerialPort::received, [&out](const QByteArray& bytes) {
@@ -167,6 +283,14 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
     upload::UploadDialogue dialogue(line, view);
     current = &dialogue;
 
+    upload::UploadRecord log;
+    log.program = "ksr-config";
+    log.port = device.isEmpty() ? serial::DeviceForCom(com).toStdString() : device.toStdString();
+    log.adapterSerial = AdapterSerialOf(QString::fromStdString(log.port));
+    for (const auto& f : toSend) log.files.push_back({f.name, f.data});
+    log.result = "failed";
+    bool transferStarted = false;
+
     int code = 1;
     try {
         view.status(upload::StatusKind::Waiting, upload::WaitingText);
@@ -174,13 +298,17 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
         const bool loggedIn = dialogue.CONNECT2KSR();
         line.loginDone();
         if (!loggedIn) {
-            if (line.loginTimedOut())
+            log.result = "aborted";
+            if (line.loginTimedOut()) {
+                log.error = "no login within " + std::to_string(loginSeconds) + " s";
                 err << "ksr-config upload: no login on "
                     << (device.isEmpty() ? "COM" + std::to_string(com) : device.toStdString())
                     << " within " << loginSeconds
                     << " s: is the recorder attached, switched on and its console free?\n";
-            else
+            } else {
+                log.error = "stopped before the transfer";
                 err << "ksr-config upload: stopped before the transfer\n";
+            }
         } else {
             serial::KermitTransfer transfer(port);
             if (answerSeconds > 0)
@@ -198,11 +326,14 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
             });
             bool aborted = false;
             try {
-                transfer.StartTransmit(std::filesystem::current_path());
+                transfer.StartTransmit(dir);
+                transferStarted = true;
             } catch (const KsrError&) {
                 dialogue.transferEnded(transfer.ProtocolStatus());
                 throw;
             }
+            log.files.clear();
+            for (const auto& f : transfer.engine().files()) log.files.push_back({f.name, f.data});
             while (transfer.InProgress()) {
                 if (Wait(100)) {
                     interrupted = false;
@@ -214,20 +345,40 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
             dialogue.transferEnded(status);
             if (status == 0) {
                 code = 0;
-                const std::string answer = dialogue.awaitNewDataFile(5000);
-                if (!answer.empty())
-                    out << "\n[" << answer << "]\n";
+                log.result = "success";
+                log.newDataFile = dialogue.awaitNewDataFile(5000);
+                if (!log.newDataFile.empty())
+                    out << "\n[" << log.newDataFile << "]\n";
                 else
                     err << "ksr-config upload: warning: no \"New Data File ...\" answer from the "
                            "recorder within 5 s; check its console\n";
+                if (verify) {
+                    const int verdict =
+                        VerifyOnRecorder(port, line, transfer.engine().files(), dir, log.verify);
+                    out << "\n[" << (verdict == 0 ? "verified: " : "NOT verified: ") << log.verify
+                        << "]\n";
+                    code = verdict;
+                }
             } else if (aborted) {
+                log.result = "aborted";
+                log.error = "transfer aborted";
                 err << "ksr-config upload: transfer aborted\n";
             } else {
+                log.error = transfer.engine().errorText();
                 err << "ksr-config upload: " << transfer.engine().errorText() << "\n";
             }
         }
     } catch (const KsrError& e) {
+        log.error = e.located();
         err << "ksr-config upload: " << e.located() << "\n";
+    }
+    (void)transferStarted;
+    log.timeUtc = upload::NowUtcIso8601();
+    try {
+        upload::AppendUploadLog(dir, log);
+    } catch (const KsrError& e) {
+        err << "ksr-config upload: warning: the upload log was not written: " << e.located()
+            << "\n";
     }
     port.close();
     std::signal(SIGINT, previous);

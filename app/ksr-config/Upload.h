@@ -11,4 +11,8 @@ extern const char* const UploadHelp;
 // Throws a usage error text (std::invalid_argument) for bad options.
 int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
+extern const char* const PortsHelp;
+// ksr-config ports: the serial ports present, numbered as the window numbers them.
+int Ports(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
 }  // namespace ksr::cli

@@ -199,6 +199,16 @@ class UploadPageTest : public QObject {
             }(),
             3000);
         QVERIFY(window->uploadPage()->port().isOpen());  // stays open for the operator
+
+        // The upload is logged in the working folder, with the recorder's answer.
+        QTRY_VERIFY_WITH_TIMEOUT(std::filesystem::exists(*dir / "uploads.log"), 5000);
+        const std::string log = test::ReadBytes(*dir / "uploads.log");
+        for (const char* member :
+             {"\"program\": \"ksr-setup\"", "\"setup_name\": \"TIMED\"", "\"result\": \"success\"",
+              "\"new_data_file\": \"New Data File /data/",
+              "{\"name\": \"RECORDER.INI\", \"size\": 3057"})
+            QVERIFY2(log.find(member) != std::string::npos, log.c_str());
+        QVERIFY2(log.find(sim.device().toStdString()) != std::string::npos, log.c_str());
     }
 
     // "kermit -r" on a recorder is most likely C-Kermit, which drops what arrives while it gives

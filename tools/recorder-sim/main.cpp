@@ -18,8 +18,11 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
+
+#include "upload/Checksums.h"
 
 namespace {
 
@@ -34,6 +37,8 @@ struct Options {
     bool deadReceiver = false;
     bool once = false;
     std::string receiver = "gkermit";
+    bool damageReceived = false;
+    bool noCksum = false;
 };
 
 const char* const kUsage =
@@ -50,6 +55,8 @@ const char* const kUsage =
     "                      ckermit (C-Kermit on the console's own terminal, as a recorder runs "
     "it)\n"
     "  --dead-receiver     \"kermit -r\" starts a receiver that never answers\n"
+    "  --damage-received   a received file is damaged on the recorder's disk afterwards\n"
+    "  --no-cksum          the recorder's shell has no cksum command\n"
     "  --once              end after the reconfigure command\n";
 
 volatile sig_atomic_t stopRequested = 0;
@@ -237,6 +244,8 @@ class Simulator {
             std::strftime(stamp, sizeof stamp, "%Y%m%d_%H%M%S", std::gmtime(&now));
             say(std::string("reconfiguring...\r\nNew Data File /data/") + stamp + ".dat\r\n");
             if (o_.once) done_ = true;
+        } else if (entered.rfind("cksum ", 0) == 0 && !o_.noCksum) {
+            say(Cksum(entered.substr(6)));
         } else if (entered == "logout" || entered == "exit") {
             state_ = State::Console;
             askLogin();
@@ -245,6 +254,22 @@ class Simulator {
             say("sh: " + entered + ": not found\r\n");
         }
         say(prompt());
+    }
+
+    // What a Linux shell's cksum prints for a file of the recorder's software folder.
+    std::string Cksum(const std::string& path) const {
+        std::string name = path;
+        const std::string folder = "/usr/local/wexo/";
+        if (name.rfind(folder, 0) == 0)
+            name.erase(0, folder.size());
+        else if (cwd_ != "/usr/local/wexo" || name.find('/') != std::string::npos)
+            return "cksum: " + path + ": No such file or directory\r\n";
+        std::ifstream in(o_.dir + "/" + name, std::ios::binary);
+        if (!in) return "cksum: " + path + ": No such file or directory\r\n";
+        const std::string bytes((std::istreambuf_iterator<char>(in)),
+                                std::istreambuf_iterator<char>());
+        return std::to_string(ksr::upload::PosixCksum(bytes)) + " " + std::to_string(bytes.size()) +
+               " " + path + "\r\n";
     }
 
     void startReceiver() {
@@ -306,6 +331,10 @@ class Simulator {
     void receiverEnded() {
         if (receiverMaster_ >= 0) close(receiverMaster_);
         receiverMaster_ = -1;
+        if (state_ == State::Receiving && o_.damageReceived) {
+            std::ofstream damaged(o_.dir + "/recorder.ini", std::ios::app | std::ios::binary);
+            damaged << "x";
+        }
         if (state_ == State::Receiving) {
             state_ = State::Shell;
             say("\r\n" + prompt());
@@ -359,7 +388,11 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "--receiver takes gkermit or ckermit\n%s", kUsage);
                 return 2;
             }
-        } else if (a == "--dead-receiver")
+        } else if (a == "--damage-received")
+            o.damageReceived = true;
+        else if (a == "--no-cksum")
+            o.noCksum = true;
+        else if (a == "--dead-receiver")
             o.deadReceiver = true;
         else if (a == "--once")
             o.once = true;

@@ -1,0 +1,127 @@
+#include "Settings.h"
+
+#include <map>
+
+#include "setup/TextFormat.h"
+
+namespace ksr::cli {
+namespace {
+
+using fmt::Free;
+using fmt::Zeros;
+
+std::string Trim(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) return {};
+    const std::size_t last = text.find_last_not_of(' ');
+    return std::string(text.substr(first, last - first + 1));
+}
+
+template <class Table>
+std::string NameOf(const Table& table, int code) {
+    return table.contains(code) ? fmt::Latin1ToUtf8(Trim(table[code])) : Free(code);
+}
+
+std::string StartText(int day, int month, int year, int hour, int minute) {
+    if (day == 0) return "immediately";
+    return Zeros(day, 2) + "-" + NameOf(MonthNames, month) + "-" + Free(year) + " " +
+           Zeros(hour, 2) + ":" + Zeros(minute, 2);
+}
+
+std::string Duration(int days, int hours, int minutes, int seconds) {
+    return Zeros(days, 3) + ":" + Zeros(hours, 2) + ":" + Zeros(minutes, 2) + ":" +
+           Zeros(seconds, 2);
+}
+
+std::string Interval(int days, int hours, int minutes) {
+    return Zeros(days, 2) + ":" + Zeros(hours, 2) + ":" + Zeros(minutes, 2);
+}
+
+std::string Position(int value, const char* negative, const char* positive) {
+    return Free(value) + "\xC2\xB0 " + (value < 0 ? negative : positive);
+}
+
+}  // namespace
+
+std::vector<NamedSetting> NamedSettings(const SetupRecord& r) {
+    std::vector<NamedSetting> s;
+    auto add = [&](const std::string& key, const std::string& label, const std::string& value) {
+        s.push_back({key, label, value});
+    };
+    add("record_mode", "Record Mode", NameOf(RecordModeNames, r.RecordParams[RecordMode]));
+    add("data_type", "Data Type", NameOf(DataTypeNames, r.RecordParams[DataType]));
+    add("file_length_min", "File Length [min]", Free(r.RecordParams[FileLength]));
+    add("disk_mode", "Disk Mode", NameOf(DiskModeNames, r.RecordParams[DiskMode]));
+    add("max_pc_cycle_min", "Max. PC Cycle [min]", Free(r.RecordParams[MaxPcCycle]));
+    for (int c = 1; c <= ChannelCount; ++c) {
+        const std::string ch = Free(c);
+        add("primary_rate_ch" + ch, "Primary Rate Ch" + ch,
+            PrimaryRates.contains(r.PrimRateIndex[c]) ? Free(PrimaryRates[r.PrimRateIndex[c]])
+                                                      : Free(r.PrimRateIndex[c]));
+        add("secondary_rate_ch" + ch, "Secondary Rate Ch" + ch, Free(r.SecRateValue[c]));
+        add("gain_ch" + ch, "Gain Ch" + ch, NameOf(GainNames, r.GainIndex[c]));
+    }
+    const int gps = r.GpsParams[GpsMode];
+    add("gps_mode", "GPS Mode",
+        gps == code::GpsContinuous    ? std::string("GPS CONTI")
+        : GpsCycleHours.contains(gps) ? "CYCLE " + Free(GpsCycleHours[gps]) + " h"
+                                      : Free(gps));
+    add("gps_latitude", "GPS Latitude", Position(r.GpsParams[GpsLat], "S", "N"));
+    add("gps_longitude", "GPS Longitude", Position(r.GpsParams[GpsLon], "W", "E"));
+    add("clock_mode", "Clock Mode", NameOf(ClockModeNames, r.GpsParams[ClockMode]));
+    add("log_mode", "Log Mode", NameOf(LogModeNames, r.GpsParams[LogMode]));
+    static const char* const kAux[] = {"aux1", "aux2",  "aux3",  "aux4",
+                                       "trec", "tdisk", "ubatt", "ibatt"};
+    for (int i = 1; i <= AuxFlagCount; ++i)
+        add(kAux[i - 1], std::string(AuxChannelNames[i]), NameOf(OffOnNames, r.AuxFlags[i]));
+    static const char* const kOut[] = {"calout", "ttlout", "opcout"};
+    for (int id = 1; id <= OutputWindowCount; ++id) {
+        const OutputWindow& w = r.OutputWindows[id];
+        const std::string key = kOut[id - 1], label(OutputWindowNames[id]);
+        add(key, label, NameOf(OffOnNames, w.OnOff));
+        if (w.OnOff == code::Off) continue;
+        add(key + "_start", label + " Start",
+            StartText(w.StartDay, w.StartMonth, w.StartYear, w.StartHour, w.StartMinute));
+        add(key + "_duration", label + " Duration",
+            Duration(w.DurDays, w.DurHours, w.DurMinutes, w.DurSeconds));
+        add(key + "_repeat", label + " Repeat", NameOf(NoYesNames, w.Repeat));
+        add(key + "_interval", label + " Interval", Interval(w.IntDays, w.IntHours, w.IntMinutes));
+        if (id == CalOut) {
+            add(key + "_signal", label + " Signal", NameOf(SignalTypeNames, w.SignalType));
+            add(key + "_millivolt", label + " mVolt", Free(w.MilliVolt));
+        }
+    }
+    int n = 0;
+    for (const RecWindow& w : r.RecWindows) {
+        if (w.WinType <= code::WinOff) continue;
+        const std::string key = "window" + Free(++n), label = "Window " + Free(n);
+        add(key + "_type", label + " Type", NameOf(WindowTypeNames, w.WinType));
+        add(key + "_start", label + " Start",
+            StartText(w.StartDay, w.StartMonth, w.StartYear, w.StartHour, w.StartMinute));
+        if (w.WinType == code::WinConti) continue;
+        add(key + "_duration", label + " Duration",
+            Duration(w.DurDays, w.DurHours, w.DurMinutes, w.DurSeconds));
+        add(key + "_repeat", label + " Repeat", NameOf(NoYesNames, w.Repeat));
+        add(key + "_interval", label + " Interval", Interval(w.IntDays, w.IntHours, w.IntMinutes));
+    }
+    return s;
+}
+
+std::vector<std::string> SettingDifferences(const SetupRecord& a, const SetupRecord& b) {
+    const auto left = NamedSettings(a), right = NamedSettings(b);
+    std::map<std::string, const NamedSetting*> rightByKey;
+    for (const auto& s : right) rightByKey[s.key] = &s;
+    std::vector<std::string> out;
+    std::map<std::string, bool> seen;
+    for (const auto& s : left) {
+        seen[s.key] = true;
+        const auto it = rightByKey.find(s.key);
+        const std::string other = it == rightByKey.end() ? "-" : it->second->value;
+        if (other != s.value) out.push_back(s.label + ": " + s.value + " -> " + other);
+    }
+    for (const auto& s : right)
+        if (!seen.count(s.key)) out.push_back(s.label + ": - -> " + s.value);
+    return out;
+}
+
+}  // namespace ksr::cli

@@ -1,0 +1,285 @@
+// Preparing many recorders from the command line: ports, builds into folders, diff, JSON,
+// power from a set-up, uploads from a folder with their log, and verification on the recorder.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <sstream>
+#include <thread>
+
+#include "Commands.h"
+#include "TestSupport.h"
+#include "setup/FileIo.h"
+#include "setup/SetupFile.h"
+#include "setup/TextFormat.h"
+#include "upload/Checksums.h"
+#include "upload/UploadLog.h"
+
+namespace ksr {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+    int code;
+    std::string out, err;
+};
+
+Result RunHere(const test::TempDir& dir, const std::vector<std::string>& args) {
+    const auto previous = fs::current_path();
+    fs::current_path(dir.path());
+    std::ostringstream out, err;
+    const int code = cli::Run(args, out, err);
+    fs::current_path(previous);
+    return {code, out.str(), err.str()};
+}
+
+std::string Quote(const std::string& s) {
+    return "'" + s + "'";
+}
+
+Result RunExe(const fs::path& dir, const std::string& args) {
+    const std::string command = "cd " + Quote(dir.string()) + " && timeout 120 " +
+                                Quote(KSR_CONFIG_EXE) + " " + args + " > .out 2> .err";
+    const int status = std::system(command.c_str());
+    Result r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, test::ReadBytes(dir / ".out"),
+             test::ReadBytes(dir / ".err")};
+    fs::remove(dir / ".out");
+    fs::remove(dir / ".err");
+    return r;
+}
+
+void CopyIn(const fs::path& dir, const fs::path& from, const std::string& name) {
+    test::WriteBytes(dir / name, test::ReadBytes(from));
+}
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+    const auto at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos) text.replace(at, from.size(), to);
+    return text;
+}
+
+TEST(FleetChecksums, Sha256AndPosixCksumOfKnownInputs) {
+    EXPECT_EQ(upload::Sha256Hex("abc"),
+              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(upload::Sha256Hex(""),
+              "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(upload::Sha256Hex(std::string(1000000, 'a')),
+              "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+    EXPECT_EQ(upload::PosixCksum(""), 4294967295u);
+    EXPECT_EQ(upload::PosixCksum("abc"), 1219131554u);
+}
+
+TEST(FleetPorts, ListsWhatIsPresentAndExitsZero) {
+    test::TempDir dir;
+    const Result plain = RunHere(dir, {"ports"});
+    EXPECT_EQ(plain.code, 0) << plain.err;
+    for (std::size_t at = 0; at < plain.out.size(); at = plain.out.find('\n', at) + 1)
+        EXPECT_EQ(plain.out.compare(at, 3, "COM"), 0) << plain.out;  // one port a line
+    const Result json = RunHere(dir, {"ports", "--json"});
+    EXPECT_EQ(json.code, 0);
+    EXPECT_EQ(json.out.rfind("{\"ports\": [", 0), 0u) << json.out;
+    EXPECT_EQ(RunHere(dir, {"ports", "extra"}).code, 2);
+}
+
+TEST(FleetBuild, EachSetUpInItsOwnFolderAsASingleBuildWritesIt) {
+    test::TempDir dir;
+    CopyIn(dir.path(), test::ShippedData("recorder.000"), "recorder.000");
+    CopyIn(dir.path(), test::ShippedData("examples/station1.set"), "station1.set");
+    CopyIn(dir.path(), test::ShippedData("examples/timed.set"), "timed.set");
+    test::WriteBytes(dir / "broken.set", "X\r\n\r\n\r\n;;params\r\n;;rec_mode 1 1 x\r\n");
+    fs::create_directory(dir / "again");
+    CopyIn(dir.path(), test::ShippedData("examples/timed.set"), "again/timed.set");
+    const Result r = RunHere(dir, {"build", "--out-dir", "fleet", "--lowest-temp=-20",
+                                   "station1.set", "broken.set", "timed.set", "again/timed.set"});
+    EXPECT_EQ(r.code, 1);  // one failed, the others are built
+    EXPECT_NE(r.out.find("station1.set: fleet/STATION1/recorder.ini built for set-up STATION1"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("broken.set: FAILED: broken.set:5:"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("again/timed.set: FAILED:"), std::string::npos) << r.out;  // name taken
+    for (const std::string name : {"station1", "timed"}) {
+        test::TempDir alone;
+        CopyIn(alone.path(), test::ShippedData("recorder.000"), "recorder.000");
+        CopyIn(alone.path(), test::ShippedData("examples/" + name + ".set"), name + ".set");
+        ASSERT_EQ(RunHere(alone, {"build", name + ".set", "--lowest-temp", "-20"}).code, 0);
+        const fs::path folder = dir / "fleet" / fmt::UpperAscii(name);
+        for (const std::string& file :
+             std::vector<std::string>{"recorder.ini", "SHORTTMP.DAT", name + ".set"})
+            EXPECT_EQ(test::ReadBytes(folder / file), test::ReadBytes(alone / file)) << file;
+    }
+    EXPECT_FALSE(fs::exists(dir / "fleet" / "BROKEN"));
+    EXPECT_TRUE(test::TemporaryFiles(dir / "fleet" / "TIMED").empty());
+
+    const Result json =
+        RunHere(dir, {"build", "--out-dir", "fleet", "--json", "timed.set", "broken.set"});
+    EXPECT_EQ(json.code, 1);
+    EXPECT_NE(json.out.find("{\"file\": \"timed.set\", \"setup_name\": \"TIMED\", \"folder\": "
+                            "\"fleet/TIMED\", \"ok\": true, \"recorder_ini_lines\": "),
+              std::string::npos)
+        << json.out;
+    EXPECT_NE(json.out.find("\"ok\": false"), std::string::npos);
+}
+
+TEST(FleetDiff, SettingsThatDifferByTheirReadableNames) {
+    test::TempDir dir;
+    const std::string timed = test::ReadBytes(test::ShippedData("examples/timed.set"));
+    test::WriteBytes(dir / "a.set", timed);
+    test::WriteBytes(dir / "same.set", timed);
+    // Channel 2 at 200 sps (index 13), and a GPS cycle of 2 h instead of 1 h.
+    std::string other =
+        Replaced(timed, ";;s_rates  10  6  1  10  6  1", ";;s_rates  10  6  1  13  6  1");
+    other = Replaced(other, ";;gps_mode 2  ", ";;gps_mode 3  ");
+    test::WriteBytes(dir / "b.set", other);
+    Result r = RunHere(dir, {"diff", "a.set", "same.set"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "");
+    r = RunHere(dir, {"diff", "a.set", "b.set"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.out.find("Primary Rate Ch2: 100 -> 200\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("GPS Mode: CYCLE 1 h -> CYCLE 2 h\n"), std::string::npos) << r.out;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 3) << r.out;  // + its secondary rate
+    r = RunHere(dir, {"diff", "a.set", "missing.set"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("missing.set"), std::string::npos);
+    EXPECT_EQ(RunHere(dir, {"diff", "a.set"}).code, 2);
+}
+
+TEST(FleetJson, CheckNamesEverySettingWithItsShownValue) {
+    test::TempDir dir;
+    CopyIn(dir.path(), test::ShippedData("examples/timed.set"), "timed.set");
+    const Result r = RunHere(dir, {"check", "--json", "timed.set"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    for (const char* member : {"\"setup_name\": \"TIMED\"", "\"record_mode\": \"TIMED\"",
+                               "\"primary_rate_ch1\": \"100\"", "\"gain_ch1\": \"1\"",
+                               "\"gps_mode\": \"CYCLE 1 h\"", "\"gps_latitude\": \"-33\xC2\xB0 S\"",
+                               "\"calout\": \"ON\"", "\"window1_type\": \"PowerON\"",
+                               "\"window2_start\": \"immediately\"", "\"rate_rule_changes\": ["})
+        EXPECT_NE(r.out.find(member), std::string::npos) << member << "\n" << r.out;
+}
+
+TEST(FleetPower, EstimatesForASetUpAndAsJson) {
+    test::TempDir dir;
+    CopyIn(dir.path(), test::ShippedData("examples/station1.set"), "station1.set");
+    const Result fromFile = RunHere(dir, {"power", "station1.set", "--temperature", "-10"});
+    ASSERT_EQ(fromFile.code, 0) << fromFile.err;
+    // Six channels at 200 sps and three at 20, GPS cycled every 4 hours: as given by hand.
+    const Result byHand =
+        RunHere(dir, {"power", "--prim-rate", "200", "--prim-channels", "6", "--sec-rate", "20",
+                      "--sec-channels", "3", "--gps", "240,20", "--temperature", "-10"});
+    EXPECT_EQ(fromFile.out.substr(fromFile.out.find("Mean Load")),
+              byHand.out.substr(byHand.out.find("Mean Load")));
+    const Result json = RunHere(dir, {"power", "station1.set", "--json"});
+    for (const char* key : {"\"mean_load_w\": ", "\"true_capacity_wh\": ",
+                            "\"battery_life_days\": ", "\"record_capacity_days\": ", "\"note\": ",
+                            "\"gel_too_cold\": false", "\"prim_channels\": 6"})
+        EXPECT_NE(json.out.find(key), std::string::npos) << key << "\n" << json.out;
+}
+
+// The simulator on its pseudo-terminal for the duration of a test.
+class Simulator {
+  public:
+    Simulator(const fs::path& dir, const std::string& options) : dir_(dir) {
+        const std::string command = "cd " + Quote(dir.string()) + " && mkdir -p rec && (" +
+                                    Quote(KSR_SIMULATOR) + " --dir rec " + options +
+                                    " > sim.dev 2>&1 & echo $! > sim.pid)";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+        for (int i = 0; i < 50 && device_.empty(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (fs::exists(dir / "sim.dev")) {
+                device_ = test::ReadBytes(dir / "sim.dev");
+                while (!device_.empty() && (device_.back() == '\n' || device_.back() == '\r'))
+                    device_.pop_back();
+            }
+        }
+        pid_ = test::ReadBytes(dir / "sim.pid");
+    }
+    ~Simulator() { std::system(("kill " + pid_ + " 2>/dev/null").c_str()); }
+    const std::string& device() const { return device_; }
+
+  private:
+    fs::path dir_;
+    std::string device_, pid_;
+};
+
+TEST(FleetUpload, FromAFolderListsTheFilesLogsAndVerifies) {
+    test::TempDir dir;
+    fs::create_directory(dir / "unit7");
+    const std::string ini = test::ReadBytes(test::TestData("golden/timed.recorder.ini"));
+    test::WriteBytes(dir / "unit7" / "recorder.ini", ini);
+    test::WriteBytes(dir / "unit7" / "extra.ini", "extra=1\r\n");
+    Simulator sim(dir.path(), "--receiver ckermit");
+    // A stable name for the port, as /dev/serial/by-id gives one.
+    fs::create_symlink(sim.device(), dir / "usb-FTDI_serial-if00-port0");
+    const Result r =
+        RunExe(dir.path(), "upload --port " + (dir / "usb-FTDI_serial-if00-port0").string() +
+                               " --dir unit7 --verify");
+    EXPECT_EQ(r.code, 0) << r.err << r.out;
+    EXPECT_EQ(
+        r.out.rfind(
+            "Files to send from unit7:\n  EXTRA.INI (9 bytes)\n  RECORDER.INI (3057 bytes)\n", 0),
+        0u)
+        << r.out;
+    EXPECT_EQ(test::ReadBytes(dir / "rec" / "recorder.ini"), ini);
+    EXPECT_EQ(test::ReadBytes(dir / "rec" / "extra.ini"), "extra=1\r\n");
+    EXPECT_NE(r.out.find("[verified: "), std::string::npos) << r.out;
+    const auto lines = SplitLines(test::ReadBytes(dir / "unit7" / "uploads.log"));
+    ASSERT_EQ(lines.size(), 1u);
+    const std::string& log = lines[0];
+    for (const std::string& member : std::vector<std::string>{
+             "\"program\": \"ksr-config\"", "\"setup_name\": \"TIMED\"", "\"result\": \"success\"",
+             "\"error\": null", "\"new_data_file\": \"New Data File /data/",
+             "{\"name\": \"RECORDER.INI\", \"size\": 3057, \"sha256\": \"" +
+                 upload::Sha256Hex(ini) + "\"}",
+             "\"verify\": \"extra.ini: "})
+        EXPECT_NE(log.find(member), std::string::npos) << member << "\n" << log;
+    EXPECT_EQ(log.find("\"time\": \"20"), 1u) << log;
+    EXPECT_EQ(log.back(), '}');
+}
+
+TEST(FleetUpload, VerificationFindsADamagedFileOrNoAnswer) {
+    test::TempDir dir;
+    test::WriteBytes(dir / "recorder.ini", "a=1\r\n");
+    {
+        Simulator sim(dir.path(), "--damage-received");
+        const Result r = RunExe(dir.path(), "upload --port " + sim.device() + " --verify");
+        EXPECT_EQ(r.code, 1) << r.out << r.err;
+        EXPECT_NE(r.out.find("[NOT verified: recorder.ini: recorder "), std::string::npos) << r.out;
+    }
+    {
+        Simulator sim(dir.path(), "--no-cksum");
+        const Result r = RunExe(dir.path(), "upload --port " + sim.device() + " --verify");
+        EXPECT_EQ(r.code, 3) << r.out << r.err;
+        EXPECT_NE(r.out.find("no usable answer"), std::string::npos);
+    }
+    const auto lines = SplitLines(test::ReadBytes(dir / "uploads.log"));
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_NE(lines[0].find("\"verify\": \"recorder.ini: recorder "), std::string::npos);
+}
+
+TEST(FleetUpload, ALogThatCannotBeWrittenIsOnlyAWarning) {
+    test::TempDir dir;
+    test::WriteBytes(dir / "recorder.ini", "a=1\r\n");
+    fs::create_directory(dir / "uploads.log");
+    Simulator sim(dir.path(), "");
+    const Result r = RunExe(dir.path(), "upload --port " + sim.device());
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.err.find("warning: the upload log was not written"), std::string::npos) << r.err;
+}
+
+TEST(FleetUpload, AFailedUploadIsLoggedWithItsError) {
+    test::TempDir dir;
+    test::WriteBytes(dir / "recorder.ini", "a=1\r\n");
+    Simulator sim(dir.path(), "--dead-receiver");
+    const Result r = RunExe(dir.path(), "upload --port " + sim.device() + " --answer-timeout 1");
+    EXPECT_EQ(r.code, 1);
+    const std::string log = test::ReadBytes(dir / "uploads.log");
+    EXPECT_NE(log.find("\"result\": \"failed\", \"error\": \"no answer after 10 tries"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("\"new_data_file\": null"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace ksr

@@ -1,0 +1,43 @@
+#pragma once
+// The upload log: one JSON line for every upload, from the window and the command line, appended
+// to uploads.log in the folder the files were sent from.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ksr::upload {
+
+inline constexpr const char* UploadLogFileName = "uploads.log";
+
+struct SentFile {
+    std::string name;  // as sent (capitals)
+    std::string bytes;
+};
+
+struct UploadRecord {
+    std::string timeUtc;        // ISO 8601, e.g. 2026-12-08T01:23:45Z
+    std::string program;        // "ksr-setup" or "ksr-config"
+    std::string port;           // the device
+    std::string adapterSerial;  // empty when unknown
+    std::vector<SentFile> files;
+    std::string result;       // "success", "failed" or "aborted"
+    std::string error;        // empty when none
+    std::string newDataFile;  // the recorder's answer, empty when none came
+    std::string verify;       // the --verify outcome, empty when not asked
+};
+
+// The time now as ISO 8601 UTC.
+std::string NowUtcIso8601();
+
+// The set-up name from the setup_name= line of the sent recorder.ini, if any.
+std::optional<std::string> SetupNameOf(const std::vector<SentFile>& files);
+
+// The record as one JSON line (with its line end).
+std::string UploadLogLine(const UploadRecord& record);
+
+// Appends the record's line to `folder`/uploads.log; throws IoError when it cannot.
+void AppendUploadLog(const std::filesystem::path& folder, const UploadRecord& record);
+
+}  // namespace ksr::upload
