@@ -46,6 +46,10 @@ expect "power temperatures" -40 ksr-config power --temperature ""
 expect "upload options" --login-timeout ksr-config upload --lo
 expect "com numbers" 3 ksr-config upload --com ""
 expect "help topics" power ksr-config help p
+expect "new subcommands" ports ksr-config po
+expect "set files for diff" timed.set ksr-config diff station1.set ""
+expect "folders for --out-dir" sub ksr-config build --out-dir ""
+expect "upload from a folder" --verify ksr-config upload --v
 ln -s /dev/null "$dir/ttyUSB9"
 expect "a typed device path" "$dir/ttyUSB9" ksr-config upload --port "$dir/tty"
 echo "$passes passed, $failures failed"
