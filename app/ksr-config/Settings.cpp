@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "TableText.h"
 #include "setup/TextFormat.h"
 
 namespace ksr::cli {
@@ -9,18 +10,6 @@ namespace {
 
 using fmt::Free;
 using fmt::Zeros;
-
-std::string Trim(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    const std::size_t last = text.find_last_not_of(' ');
-    return std::string(text.substr(first, last - first + 1));
-}
-
-template <class Table>
-std::string NameOf(const Table& table, int code) {
-    return table.contains(code) ? fmt::Latin1ToUtf8(Trim(table[code])) : Free(code);
-}
 
 std::string StartText(int day, int month, int year, int hour, int minute) {
     if (day == 0) return "immediately";
@@ -38,15 +27,16 @@ std::string Interval(int days, int hours, int minutes) {
 }
 
 std::string Position(int value, const char* negative, const char* positive) {
-    return Free(value) + "\xC2\xB0 " + (value < 0 ? negative : positive);
+    return Free(value) + "\xB0 " + (value < 0 ? negative : positive);
 }
 
 }  // namespace
 
 std::vector<NamedSetting> NamedSettings(const SetupRecord& r) {
     std::vector<NamedSetting> s;
+    // Values are shown in the tables' Latin-1; the output is UTF-8.
     auto add = [&](const std::string& key, const std::string& label, const std::string& value) {
-        s.push_back({key, label, value});
+        s.push_back({key, label, fmt::Latin1ToUtf8(value)});
     };
     add("record_mode", "Record Mode", NameOf(RecordModeNames, r.RecordParams[RecordMode]));
     add("data_type", "Data Type", NameOf(DataTypeNames, r.RecordParams[DataType]));

@@ -1,5 +1,6 @@
 #include "Summary.h"
 
+#include "TableText.h"
 #include "setup/TextFormat.h"
 
 namespace ksr::cli {
@@ -8,18 +9,6 @@ namespace {
 using fmt::Free;
 using fmt::Width;
 using fmt::Zeros;
-
-std::string Trim(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    const std::size_t last = text.find_last_not_of(' ');
-    return std::string(text.substr(first, last - first + 1));
-}
-
-template <class Table>
-std::string NameOf(const Table& table, int code) {
-    return table.contains(code) ? Trim(table[code]) : "code " + Free(code) + "?";
-}
 
 std::string Start(int day, int month, int year, int hour, int minute) {
     if (day == 0) return "immediately";

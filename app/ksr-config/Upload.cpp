@@ -194,6 +194,17 @@ int VerifyOnRecorder(serial::SerialPort& port, upload::UploadLine& line,
 
 }  // namespace
 
+// The upload log is never the reason an upload fails: a log that cannot be written is a warning.
+void WriteLogOrWarn(const std::filesystem::path& dir, const upload::UploadRecord& log,
+                    std::ostream& err) {
+    try {
+        upload::AppendUploadLog(dir, log);
+    } catch (const KsrError& e) {
+        err << "ksr-config upload: warning: the upload log was not written: " << e.located()
+            << "\n";
+    }
+}
+
 int Ports(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
     const Options parsed = ParseOptions(args, {}, {"--json"});
     if (!parsed.positional.empty()) throw UsageError("ports takes no argument");
@@ -253,8 +264,23 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
         throw UsageError("--dir " + fmt::Echo(dir.string()) + " is no folder");
     const bool verify = parsed.has("--verify");
 
-    // What will be sent, said before anything is: more than recorder.ini may be a surprise.
-    const std::vector<kermit::SendFile> toSend = kermit::IniFilesOf(dir);
+    // What will be sent, read and said before anything goes on the line: a file that cannot be
+    // read ends the upload here, and more than recorder.ini may be a surprise.
+    upload::UploadRecord log;
+    log.program = "ksr-config";
+    log.port = device.isEmpty() ? serial::DeviceForCom(com).toStdString() : device.toStdString();
+    log.adapterSerial = AdapterSerialOf(QString::fromStdString(log.port));
+    std::vector<kermit::SendFile> toSend;
+    try {
+        toSend = kermit::IniFilesOf(dir);
+    } catch (const KsrError& e) {
+        err << "ksr-config upload: " << e.located() << "\n";
+        log.result = "failed";
+        log.error = e.located();
+        log.timeUtc = upload::NowUtcIso8601();
+        WriteLogOrWarn(dir, log, err);
+        return BadFile;
+    }
     if (toSend.size() > 1 || (toSend.size() == 1 && toSend.front().name != "RECORDER.INI")) {
         out << "Files to send from " << dir.string() << ":\n";
         for (const auto& f : toSend) out << "  " << f.name << " (" << f.data.size() << " bytes)\n";
@@ -283,13 +309,8 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
     upload::UploadDialogue dialogue(line, view);
     current = &dialogue;
 
-    upload::UploadRecord log;
-    log.program = "ksr-config";
-    log.port = device.isEmpty() ? serial::DeviceForCom(com).toStdString() : device.toStdString();
-    log.adapterSerial = AdapterSerialOf(QString::fromStdString(log.port));
     for (const auto& f : toSend) log.files.push_back({f.name, f.data});
     log.result = "failed";
-    bool transferStarted = false;
 
     int code = 1;
     try {
@@ -327,7 +348,6 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
             bool aborted = false;
             try {
                 transfer.StartTransmit(dir);
-                transferStarted = true;
             } catch (const KsrError&) {
                 dialogue.transferEnded(transfer.ProtocolStatus());
                 throw;
@@ -372,14 +392,8 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
         log.error = e.located();
         err << "ksr-config upload: " << e.located() << "\n";
     }
-    (void)transferStarted;
     log.timeUtc = upload::NowUtcIso8601();
-    try {
-        upload::AppendUploadLog(dir, log);
-    } catch (const KsrError& e) {
-        err << "ksr-config upload: warning: the upload log was not written: " << e.located()
-            << "\n";
-    }
+    WriteLogOrWarn(dir, log, err);
     port.close();
     std::signal(SIGINT, previous);
     return code;

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "Commands.h"
+#include "SimulatorProcess.h"
 #include "TestSupport.h"
 #include "setup/FileIo.h"
 #include "setup/SetupFile.h"
@@ -177,31 +178,7 @@ TEST(FleetPower, EstimatesForASetUpAndAsJson) {
         EXPECT_NE(json.out.find(key), std::string::npos) << key << "\n" << json.out;
 }
 
-// The simulator on its pseudo-terminal for the duration of a test.
-class Simulator {
-  public:
-    Simulator(const fs::path& dir, const std::string& options) : dir_(dir) {
-        const std::string command = "cd " + Quote(dir.string()) + " && mkdir -p rec && (" +
-                                    Quote(KSR_SIMULATOR) + " --dir rec " + options +
-                                    " > sim.dev 2>&1 & echo $! > sim.pid)";
-        EXPECT_EQ(std::system(command.c_str()), 0);
-        for (int i = 0; i < 50 && device_.empty(); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            if (fs::exists(dir / "sim.dev")) {
-                device_ = test::ReadBytes(dir / "sim.dev");
-                while (!device_.empty() && (device_.back() == '\n' || device_.back() == '\r'))
-                    device_.pop_back();
-            }
-        }
-        pid_ = test::ReadBytes(dir / "sim.pid");
-    }
-    ~Simulator() { std::system(("kill " + pid_ + " 2>/dev/null").c_str()); }
-    const std::string& device() const { return device_; }
-
-  private:
-    fs::path dir_;
-    std::string device_, pid_;
-};
+using Simulator = test::SimulatorProcess;
 
 TEST(FleetUpload, FromAFolderListsTheFilesLogsAndVerifies) {
     test::TempDir dir;
