@@ -369,7 +369,7 @@ TEST(KsrConfigFaults, TheSimulatorEndsItsReceiverWhenItEnds) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         receivers = ProcessesIn(dir / "rec");
     }
-    ASSERT_EQ(receivers, 1);
+    ASSERT_GE(receivers, 1);  // the receiver (and, for a moment, the fork that starts it)
     sim.reset();
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     EXPECT_EQ(ProcessesIn(dir / "rec"), 0);
