@@ -68,19 +68,25 @@ std::string LowerAscii(std::string text) {
     return text;
 }
 
+namespace {
+
+bool IsControlByte(unsigned char c) {
+    return c < 0x20 || c == 0x7F;
+}
+
+// The byte as two hex digits after `prefix` ("\\x1B", "\\u001b").
+std::string Escaped(unsigned char c, const char* prefix, const char* digits) {
+    return std::string(prefix) + digits[c >> 4] + digits[c & 15];
+}
+
+}  // namespace
+
 std::string Echo(const std::string& text) {
     constexpr std::size_t kMost = 40;
     std::string out;
     for (std::size_t i = 0; i < text.size() && i < kMost; ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
-        if (c < 0x20 || c == 0x7F) {
-            static const char hex[] = "0123456789ABCDEF";
-            out += "\\x";
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        } else {
-            out += static_cast<char>(c);
-        }
+        out += IsControlByte(c) ? Escaped(c, "\\x", "0123456789ABCDEF") : std::string(1, text[i]);
     }
     if (text.size() > kMost) out += "...";
     return out;
@@ -92,11 +98,8 @@ std::string JsonString(const std::string& text) {
         if (c == '"' || c == '\\') {
             out += '\\';
             out += static_cast<char>(c);
-        } else if (c < 0x20 || c == 0x7F) {
-            static const char hex[] = "0123456789abcdef";
-            out += "\\u00";
-            out += hex[c >> 4];
-            out += hex[c & 15];
+        } else if (IsControlByte(c)) {
+            out += Escaped(c, "\\u00", "0123456789abcdef");
         } else {
             out += static_cast<char>(c);
         }
