@@ -28,6 +28,10 @@ void KermitTransfer::StartTransmit(const std::filesystem::path& directory) {
         emit finished(engine_.ProtocolStatus());
         throw;
     }
+    StartTransmit(std::move(files));
+}
+
+void KermitTransfer::StartTransmit(std::vector<kermit::SendFile> files) {
     engine_.StartTransmit(std::move(files));
     if (!engine_.InProgress()) {
         emit finished(engine_.ProtocolStatus());

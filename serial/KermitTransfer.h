@@ -19,6 +19,8 @@ class KermitTransfer : public QObject {
 
     // Sends the "*.ini" files of `directory`; returns at once, the transfer runs on events.
     void StartTransmit(const std::filesystem::path& directory);
+    // Sends these files, as read before the line was touched.
+    void StartTransmit(std::vector<kermit::SendFile> files);
     void setAnswerTicks(int ticks) { engine_.setAnswerTicks(ticks); }
     // Ends a running transfer; the receiver is told with an error packet.
     void cancel(const std::string& reason);

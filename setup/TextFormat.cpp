@@ -92,6 +92,15 @@ std::string Echo(const std::string& text) {
     return out;
 }
 
+std::string EchoName(const std::string& name) {
+    std::string out;
+    for (unsigned char c : name)
+        out += IsControlByte(c) || c >= 0x80 || c == '\\'
+                   ? Escaped(c, "\\x", "0123456789ABCDEF")
+                   : std::string(1, static_cast<char>(c));
+    return out;
+}
+
 std::string JsonString(const std::string& text) {
     std::string out = "\"";
     for (unsigned char c : text) {

@@ -27,6 +27,10 @@ bool ParseInt(const std::string& token, int& value);
 // as \xNN so that a message never carries a line break or a terminal command.
 std::string Echo(const std::string& text);
 
+// A file name as a message, a log or JSON shows it: whole, with control bytes, bytes from 0x80 up
+// and the backslash as \xNN, so that it is plain ASCII whatever the name's encoding.
+std::string EchoName(const std::string& name);
+
 // A JSON string literal of UTF-8 text, control characters escaped.
 std::string JsonString(const std::string& utf8);
 

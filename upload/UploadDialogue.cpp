@@ -1,5 +1,10 @@
 #include "upload/UploadDialogue.h"
 
+#include <algorithm>
+
+#include "kermit/KermitSender.h"
+#include "setup/TextFormat.h"
+
 namespace ksr::upload {
 namespace {
 
@@ -10,7 +15,70 @@ const char* const kChangeDirectory = "cd /usr/local/wexo\r";
 const char* const kStartReceiver = "kermit -r\r";
 const char* const kReconfigure = "/usr/local/wexo/reconfig\r";
 
+bool ContainsNoCase(const std::string& text, const std::string& word) {
+    return fmt::LowerAscii(text).find(fmt::LowerAscii(word)) != std::string::npos;
+}
+
+// The received text without the blanks and line ends at its end.
+std::string TrimmedEnd(std::string text) {
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\r' || text.back() == '\n'))
+        text.pop_back();
+    return text;
+}
+
+// The last line of what the recorder printed, for a message.
+std::string LastLine(const std::string& text) {
+    std::string lines = TrimmedEnd(text);
+    std::string last;
+    std::size_t end = lines.size();
+    while (last.empty() && end > 0) {
+        const std::size_t start = lines.find_last_of("\r\n", end - 1);
+        const std::size_t from = start == std::string::npos ? 0 : start + 1;
+        last = lines.substr(from, end - from);
+        end = start == std::string::npos ? 0 : start;
+    }
+    return last;
+}
+
 }  // namespace
+
+const std::string& UploadDialogue::refusalText() const {
+    static const std::string none;
+    return run_ ? run_->refusal : none;
+}
+
+void UploadDialogue::releaseReceiver() {
+    line_.put(kermit::KermitSender::Packet(0, 'E', ReleaseText));
+    line_.put(std::string(1, kEtx));
+}
+
+std::string UploadDialogue::receivedSince(std::uint64_t before) {
+    const std::uint64_t fresh = line_.receivedCount() - before;
+    std::string tail = line_.receivedTail();
+    if (fresh < tail.size()) tail.erase(0, tail.size() - static_cast<std::size_t>(fresh));
+    return tail;
+}
+
+std::string UploadDialogue::loginAnswer(Run& run, std::uint64_t before) {
+    constexpr int kStep = 100;
+    const std::string who = std::string("the login as ") + LoginUser;
+    for (int waited = 0;; waited += kStep) {
+        const std::string text = receivedSince(before);
+        const std::string end = TrimmedEnd(text);
+        const bool refused = ContainsNoCase(text, "incorrect") ||
+                             (end.size() >= 6 && ContainsNoCase(end.substr(end.size() - 6), "login:"));
+        if (!refused && !end.empty() && (end.back() == '#' || end.back() == '$' || end.back() == '>'))
+            return {};
+        if (refused)
+            return "the recorder refused " + who + " (it answered \"" + fmt::Echo(LastLine(text)) +
+                   "\"); nothing more was sent";
+        if (waited >= ShellPromptLimitMs)
+            return "no shell prompt came after " + who +
+                   " (is the password right?); nothing more was sent";
+        line_.responsiveWait(kStep);
+        if (run.escaped) return {};
+    }
+}
 
 void UploadDialogue::requestEscape() {
     if (run_) run_->escaped = true;
@@ -38,10 +106,12 @@ bool UploadDialogue::CONNECT2KSR() {
         if (!loginAttempts(*run)) break;
     }
     if (run->escaped) return false;
+    if (!run->refusal.empty()) return false;
     view_.status(StatusKind::Transmitting, TransmittingText);
     line_.put(kChangeDirectory);
     line_.sleep(1000);
     if (run->escaped) return false;
+    run->receiverStarted = true;
     line_.put(kStartReceiver);
     line_.sleep(1000);
     return !run->escaped;
@@ -52,6 +122,7 @@ bool UploadDialogue::CONNECT2KSR() {
 bool UploadDialogue::loginAttempts(Run& run) {
     while (!run.promptSeen) {
         run.promptSeen = line_.waitFor(LoginPrompt, LoginTicks);
+        const bool loginPromptCame = run.promptSeen;
         if (run.escaped) return false;
         view_.status(StatusKind::Connected, ConnectedText);
         line_.sleep(1000);
@@ -66,9 +137,21 @@ bool UploadDialogue::loginAttempts(Run& run) {
             // No shell prompt is awaited: the login counts as done.
             line_.sleep(100);
             if (run.escaped) return false;
+            const std::uint64_t before = line_.receivedCount();
             line_.put(std::string(kPassword) + "\r");
             line_.sleep(2000);
+            if (run.escaped) return false;
+            // The shell's prompt is the sign of a login that got through; a refusal ends the
+            // dialogue here, before anything is typed into a login prompt.
+            run.refusal = loginAnswer(run, before);
+            if (run.escaped) return false;
+            if (!run.refusal.empty()) {
+                view_.status(StatusKind::Failure, FailureText);
+                return false;
+            }
         } else {
+            // No login prompt: a receiver left over from an earlier upload may hold the console.
+            if (!loginPromptCame) releaseReceiver();
             line_.setRts(false);
             line_.responsiveWait(200);
             if (run.escaped) return false;
@@ -102,7 +185,7 @@ void UploadDialogue::waitForQuietLine() {
     }
 }
 
-void UploadDialogue::transferEnded(std::uint16_t protocolStatus) {
+void UploadDialogue::transferEnded(std::uint16_t protocolStatus, bool reconfigureNow) {
     if (protocolStatus != 0) {
         view_.status(StatusKind::Failure, FailureText);
         return;
@@ -116,6 +199,10 @@ void UploadDialogue::transferEnded(std::uint16_t protocolStatus) {
     for (int waited = 100; waited < ShellAnswerLimitMs && line_.receivedCount() == before;
          waited += 20)
         line_.responsiveWait(20);
+    if (reconfigureNow) reconfigure();
+}
+
+void UploadDialogue::reconfigure() {
     reconfigureAt_ = line_.receivedCount();
     line_.put(kReconfigure);
 }

@@ -58,6 +58,12 @@ inline constexpr int QuietBeforeReturnMs = 700;  // no byte for this long: the l
 inline constexpr int SettleLimitMs = 5000;       // at most this long in all
 inline constexpr int ShellAnswerLimitMs = 1000;  // waiting for the shell to answer the "\r"
 inline constexpr const char* NewDataFileText = "New Data File";
+// The login's answer: a shell prompt within the written 2000 ms pause, or at most this much later.
+inline constexpr int ShellPromptLimitMs = 5000;
+inline constexpr const char* LoginUser = "root";
+// The error packet that releases a receiver: sequence 0, a text whose bytes a shell or a login
+// prompt that gets it instead takes as a harmless word.
+inline constexpr const char* ReleaseText = "Upload cancelled";
 
 class UploadDialogue {
   public:
@@ -65,7 +71,17 @@ class UploadDialogue {
 
     // The login dialogue. True when logged in and the recorder's receiver was started (the
     // caller then starts the transfer); false when an escape request ended it.
+    // False too when the recorder refused the login (loginRefused()): nothing more is sent then.
     bool CONNECT2KSR();
+    // Whether the last dialogue ended because the recorder refused the login, and what it said.
+    bool loginRefused() const { return run_ && !run_->refusal.empty(); }
+    const std::string& refusalText() const;
+    // Whether the last dialogue has typed the receiver's start command: from then on a receiver
+    // may hold the recorder's console until it is released.
+    bool receiverStarted() const { return run_ && run_->receiverStarted; }
+    // A Kermit error packet and Ctrl-C: a receiver still waiting on the console (one left by an
+    // upload that was killed) gives up and the shell or the login prompt comes back.
+    void releaseReceiver();
     // The operator's escape request. It stops only the dialogue running when it is made, which
     // then sends nothing more; a later dialogue starts without it.
     void requestEscape();
@@ -73,7 +89,10 @@ class UploadDialogue {
     bool promptSeen() const { return run_ && run_->promptSeen; }
     // After the transfer: the result in the status, and on success, once the receiver has let go
     // of the line, a return and the reconfigure command.
-    void transferEnded(std::uint16_t protocolStatus);
+    // With `reconfigure` false the shell is left at its prompt (for a check before the command);
+    // reconfigure() then sends it.
+    void transferEnded(std::uint16_t protocolStatus, bool reconfigureNow = true);
+    void reconfigure();
     // Waits up to `maxMs` for the recorder's "New Data File ..." line after the reconfigure
     // command; the line without its line end, or empty when none came.
     std::string awaitNewDataFile(int maxMs);
@@ -84,10 +103,16 @@ class UploadDialogue {
     struct Run {
         bool promptSeen = false;
         bool escaped = false;
+        bool receiverStarted = false;
+        std::string refusal;  // what the recorder answered to a refused login
     };
 
     bool loginAttempts(Run& run);
     void waitForQuietLine();
+    // What arrived since the count was `before` (as far as the tail still holds it).
+    std::string receivedSince(std::uint64_t before);
+    // After the password: empty when a shell prompt came, else why the login counts as refused.
+    std::string loginAnswer(Run& run, std::uint64_t before);
 
     UploadLine& line_;
     UploadView& view_;

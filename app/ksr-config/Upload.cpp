@@ -4,6 +4,8 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
+#include <signal.h>
+#include <array>
 #include <atomic>
 #include <csignal>
 #include <filesystem>
@@ -31,13 +33,19 @@ const char* const UploadHelp =
     "Uploads the \"*.ini\" files of the working directory to the recorder as the window does:\n"
     "wakes the console with Ctrl-C, logs in, starts the recorder's Kermit receiver, sends the\n"
     "files and, on success, sends the reconfigure command. Status texts and the recorder's\n"
-    "console output are printed. Ctrl-C stops the dialogue (or aborts a running transfer).\n"
+    "console output are printed. Ctrl-C, a kill (TERM) or a closed terminal (HUP) stops the\n"
+    "dialogue, or aborts a running transfer and tells the recorder's receiver.\n"
+    "The files are checked before the line is touched: none at all, one that cannot be read,\n"
+    "a name with other characters than letters, digits, '.', '_' and '-', or two names that\n"
+    "differ only in case end the upload with nothing sent.\n"
     "  --port DEVICE            the serial device, e.g. /dev/ttyUSB0, a /dev/serial/by-id/...\n"
     "                           name, or the simulator's path\n"
     "  --dir DIR                send the *.ini files of DIR (default: the working directory);\n"
     "                           when there is more than recorder.ini they are listed first\n"
-    "  --verify                 afterwards ask the recorder for cksum of each file sent and\n"
-    "                           compare (exit 1 on a mismatch, 3 without a usable answer)\n"
+    "  --verify                 after the transfer ask the recorder for cksum of each file\n"
+    "                           sent and compare with what was sent; the reconfigure command\n"
+    "                           follows only when all match (exit 1 on a mismatch, 3 without\n"
+    "                           a usable answer, and then no reconfigure command)\n"
     "  --com N                  COM n, numbered as the window numbers ports\n"
     "  --answer-timeout SECONDS how long to wait for each Kermit answer (default 60)\n"
     "  --login-timeout SECONDS  give up when no login got through within this time\n"
@@ -45,7 +53,8 @@ const char* const UploadHelp =
     "After the reconfigure command the recorder's \"New Data File ...\" answer is printed, or a\n"
     "warning when none comes within 5 s.\n"
     "Every upload appends one JSON line to uploads.log in DIR.\n"
-    "Exit status: 0 when the transfer succeeded and the reconfigure command was sent.\n";
+    "Exit status: 0 when the transfer succeeded and the reconfigure command was sent; 1 when\n"
+    "it failed or the login was refused; 130, 143 or 129 after INT, TERM or HUP.\n";
 
 const char* const PortsHelp =
     "Usage: ksr-config ports [--json]\n"
@@ -56,11 +65,44 @@ const char* const PortsHelp =
 
 namespace {
 
+// Ctrl-C, a kill or a closed terminal: the upload ends as the operator's stop would, with the
+// receiver told and the log written. The signal's number, 0 while none came.
+std::atomic<int> stopSignal{0};
 std::atomic<bool> interrupted{false};
 
-void OnInterrupt(int) {
+extern "C" void OnStopSignal(int signalNumber) {
+    stopSignal = signalNumber;
     interrupted = true;
 }
+
+// The stop signals handled while an upload runs; the earlier handlers come back afterwards.
+class StopSignals {
+  public:
+    StopSignals() {
+        stopSignal = 0;
+        interrupted = false;
+        struct sigaction stop {};
+        stop.sa_handler = OnStopSignal;
+        sigemptyset(&stop.sa_mask);
+        for (std::size_t i = 0; i < kSignals.size(); ++i)
+            sigaction(kSignals[i], &stop, &previous_[i]);
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigaction(SIGPIPE, &ignore, &previousPipe_);  // a closed output must not end the upload
+    }
+    ~StopSignals() {
+        for (std::size_t i = 0; i < kSignals.size(); ++i)
+            sigaction(kSignals[i], &previous_[i], nullptr);
+        sigaction(SIGPIPE, &previousPipe_, nullptr);
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+  private:
+    static constexpr std::array<int, 3> kSignals{SIGINT, SIGTERM, SIGHUP};
+    std::array<struct sigaction, 3> previous_{};
+    struct sigaction previousPipe_ {};
+};
 
 // Waits while processing events; true when Ctrl-C came.
 bool Wait(int milliseconds) {
@@ -147,19 +189,19 @@ std::string AdapterSerialOf(const QString& device) {
     return {};
 }
 
-// Asks the recorder's shell for cksum of each sent file and compares with the local files.
-// 0 verified, 1 a mismatch, 3 no usable answer; `text` says what was found.
+// Asks the recorder's shell for cksum of each sent file and compares with the bytes that were
+// sent. 0 verified, 1 a mismatch, 3 no usable answer; `text` says what was found. The names are
+// safe ones (letters, digits, "._-"), and quoted all the same.
 int VerifyOnRecorder(serial::SerialPort& port, upload::UploadLine& line,
-                     const std::vector<kermit::SendFile>& files, const std::filesystem::path& dir,
-                     std::string& text) {
+                     const std::vector<kermit::SendFile>& files, std::string& text) {
     int worst = 0;
     for (const auto& f : files) {
         const std::string name = fmt::LowerAscii(f.name);  // as the receiver stored it
-        const std::string local = ReadFileBytes(dir / name);
+        if (!kermit::IsSafeSendName(name)) throw KsrError("no cksum for " + fmt::EchoName(name));
         const std::string expected =
-            std::to_string(upload::PosixCksum(local)) + " " + std::to_string(local.size());
+            std::to_string(upload::PosixCksum(f.data)) + " " + std::to_string(f.data.size());
         const std::uint64_t before = line.receivedCount();
-        port.PutString(QByteArray::fromStdString("cksum /usr/local/wexo/" + name + "\r"));
+        port.PutString(QByteArray::fromStdString("cksum '/usr/local/wexo/" + name + "'\r"));
         std::string answer;
         for (int waited = 0; waited < 5000 && answer.empty(); waited += 50) {
             line.responsiveWait(50);
@@ -190,6 +232,21 @@ int VerifyOnRecorder(serial::SerialPort& port, upload::UploadLine& line,
     }
     if (text.size() >= 2) text.resize(text.size() - 2);
     return worst;
+}
+
+}  // namespace
+
+namespace {
+
+// The recorder's answer to the reconfigure command, printed and logged.
+void awaitNewDataFile(upload::UploadDialogue& dialogue, upload::UploadRecord& log,
+                      std::ostream& out, std::ostream& err) {
+    log.newDataFile = dialogue.awaitNewDataFile(5000);
+    if (!log.newDataFile.empty())
+        out << "\n[" << log.newDataFile << "]\n";
+    else
+        err << "ksr-config upload: warning: no \"New Data File ...\" answer from the "
+               "recorder within 5 s; check its console\n";
 }
 
 }  // namespace
@@ -265,7 +322,8 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
     const bool verify = parsed.has("--verify");
 
     // What will be sent, read and said before anything goes on the line: a file that cannot be
-    // read ends the upload here, and more than recorder.ini may be a surprise.
+    // read, a name the recorder cannot be given and an empty folder end the upload here, and
+    // more than recorder.ini may be a surprise.
     upload::UploadRecord log;
     log.program = "ksr-config";
     log.port = device.isEmpty() ? serial::DeviceForCom(com).toStdString() : device.toStdString();
@@ -273,6 +331,9 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
     std::vector<kermit::SendFile> toSend;
     try {
         toSend = kermit::IniFilesOf(dir);
+        if (toSend.empty())
+            throw KsrError("no \"*.ini\" file to send in " + fmt::EchoName(dir.string()) +
+                           ": build recorder.ini first");
     } catch (const KsrError& e) {
         err << "ksr-config upload: " << e.located() << "\n";
         log.result = "failed";
@@ -282,7 +343,7 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return BadFile;
     }
     if (toSend.size() > 1 || (toSend.size() == 1 && toSend.front().name != "RECORDER.INI")) {
-        out << "Files to send from " << dir.string() << ":\n";
+        out << "Files to send from " << fmt::EchoName(dir.string()) << ":\n";
         for (const auto& f : toSend) out << "  " << f.name << " (" << f.data.size() << " bytes)\n";
     }
 
@@ -291,8 +352,7 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
     char* argv[] = {name, nullptr};
     std::unique_ptr<QCoreApplication> app;
     if (!QCoreApplication::instance()) app = std::make_unique<QCoreApplication>(argc, argv);
-    interrupted = false;
-    auto previous = std::signal(SIGINT, OnInterrupt);
+    const StopSignals stopSignals;
 
     serial::SerialPort port;
     if (!device.isEmpty())
@@ -313,24 +373,31 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
     log.result = "failed";
 
     int code = 1;
+    bool receiverMayWait = false;  // a receiver was started and may not have been told to end
     try {
         view.status(upload::StatusKind::Waiting, upload::WaitingText);
         line.setLoginLimit(loginSeconds);
         const bool loggedIn = dialogue.CONNECT2KSR();
         line.loginDone();
         if (!loggedIn) {
-            log.result = "aborted";
-            if (line.loginTimedOut()) {
+            receiverMayWait = dialogue.receiverStarted();
+            if (dialogue.loginRefused()) {
+                log.error = dialogue.refusalText();
+                err << "ksr-config upload: " << dialogue.refusalText() << "\n";
+            } else if (line.loginTimedOut()) {
+                log.result = "aborted";
                 log.error = "no login within " + std::to_string(loginSeconds) + " s";
                 err << "ksr-config upload: no login on "
                     << (device.isEmpty() ? "COM" + std::to_string(com) : device.toStdString())
                     << " within " << loginSeconds
                     << " s: is the recorder attached, switched on and its console free?\n";
             } else {
+                log.result = "aborted";
                 log.error = "stopped before the transfer";
                 err << "ksr-config upload: stopped before the transfer\n";
             }
         } else {
+            receiverMayWait = true;
             serial::KermitTransfer transfer(port);
             if (answerSeconds > 0)
                 transfer.setAnswerTicks(answerSeconds * 1000 / kermit::KermitSender::TickMs);
@@ -346,14 +413,7 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
                     << std::flush;
             });
             bool aborted = false;
-            try {
-                transfer.StartTransmit(dir);
-            } catch (const KsrError&) {
-                dialogue.transferEnded(transfer.ProtocolStatus());
-                throw;
-            }
-            log.files.clear();
-            for (const auto& f : transfer.engine().files()) log.files.push_back({f.name, f.data});
+            transfer.StartTransmit(toSend);  // exactly what was read, listed and logged
             while (transfer.InProgress()) {
                 if (Wait(100)) {
                     interrupted = false;
@@ -362,22 +422,39 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
                 }
             }
             const auto status = transfer.ProtocolStatus();
-            dialogue.transferEnded(status);
-            if (status == 0) {
+            // The receiver has ended the transfer with us: done, or told by the engine's error
+            // packet. It lets go of the console by itself.
+            receiverMayWait = false;
+            // A stop that came with the end of the transfer: the file is there, but not applied.
+            const bool stopped = stopSignal != 0;
+            dialogue.transferEnded(status, !verify && !stopped);
+            if (status == 0 && stopped) {
+                log.error = "stopped after the transfer: the reconfigure command was not sent";
+                err << "ksr-config upload: " << log.error << "\n";
+            } else if (status == 0 && !verify) {
                 code = 0;
                 log.result = "success";
-                log.newDataFile = dialogue.awaitNewDataFile(5000);
-                if (!log.newDataFile.empty())
-                    out << "\n[" << log.newDataFile << "]\n";
-                else
-                    err << "ksr-config upload: warning: no \"New Data File ...\" answer from the "
-                           "recorder within 5 s; check its console\n";
-                if (verify) {
-                    const int verdict =
-                        VerifyOnRecorder(port, line, transfer.engine().files(), dir, log.verify);
-                    out << "\n[" << (verdict == 0 ? "verified: " : "NOT verified: ") << log.verify
-                        << "]\n";
+                awaitNewDataFile(dialogue, log, out, err);
+            } else if (status == 0) {
+                // Checked before the reconfigure command: a file damaged on its way is never
+                // applied.
+                const int verdict = VerifyOnRecorder(port, line, toSend, log.verify);
+                out << "\n[" << (verdict == 0 ? "verified: " : "NOT verified: ") << log.verify
+                    << "]\n";
+                if (verdict == 0 && stopSignal != 0) {
+                    log.error = "stopped after the check: the reconfigure command was not sent";
+                    err << "ksr-config upload: " << log.error << "\n";
+                } else if (verdict == 0) {
+                    code = 0;
+                    log.result = "success";
+                    dialogue.reconfigure();
+                    awaitNewDataFile(dialogue, log, out, err);
+                } else {
                     code = verdict;
+                    log.error = std::string(verdict == 1 ? "a file differs on the recorder"
+                                                         : "the recorder gave no usable cksum") +
+                                ": the reconfigure command was not sent";
+                    err << "ksr-config upload: " << log.error << "\n";
                 }
             } else if (aborted) {
                 log.result = "aborted";
@@ -392,10 +469,25 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
         log.error = e.located();
         err << "ksr-config upload: " << e.located() << "\n";
     }
+    if (stopSignal != 0) {
+        code = 128 + stopSignal;
+        log.result = "aborted";
+        if (log.error.empty()) log.error = "stopped by signal " + std::to_string(stopSignal);
+    }
+    // A stop while a receiver may still wait for packets: it is told to end and the console is
+    // woken, so that the next upload finds a login prompt.
+    try {
+        if (port.isOpen() && (receiverMayWait || stopSignal != 0)) {
+            interrupted = false;
+            if (receiverMayWait) dialogue.releaseReceiver();
+            else port.PutString(QByteArray(1, '\x03'));
+            Wait(300);
+        }
+    } catch (const KsrError&) {
+    }
     log.timeUtc = upload::NowUtcIso8601();
     WriteLogOrWarn(dir, log, err);
     port.close();
-    std::signal(SIGINT, previous);
     return code;
 }
 

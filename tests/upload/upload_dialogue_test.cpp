@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <functional>
 
+#include "kermit/KermitSender.h"
 #include "upload/UploadDialogue.h"
 
 namespace ksr::upload {
@@ -23,7 +25,19 @@ class FakeLine : public UploadLine {
         log("open");
     }
     void flushIn() override { log("flush"); }
-    void put(const std::string& text) override { log("put " + text); }
+    void put(const std::string& text) override {
+        log("put " + text);
+        // The shell's prompt answers the password, unless a test makes the recorder say more.
+        if (text == "kelp\r" && !loginAnswer.empty()) {
+            const std::pair<long long, std::string> answer{clock + 300, loginAnswer};
+            arrivals.insert(std::upper_bound(arrivals.begin(), arrivals.end(), answer,
+                                             [](const auto& a, const auto& b) {
+                                                 return a.first < b.first;
+                                             }),
+                            answer);
+        }
+    }
+    std::string loginAnswer = "\r\nWelcome\r\nroot@ksr:~# ";
     bool waitFor(const std::string& text, int ticks) override {
         const bool found = prompt(text);
         log("wait " + text + (found ? " found" : " missed"));
@@ -128,6 +142,67 @@ TEST(UploadDialogue, MissingPromptsEndEachAttemptWithLogout) {
     for (const auto& a : line.actions) logouts += a.find("put logout\r") != std::string::npos;
     EXPECT_EQ(logouts, 2);
     EXPECT_EQ(view.texts.size(), 4u);  // "connected" after every wait, then "transmitting"
+    // Before each new attempt a receiver left waiting by an earlier upload is told to end: the
+    // error packet, then Ctrl-C, then the logout.
+    const std::string release = "put " + kermit::KermitSender::Packet(0, 'E', ReleaseText);
+    std::vector<std::string> order;
+    for (const auto& a : line.actions) {
+        const std::string what = a.substr(a.find(' ') + 1);
+        if (what == release || what == "put \x03" || what == "put logout\r") order.push_back(what);
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"put \x03", release, "put \x03", "put logout\r",
+                                               release, "put \x03", "put logout\r"}));
+}
+
+TEST(UploadDialogue, TheReleasePacketIsAHarmlessWordToAShellThatGetsItInstead) {
+    const std::string packet = kermit::KermitSender::Packet(0, 'E', ReleaseText);
+    ASSERT_GE(packet.size(), 3u);
+    EXPECT_EQ(packet.front(), '\x01');
+    EXPECT_EQ(packet.back(), '\r');
+    for (std::size_t i = 1; i + 1 < packet.size(); ++i) {
+        const char c = packet[i];
+        EXPECT_TRUE(std::isalnum(static_cast<unsigned char>(c)) || c == ' ')
+            << "byte " << i << " '" << c << "' means something to a shell";
+    }
+}
+
+TEST(UploadDialogue, ARefusedLoginEndsTheDialogueWithNothingTypedAfterIt) {
+    FakeLine line;
+    FakeView view;
+    line.loginAnswer = "\r\nLogin incorrect\r\nksr login: ";
+    UploadDialogue d(line, view);
+    EXPECT_FALSE(d.CONNECT2KSR());
+    EXPECT_TRUE(d.loginRefused());
+    EXPECT_NE(d.refusalText().find("login as root"), std::string::npos) << d.refusalText();
+    EXPECT_NE(d.refusalText().find("ksr login:"), std::string::npos) << d.refusalText();
+    EXPECT_EQ(line.actions.back(), "1500 sleep 2000");  // the password was the last byte sent
+    EXPECT_FALSE(d.receiverStarted());
+    EXPECT_EQ(view.texts.back(), FailureText);
+}
+
+TEST(UploadDialogue, NoShellPromptAfterThePasswordIsARefusalTooAfterAGrace) {
+    FakeLine line;
+    FakeView view;
+    line.loginAnswer.clear();
+    UploadDialogue d(line, view);
+    EXPECT_FALSE(d.CONNECT2KSR());
+    EXPECT_TRUE(d.loginRefused());
+    EXPECT_NE(d.refusalText().find("no shell prompt"), std::string::npos) << d.refusalText();
+    EXPECT_EQ(line.clock, 3500 + ShellPromptLimitMs);
+    EXPECT_TRUE(line.putTimes("cd /usr/local/wexo\r").empty());
+}
+
+TEST(UploadDialogue, ALateShellPromptAndALastLoginLineAreNoRefusal) {
+    FakeLine line;
+    FakeView view;
+    line.loginAnswer.clear();
+    // A slow recorder: its greeting names the last login, the prompt comes 3 s after the pause.
+    line.arrivals = {{2000, "\r\nLast login: Mon Dec  7 10:00:00 on ttyS0\r\n"},
+                     {6500, "root@ksr:~# "}};
+    UploadDialogue d(line, view);
+    EXPECT_TRUE(d.CONNECT2KSR());
+    EXPECT_FALSE(d.loginRefused());
+    EXPECT_EQ(line.putTimes("cd /usr/local/wexo\r"), (std::vector<long long>{6500}));
 }
 
 TEST(UploadDialogue, AbsentClearToSendIsAskedAgainEvery2200MsUntilEscape) {
