@@ -176,8 +176,30 @@ void RecorderIni::loadLinesFrom(const std::string& bytes, const std::string& nam
     IniLineCount = static_cast<std::uint16_t>(lines.size());
 }
 
+void RecorderIni::CheckTemplate(const std::string& name) const {
+    std::vector<std::string> missing;
+    for (int key = 1; key <= IniKeyCount; ++key) {
+        if (key == PlaceholderKeyX || key == PlaceholderKeyY) continue;
+        const std::string_view k = IniKeys[key];
+        bool found = false;
+        for (int line = 1; line <= IniLineCount && !found; ++line)
+            found = IniLines[line].str().compare(0, k.size(), k) == 0;
+        if (!found) missing.emplace_back(key == TimerKey ? k : k.substr(0, k.size() - 1));
+    }
+    if (missing.empty()) return;
+    std::string list;
+    for (std::size_t i = 0; i < missing.size() && i < 5; ++i)
+        list += (i ? ", " : "") + missing[i];
+    if (missing.size() > 5) list += " and " + std::to_string(missing.size() - 5) + " more";
+    throw FormatError(IniLineCount == 0
+                          ? std::string("the template is empty: no recorder.ini can be built")
+                          : "the template lacks " + list + ": no recorder.ini is built from it",
+                      name, 0);
+}
+
 void RecorderIni::LoadIniTemplate() {
     loadLines(TemplateFileName);
+    CheckTemplate((directory_ / TemplateFileName).string());
 }
 void RecorderIni::LoadRecorderIni() {
     loadLines(RecorderIniFileName);

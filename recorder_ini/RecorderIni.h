@@ -58,8 +58,12 @@ class RecorderIni {
     void ReadPcCycleLimit();
     // The same from SHORTTMP.DAT's bytes (`name` for errors).
     static int ParsePcCycleLimit(const std::string& bytes, const std::string& name);
-    // recorder.000 into IniLines (at most 400 lines, each cut to 70 characters).
+    // recorder.000 into IniLines (at most 400 lines, each cut to 70 characters); a template
+    // that lacks a key the builder sets or the "[timer]" line is refused (CheckTemplate).
     void LoadIniTemplate();
+    // Throws FormatError, naming `name` and what is missing, unless IniLines hold every key the
+    // builder sets and a "[timer]" line: a recorder.ini built from less would lack settings.
+    void CheckTemplate(const std::string& name) const;
     void MergeIniKeys(const SetupRecord& record);
     void BuildWindowLines(const SetupRecord& record);
     void BuildOutputLines(const SetupRecord& record);

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <random>
 #include <system_error>
 #include <thread>
@@ -13,6 +14,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -315,23 +317,60 @@ void WriteFileAtomically(const fs::path& path, const std::string& bytes) {
     WriteReplacing(ResolveLinks(path), path, bytes);
 }
 
+fs::path HomeFolder() {
+#ifdef _WIN32
+    if (const wchar_t* profile = _wgetenv(L"USERPROFILE"); profile && *profile)
+        return fs::path(profile);
+    return {};
+#else
+    if (const char* home = std::getenv("HOME"); home && *home) return fs::path(home);
+    std::vector<char> buffer(16384);
+    passwd entry {};
+    passwd* found = nullptr;
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+        found->pw_dir && *found->pw_dir)
+        return fs::path(found->pw_dir);
+    return {};
+#endif
+}
+
 void AppendToFile(const fs::path& path, const std::string& bytes) {
 #ifdef _WIN32
-    FILE* f = _wfopen(path.c_str(), L"ab");
+    FILE* f = _wfopen(path.c_str(), L"ab+");
     if (!f) throw IoError("cannot open file", path, SystemText(errno));
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    std::fseek(f, 0, SEEK_END);
+    const long before = std::ftell(f);
+    std::string record = bytes;
+    if (before > 0 && std::fseek(f, before - 1, SEEK_SET) == 0 && std::fgetc(f) != '\n')
+        record.insert(0, "\n");
+    std::fseek(f, 0, SEEK_END);
+    bool ok = std::fwrite(record.data(), 1, record.size(), f) == record.size();
+    ok = std::fflush(f) == 0 && ok;
+    if (!ok && before >= 0) (void)_chsize(_fileno(f), before);  // no half record stays
     const bool closed = std::fclose(f) == 0;
     if (!ok || !closed) throw IoError("cannot write file", path, SystemText(EIO));
 #else
-    Fd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+    Fd fd(::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
                  0666));
     if (!fd) throw IoError("cannot open file", path, SystemText(errno));
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
         throw IoError("cannot write file", path, kNotRegular);
-    const ssize_t n = ::write(fd.get(), bytes.data(), bytes.size());  // one write: lines stay whole
-    if (n != static_cast<ssize_t>(bytes.size()))
-        throw IoError("cannot write file", path, SystemText(n < 0 ? errno : ENOSPC));
+    // A record starts on a line of its own, also after a file that ends in the middle of one.
+    std::string record = bytes;
+    char last = '\n';
+    if (st.st_size > 0 && ::pread(fd.get(), &last, 1, st.st_size - 1) == 1 && last != '\n')
+        record.insert(0, "\n");
+    const ssize_t n = ::write(fd.get(), record.data(), record.size());  // one write: lines stay whole
+    if (n != static_cast<ssize_t>(record.size())) {
+        const int error = n < 0 ? errno : ENOSPC;
+        if (n > 0) {
+            // A full disk took part of the record: take it back, so that no torn line stays.
+            const off_t end = ::lseek(fd.get(), 0, SEEK_CUR);
+            if (end >= n) (void)!::ftruncate(fd.get(), end - n);
+        }
+        throw IoError("cannot write file", path, SystemText(error));
+    }
     if (::fsync(fd.get()) != 0) throw IoError("cannot write file", path, SystemText(errno));
     if (const int error = fd.close()) throw IoError("cannot write file", path, SystemText(error));
 #endif

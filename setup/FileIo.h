@@ -31,8 +31,14 @@ std::string ReadFileBytes(const std::filesystem::path& path);
 // Temporary files that a killed run left for this target are removed on the way.
 void WriteFileAtomically(const std::filesystem::path& path, const std::string& bytes);
 
+// The user's home folder: HOME (USERPROFILE on Windows), else the user database's entry; empty
+// when neither is known.
+std::filesystem::path HomeFolder();
+
 // Appends the bytes to the end of a file (created when missing) in one write, never through a
-// link, and syncs it: for logs that several programs add lines to. Throws IoError.
+// link, and syncs it: for logs that several programs add lines to. A file that does not end with
+// a line end gets one first, so the bytes start a line. A write that fails part-way (a full disk)
+// is taken back: the file keeps no part of them. Throws IoError.
 void AppendToFile(const std::filesystem::path& path, const std::string& bytes);
 
 // One file of a group that belongs together.

@@ -1,9 +1,9 @@
 #include "ui/DataFolders.h"
 
 #include <QCoreApplication>
-#include <QDir>
 
 #include "setup/Errors.h"
+#include "setup/FileIo.h"
 
 namespace ksr::ui {
 namespace fs = std::filesystem;
@@ -23,7 +23,9 @@ fs::path InstalledDataDir() {
 }
 
 fs::path UserFolder() {
-    return fs::path(QDir::homePath().toStdString()) / "KSR";
+    const fs::path home = HomeFolder();
+    if (home.empty()) throw IoError("no home folder known", "~", "set HOME");
+    return home / "KSR";
 }
 
 void PrepareUserFolder(const fs::path& folder, const fs::path& dataDir) {
@@ -33,8 +35,11 @@ void PrepareUserFolder(const fs::path& folder, const fs::path& dataDir) {
         throw IoError("cannot create folder", folder, ec.message());
     auto copyMissing = [&](const fs::path& from, const fs::path& to) {
         std::error_code ignored;
-        if (!fs::exists(fs::symlink_status(to, ignored)) && fs::is_regular_file(from, ignored))
-            fs::copy_file(from, to, ignored);
+        const auto there = fs::symlink_status(to, ignored);
+        const bool missing = !fs::exists(there);
+        const bool empty = fs::is_regular_file(there) && fs::file_size(to, ignored) == 0;
+        if ((missing || empty) && fs::is_regular_file(from, ignored))
+            WriteFileAtomically(to, ReadFileBytes(from));
     };
     copyMissing(dataDir / "recorder.000", folder / "recorder.000");
     for (const auto& entry : fs::directory_iterator(dataDir / "examples", ec))

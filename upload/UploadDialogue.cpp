@@ -47,9 +47,26 @@ const std::string& UploadDialogue::refusalText() const {
     return run_ ? run_->refusal : none;
 }
 
-void UploadDialogue::releaseReceiver() {
-    line_.put(kermit::KermitSender::Packet(0, 'E', ReleaseText));
+std::string UploadDialogue::ReleaseBytes(int seq) {
+    return "#" + kermit::KermitSender::Packet(seq, 'E', ReleaseText);
+}
+
+void UploadDialogue::releaseReceiver(int seq) {
+    line_.put(ReleaseBytes(seq));
     line_.put(std::string(1, kEtx));
+}
+
+int UploadDialogue::ExpectedSequence(const std::string& text) {
+    for (std::size_t at = text.rfind('\x01'); at != std::string::npos;
+         at = at == 0 ? std::string::npos : text.rfind('\x01', at - 1)) {
+        if (at + 3 >= text.size()) continue;
+        const int seq = kermit::KermitSender::UnChar(text[at + 2]);
+        const char type = text[at + 3];
+        if (seq < 0 || seq > 63) continue;
+        if (type == 'N') return seq;
+        if (type == 'Y') return (seq + 1) % 64;
+    }
+    return -1;
 }
 
 std::string UploadDialogue::receivedSince(std::uint64_t before) {
@@ -121,6 +138,7 @@ bool UploadDialogue::CONNECT2KSR() {
 // nothing more is sent or shown.
 bool UploadDialogue::loginAttempts(Run& run) {
     while (!run.promptSeen) {
+        const std::uint64_t beforeWait = line_.receivedCount();
         run.promptSeen = line_.waitFor(LoginPrompt, LoginTicks);
         const bool loginPromptCame = run.promptSeen;
         if (run.escaped) return false;
@@ -151,11 +169,19 @@ bool UploadDialogue::loginAttempts(Run& run) {
             }
         } else {
             // No login prompt: a receiver left over from an earlier upload may hold the console.
-            if (!loginPromptCame) releaseReceiver();
+            // C-Kermit takes the error packet whatever its sequence number; gkermit only with the
+            // one it waits for, and answers any other with its last ACK, which names it.
+            const std::uint64_t beforeRelease = line_.receivedCount();
+            if (!loginPromptCame)
+                releaseReceiver(std::max(0, ExpectedSequence(receivedSince(beforeWait))));
             line_.setRts(false);
             line_.responsiveWait(200);
             if (run.escaped) return false;
             line_.setRts(true);
+            if (!loginPromptCame) {
+                const int seq = ExpectedSequence(receivedSince(beforeRelease));
+                if (seq >= 0) releaseReceiver(seq);
+            }
             line_.put("logout\r");
             line_.sleep(100);
         }

@@ -61,8 +61,7 @@ inline constexpr const char* NewDataFileText = "New Data File";
 // The login's answer: a shell prompt within the written 2000 ms pause, or at most this much later.
 inline constexpr int ShellPromptLimitMs = 5000;
 inline constexpr const char* LoginUser = "root";
-// The error packet that releases a receiver: sequence 0, a text whose bytes a shell or a login
-// prompt that gets it instead takes as a harmless word.
+// The text of the error packet that releases a receiver.
 inline constexpr const char* ReleaseText = "Upload cancelled";
 
 class UploadDialogue {
@@ -81,7 +80,14 @@ class UploadDialogue {
     bool receiverStarted() const { return run_ && run_->receiverStarted; }
     // A Kermit error packet and Ctrl-C: a receiver still waiting on the console (one left by an
     // upload that was killed) gives up and the shell or the login prompt comes back.
-    void releaseReceiver();
+    // `seq` is the sequence number the receiver waits for (0 before the first packet).
+    void releaseReceiver(int seq = 0);
+    // The error packet of a release, after a '#': a receiver skips what comes before a packet's
+    // mark, and a shell or a login prompt that gets it instead reads a comment.
+    static std::string ReleaseBytes(int seq);
+    // The sequence number a receiver waits for, judged from the last packet it sent in `text`
+    // (an ACK of n: n + 1; a NAK of n: n); -1 when `text` holds none.
+    static int ExpectedSequence(const std::string& text);
     // The operator's escape request. It stops only the dialogue running when it is made, which
     // then sends nothing more; a later dialogue starts without it.
     void requestEscape();

@@ -64,7 +64,7 @@ const char* const kFormatHelp =
 
 const char* const kBuildHelp =
     "Usage: ksr-config build [--lowest-temp N] [--json] FILE.set\n"
-    "       ksr-config build --out-dir DIR [--lowest-temp N] [--json] A.set B.set ...\n"
+    "       ksr-config build --out-dir DIR [--force] [--lowest-temp N] [--json] A.set ...\n"
     "\n"
     "Does what saving and building in the window does for FILE.set: takes the set-up name from\n"
     "the file name (its letters and digits, in capitals), applies the sampling-rate rules,\n"
@@ -73,7 +73,10 @@ const char* const kBuildHelp =
     "SHORTTMP.DAT and recorder.ini change both or neither; on failure both stay as they were.\n"
     "With --out-dir each set-up gets a folder DIR/NAME holding its recorder.ini, SHORTTMP.DAT\n"
     "and a copy of its setup file, byte for byte what a single build writes; one failure does\n"
-    "not stop the others; one line per set-up; exit status 1 when any failed.\n"
+    "not stop the others; one line per set-up; exit status 1 when any failed. A setup file\n"
+    "named like the files of the folder (recorder.ini, SHORTTMP.DAT, uploads.log, *.ini) is\n"
+    "refused, and so is a folder that holds another setup file from an earlier build.\n"
+    "  --force  replace a folder's earlier set-up of the same NAME\n"
     "  --json   the result per set-up as JSON\n";
 
 const char* const kDiffHelp =
@@ -205,6 +208,33 @@ std::string BuildJson(const std::vector<BuildResult>& results) {
     return json::Object({{"results", json::Array(items)}}) + "\n";
 }
 
+// The name of the setup file's copy in its build folder; refused when it is the name of a file
+// the folder holds for the recorder (the upload sends every "*.ini" there).
+std::string CopyNameInFolder(const std::string& file) {
+    const std::string name = std::filesystem::path(file).filename().string();
+    const std::string upper = fmt::UpperAscii(name);
+    const bool taken = upper == fmt::UpperAscii(RecorderIniFileName) ||
+                       upper == fmt::UpperAscii(ShortTmpFileName) || upper == "UPLOADS.LOG" ||
+                       (upper.size() > 4 && upper.compare(upper.size() - 4, 4, ".INI") == 0);
+    if (taken)
+        throw KsrError("the setup file " + fmt::EchoName(name) +
+                       " would take the place of a file of its build folder: rename it NAME.set");
+    return name;
+}
+
+// Setup files of an earlier build in `folder` under other names than `name`.
+std::vector<std::filesystem::path> EarlierSetups(const std::filesystem::path& folder,
+                                                 const std::string& name) {
+    std::vector<std::filesystem::path> found;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
+        if (fmt::UpperAscii(entry.path().extension().string()) == ".SET" &&
+            entry.path().filename() != name)
+            found.push_back(entry.path());
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
 // Each set-up into DIR/NAME: recorder.ini, SHORTTMP.DAT and a copy of the setup file.
 int BuildMany(const Options& parsed, const std::string& outDir, int lowest, std::ostream& out,
               std::ostream& err) {
@@ -225,10 +255,18 @@ int BuildMany(const Options& parsed, const std::string& outDir, int lowest, std:
                 throw KsrError("set-up name " + result.name + " taken already by " + it->second +
                                " in this run");
             builtFrom[result.name] = file;
+            const std::string setupName = CopyNameInFolder(file);
+            const std::vector<std::filesystem::path> earlier = EarlierSetups(folder, setupName);
+            if (!earlier.empty() && !parsed.has("--force"))
+                throw KsrError("the folder " + fmt::EchoName(folder.string()) +
+                               " holds the set-up " +
+                               fmt::EchoName(earlier.front().filename().string()) +
+                               " from an earlier build: give --force to replace it");
             const std::string setupBytes = ReadFileBytes(file);
             RecorderIni ini(folder);
             ini.PcCycleLimit = limit;
             ini.loadLinesFrom(templateBytes, TemplateFileName);
+            ini.CheckTemplate(TemplateFileName);
             ini.MergeIniKeys(record);
             std::error_code ec;
             std::filesystem::create_directories(folder, ec);
@@ -236,7 +274,8 @@ int BuildMany(const Options& parsed, const std::string& outDir, int lowest, std:
             FolderLock lock(folder);
             WriteFilesTogether({{folder / ShortTmpFileName, shortTmp},
                                 {folder / RecorderIniFileName, JoinCrLf(ini.lines())},
-                                {folder / std::filesystem::path(file).filename(), setupBytes}});
+                                {folder / setupName, setupBytes}});
+            for (const auto& other : earlier) std::filesystem::remove(other, ec);  // --force
             result.lines = ini.IniLineCount;
         } catch (const KsrError& e) {
             result.error = e.located();
@@ -262,7 +301,10 @@ int BuildMany(const Options& parsed, const std::string& outDir, int lowest, std:
 }
 
 int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const Options parsed = ParseOptions(args, {"--lowest-temp", "--out-dir"}, {"--json"});
+    const Options parsed =
+        ParseOptions(args, {"--lowest-temp", "--out-dir"}, {"--json", "--force"});
+    if (parsed.has("--force") && !parsed.value("--out-dir"))
+        throw UsageError("--force goes with --out-dir");
     const int lowest = LowestTemperature(parsed);
     if (const auto dir = parsed.value("--out-dir"))
         return BuildMany(parsed, *dir, lowest, out, err);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -215,24 +216,65 @@ TEST(FleetUpload, FromAFolderListsTheFilesLogsAndVerifies) {
     EXPECT_EQ(log.back(), '}');
 }
 
+// A file damaged on the recorder, or a recorder without cksum: the check comes before the
+// reconfigure command, which is then not sent, and the log's result is a failure too.
 TEST(FleetUpload, VerificationFindsADamagedFileOrNoAnswer) {
     test::TempDir dir;
     test::WriteBytes(dir / "recorder.ini", "a=1\r\n");
     {
-        Simulator sim(dir.path(), "--damage-received");
+        Simulator sim(dir.path(), "--damage-received --log sim.log");
         const Result r = RunExe(dir.path(), "upload --port " + sim.device() + " --verify");
         EXPECT_EQ(r.code, 1) << r.out << r.err;
         EXPECT_NE(r.out.find("[NOT verified: recorder.ini: recorder "), std::string::npos) << r.out;
+        EXPECT_NE(r.err.find("the reconfigure command was not sent"), std::string::npos) << r.err;
+        EXPECT_EQ(test::ReadBytes(dir / "sim.log").find("IN /usr/local/wexo/reconfig"),
+                  std::string::npos);
     }
     {
-        Simulator sim(dir.path(), "--no-cksum");
+        Simulator sim(dir.path(), "--no-cksum --log sim.log");
         const Result r = RunExe(dir.path(), "upload --port " + sim.device() + " --verify");
         EXPECT_EQ(r.code, 3) << r.out << r.err;
         EXPECT_NE(r.out.find("no usable answer"), std::string::npos);
+        EXPECT_EQ(test::ReadBytes(dir / "sim.log").find("IN /usr/local/wexo/reconfig"),
+                  std::string::npos);
     }
     const auto lines = SplitLines(test::ReadBytes(dir / "uploads.log"));
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_NE(lines[0].find("\"verify\": \"recorder.ini: recorder "), std::string::npos);
+    for (const auto& line : lines) {
+        EXPECT_NE(line.find("\"result\": \"failed\""), std::string::npos) << line;
+        EXPECT_NE(line.find("the reconfigure command was not sent"), std::string::npos) << line;
+    }
+}
+
+// The check compares with the bytes that went on the line: a file rebuilt or removed here while
+// the transfer runs changes nothing of what the recorder got, and is no reason for a verdict.
+TEST(FleetUpload, VerificationComparesWithTheBytesSentNotTheFileAsItIsNow) {
+    for (const bool removed : {false, true}) {
+        test::TempDir dir;
+        const std::string sent(300000, 's');
+        test::WriteBytes(dir / "recorder.ini", sent);
+        Simulator sim(dir.path(), "--log sim.log");
+        std::optional<Result> r;
+        std::thread upload(
+            [&] { r = RunExe(dir.path(), "upload --port " + sim.device() + " --verify"); });
+        bool transferring = false;
+        for (int i = 0; i < 1500 && !transferring; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            transferring = test::ReadBytes(dir / "sim.log").find("IN \\x01") != std::string::npos;
+        }
+        if (removed)
+            fs::remove(dir / "recorder.ini");
+        else
+            test::WriteBytes(dir / "recorder.ini", "rebuilt=1\r\n");
+        upload.join();
+        ASSERT_TRUE(transferring);
+        EXPECT_EQ(r->code, 0) << removed << r->out << r->err;
+        EXPECT_NE(r->out.find("[verified: recorder.ini: "), std::string::npos) << r->out;
+        EXPECT_EQ(test::ReadBytes(dir / "rec" / "recorder.ini"), sent);
+        EXPECT_NE(test::ReadBytes(dir / "sim.log").find("IN /usr/local/wexo/reconfig"),
+                  std::string::npos);
+    }
 }
 
 TEST(FleetUpload, ALogThatCannotBeWrittenIsOnlyAWarning) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <random>
 #include <sstream>
 #include <thread>
 
@@ -340,7 +341,7 @@ TEST(KsrConfigFaults, LineClosedDuringLoginKeepsTryingUntilCtrlC) {
     sim.reset();  // the line is gone in the middle of the login
     std::this_thread::sleep_for(std::chrono::milliseconds(2500));
     kill(upload, SIGINT);  // Ctrl-C: the Escape
-    EXPECT_EQ(Finish(upload, 15), 1);
+    EXPECT_EQ(Finish(upload, 15), 130);
     EXPECT_NE(test::ReadBytes(dir / ".out").find("stopped before the transfer"), std::string::npos);
 }
 
@@ -377,24 +378,61 @@ TEST(KsrConfigFaults, TheSimulatorEndsItsReceiverWhenItEnds) {
     waitpid(upload, nullptr, 0);
 }
 
-TEST(KsrConfigFaults, CtrlCDuringTheTransferTellsTheReceiverAndSaysSo) {
-    test::TempDir dir;
-    test::WriteBytes(dir / "recorder.ini", "a=1\r\n");
-    Simulator sim(dir, "--dead-receiver --log sim.log");
-    const pid_t upload = StartUpload(dir, "--port " + sim.device());
-    std::this_thread::sleep_for(std::chrono::milliseconds(7000));  // the transfer has started
-    kill(upload, SIGINT);
-    EXPECT_EQ(Finish(upload, 15), 1);
-    const std::string out = test::ReadBytes(dir / ".out");
-    EXPECT_NE(out.find("ksr-config upload: transfer aborted\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("[recorder.ini : Transfer failed]"), std::string::npos) << out;
-    // An error packet went to the recorder: SOH, LEN, SEQ, "E".
-    const std::string log = test::ReadBytes(dir / "sim.log");
-    bool errorPacket = false;
-    for (std::size_t at = log.find("\\x01"); at != std::string::npos && !errorPacket;
-         at = log.find("\\x01", at + 1))
-        errorPacket = log.size() > at + 6 && log[at + 6] == 'E';
-    EXPECT_TRUE(errorPacket) << log.substr(log.size() > 2000 ? log.size() - 2000 : 0);
+// Ctrl-C, a kill and a closed terminal alike: the receiver is told with an error packet, the
+// console is woken with Ctrl-C, the log says "aborted", and the exit status names the signal.
+TEST(KsrConfigFaults, AStopSignalDuringTheTransferTellsTheReceiverAndSaysSo) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        test::TempDir dir;
+        test::WriteBytes(dir / "recorder.ini", "a=1\r\n");
+        Simulator sim(dir, "--dead-receiver --log sim.log");
+        const pid_t upload = StartUpload(dir, "--port " + sim.device());
+        std::this_thread::sleep_for(std::chrono::milliseconds(7000));  // the transfer has started
+        kill(upload, signal);
+        EXPECT_EQ(Finish(upload, 15), 128 + signal) << signal;
+        const std::string out = test::ReadBytes(dir / ".out");
+        EXPECT_NE(out.find("ksr-config upload: transfer aborted\n"), std::string::npos) << out;
+        EXPECT_NE(out.find("[recorder.ini : Transfer failed]"), std::string::npos) << out;
+        // An error packet went to the recorder: SOH, LEN, SEQ, "E"; then Ctrl-C.
+        const std::string log = test::ReadBytes(dir / "sim.log");
+        std::size_t errorPacket = std::string::npos;
+        for (std::size_t at = log.find("\\x01"); at != std::string::npos;
+             at = log.find("\\x01", at + 1))
+            if (log.size() > at + 6 && log[at + 6] == 'E') errorPacket = at;
+        ASSERT_NE(errorPacket, std::string::npos)
+            << signal << log.substr(log.size() > 2000 ? log.size() - 2000 : 0);
+        EXPECT_NE(log.find("\\x03", errorPacket), std::string::npos) << signal;
+        const std::string uploads = test::ReadBytes(dir / "uploads.log");
+        EXPECT_NE(uploads.find("\"result\": \"aborted\""), std::string::npos) << uploads;
+    }
+}
+
+// An upload killed outright leaves the recorder's receiver waiting for packets; the next upload
+// finds no login prompt, releases the receiver and gets through, with either receiver.
+TEST(KsrConfigFaults, AnUploadAfterOneKilledOutrightReleasesTheLeftOverReceiver) {
+    for (const std::string receiver : {"gkermit", "ckermit"}) {
+        test::TempDir dir;
+        std::mt19937 rng(7);
+        std::string noise(900000, ' ');  // bytes that no repeat count shortens
+        for (char& c : noise) c = static_cast<char>(std::uniform_int_distribution<int>(33, 126)(rng));
+        test::WriteBytes(dir / "recorder.ini", noise);
+        Simulator sim(dir, "--receiver " + receiver + " --log sim.log");
+        const pid_t first = StartUpload(dir, "--port " + sim.device());
+        bool transferring = false;
+        for (int i = 0; i < 1500 && !transferring; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            transferring = test::ReadBytes(dir / "sim.log").find("IN \\x01") != std::string::npos;
+        }
+        ASSERT_TRUE(transferring) << receiver;
+        kill(first, SIGKILL);
+        waitpid(first, nullptr, 0);
+        ASSERT_GE(ProcessesIn(dir / "rec"), 1) << receiver << ": the receiver still waits";
+        test::WriteBytes(dir / "recorder.ini", "a=1\r\n");
+        const auto started = std::chrono::steady_clock::now();
+        const pid_t second = StartUpload(dir, "--port " + sim.device() + " --login-timeout 40");
+        EXPECT_EQ(Finish(second, 60), 0) << receiver << ": " << test::ReadBytes(dir / ".out");
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30)) << receiver;
+        EXPECT_EQ(test::ReadBytes(dir / "rec" / "recorder.ini"), "a=1\r\n") << receiver;
+    }
 }
 
 TEST(KsrConfigFaults, ALoginTimeoutEndsADialogueWithNothingAttached) {
@@ -421,6 +459,52 @@ TEST(KsrConfigFaults, AFileThatCannotBeReadIsAFailureNamingIt) {
     EXPECT_EQ(log.find("root"), std::string::npos) << log;
     EXPECT_EQ(log.find("reconfig"), std::string::npos);
     EXPECT_NE(test::ReadBytes(dir / "uploads.log").find("\"result\": \"failed\""),
+              std::string::npos);
+}
+
+// What a folder holds decides nothing on the recorder's side: a name the recorder's shell would
+// read as a command, a line end in a name, two names that are one on the recorder, and no file
+// at all are refused before the line is touched, naming the file.
+TEST(KsrConfigFaults, FilesThatCannotGoSafelyAreRefusedBeforeAnythingIsSent) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+        {{"x;reboot;$(halt).ini"}, "x;reboot;$(halt).ini is not sent"},
+        {{"a\rb.ini"}, "a\\x0Db.ini is not sent"},
+        {{"s\xC3\xBC" "d.ini"}, "s\\xC3\\xBCd.ini is not sent"},
+        {{"a.ini", "A.ini"}, "would both reach the recorder as A.INI"},
+        {{"recorder.000"}, "no \"*.ini\" file to send"},
+    };
+    for (const auto& [names, said] : cases) {
+        test::TempDir dir;
+        for (const auto& name : names) test::WriteBytes(dir / name, "a=1\r\n");
+        Simulator sim(dir, "--log sim.log");
+        const Result r = RunExe(dir, "upload --port " + sim.device());
+        EXPECT_EQ(r.code, 1) << names[0];
+        EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        EXPECT_EQ(test::ReadBytes(dir / "sim.log").find("IN"), std::string::npos) << names[0];
+        const std::string log = test::ReadBytes(dir / "uploads.log");
+        EXPECT_NE(log.find("\"result\": \"failed\""), std::string::npos) << log;
+        for (unsigned char c : log) EXPECT_LT(c, 0x80) << log;  // names escaped, ASCII only
+    }
+}
+
+// A wrong password: the recorder's refusal ends the upload at once, naming the login, and
+// nothing is typed into the login prompt that follows.
+TEST(KsrConfigFaults, ARefusedLoginEndsTheUploadNamingIt) {
+    test::TempDir dir;
+    test::WriteBytes(dir / "recorder.ini", "a=1\r\n");
+    Simulator sim(dir, "--wrong-password --log sim.log");
+    const auto started = std::chrono::steady_clock::now();
+    const Result r = RunExe(dir, "upload --port " + sim.device());
+    EXPECT_EQ(r.code, 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15));
+    EXPECT_NE(r.err.find("the recorder refused the login as root"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("[recorder.ini : Transfer failed]"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("transmitting"), std::string::npos) << r.out;
+    const std::string log = test::ReadBytes(dir / "sim.log");
+    EXPECT_EQ(log.find("IN cd"), std::string::npos) << log;
+    EXPECT_EQ(log.find("IN kermit"), std::string::npos) << log;
+    EXPECT_NE(test::ReadBytes(dir / "uploads.log").find("refused the login as root"),
               std::string::npos);
 }
 

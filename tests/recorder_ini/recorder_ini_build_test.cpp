@@ -65,15 +65,47 @@ TEST_F(BuildTest, MissingTemplateStopsTheBuildAndKeepsRecorderIni) {
 
 TEST_F(BuildTest, TemplateOfMoreThan400LinesIsARangeError) {
     WriteShortTmp("-10", dir.path());
+    const std::string shipped = test::ReadBytes(test::ShippedData("recorder.000"));
     std::string big;
-    for (int i = 0; i < 401; ++i) big += "k=v\r\n";
-    Put("recorder.000", big);
+    for (std::size_t i = SplitLines(shipped).size(); i < 401; ++i) big += "k=v\r\n";
+    Put("recorder.000", big + shipped);
     EXPECT_THROW(ini.BuildRecorderIni(record), RangeError);
     EXPECT_FALSE(std::filesystem::exists(dir / "recorder.ini"));
-    big.resize(big.size() - 5);
-    Put("recorder.000", big);
-    ini.BuildRecorderIni(record);
+    Put("recorder.000", big.substr(5) + shipped);
+    ini.LoadIniTemplate();
     EXPECT_EQ(ini.IniLineCount, 400);
+}
+
+// A template with less than the builder sets gives a recorder.ini that lacks settings: an empty
+// one, one without keys, one without "[timer]" or one without a single key is refused, naming
+// what is missing, and recorder.ini stays as it was.
+TEST_F(BuildTest, ATemplateLackingKeysOrTheTimerLineIsRefusedNamingThem) {
+    WriteShortTmp("-10", dir.path());
+    Put("recorder.ini", "old\r\n");
+    const std::string shipped = test::ReadBytes(test::ShippedData("recorder.000"));
+    auto without = [&](const std::string& line) {
+        std::string bytes;
+        for (const auto& l : SplitLines(shipped))
+            if (l.rfind(line, 0) != 0) bytes += l + "\r\n";
+        return bytes;
+    };
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"", "the template is empty"},
+        {"# comments only\r\nplain=1\r\n", "lacks setup_name, setup_date, setup_time"},
+        {without("[timer]"), "lacks [timer]:"},
+        {without("gps_string="), "lacks gps_string:"},
+    };
+    for (const auto& [bytes, said] : cases) {
+        Put("recorder.000", bytes);
+        try {
+            ini.BuildRecorderIni(record);
+            ADD_FAILURE() << "built from a template that " << said;
+        } catch (const FormatError& e) {
+            EXPECT_NE(e.located().find(said), std::string::npos) << e.located();
+            EXPECT_NE(e.file().find("recorder.000"), std::string::npos);
+        }
+        EXPECT_EQ(Get("recorder.ini"), "old\r\n");
+    }
 }
 
 TEST_F(BuildTest, RecorderIniThatCannotBeCreatedIsAnError) {
@@ -100,9 +132,11 @@ TEST_F(BuildTest, RangeErrorDuringMergeKeepsRecorderIni) {
 
 TEST_F(BuildTest, TemplateLinesAreCutToSeventyAndLineEndsBecomeCrLf) {
     WriteShortTmp("-10", dir.path());
-    Put("recorder.000", "# " + std::string(100, 'c') + "\nplain=1\r\nlast=\xB0");
+    Put("recorder.000", "# " + std::string(100, 'c') + "\nplain=1\r\nlast=\xB0\n" +
+                            test::ReadBytes(test::ShippedData("recorder.000")));
     ini.BuildRecorderIni(record);
-    EXPECT_EQ(Get("recorder.ini"), "# " + std::string(68, 'c') + "\r\nplain=1\r\nlast=\xB0\r\n");
+    EXPECT_EQ(Get("recorder.ini").rfind("# " + std::string(68, 'c') + "\r\nplain=1\r\nlast=\xB0\r\n", 0),
+              0u);
 }
 
 TEST_F(BuildTest, ShippedTemplateHoldsEveryKeyOneTwiceAndEndsWithTimer) {

@@ -144,6 +144,24 @@ namespace {
 
 // A child process saves two set-ups in turn, with SHORTTMP.DAT and recorder.ini, as fast as it
 // can; it is killed at a random moment. Every file must then be one of the two complete versions.
+// A log line that does not fit on the disk is taken back whole, and the next line starts on a
+// line of its own, also after a file that a crash left ending in the middle of a line.
+TEST(AtomicWriteDiskFull, AnAppendedLogLineIsWholeOrAbsent) {
+    test::TempDir dir;
+    const std::string first = "{\"n\": 1}\n";
+    test::WriteBytes(dir / "uploads.log", first);
+    const std::string second = "{\"n\": 2, \"pad\": \"" + std::string(200, 'p') + "\"}\n";
+    EXPECT_EQ(WriteUnderSizeLimit(100, [&] { AppendToFile(dir / "uploads.log", second); }), 0);
+    EXPECT_EQ(test::ReadBytes(dir / "uploads.log"), first);
+
+    test::WriteBytes(dir / "uploads.log", first + "{\"n\": 2, \"tor");
+    AppendToFile(dir / "uploads.log", "{\"n\": 3}\n");
+    EXPECT_EQ(test::ReadBytes(dir / "uploads.log"),
+              first + "{\"n\": 2, \"tor\n{\"n\": 3}\n");
+    AppendToFile(dir / "empty.log", "{}\n");
+    EXPECT_EQ(test::ReadBytes(dir / "empty.log"), "{}\n");
+}
+
 TEST(AtomicWriteKilled, EveryFileIsTheOldOrTheNewCompleteVersion) {
     test::TempDir dir;
     test::WriteBytes(dir / "recorder.000", test::ReadBytes(test::ShippedData("recorder.000")));

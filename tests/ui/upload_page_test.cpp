@@ -48,9 +48,13 @@ class Simulator {
         process_.waitForReadyRead(5000);
         device_ = QString::fromLocal8Bit(process_.readLine()).trimmed();
     }
+    // Ended as a user would end it, so that it ends its receiver too.
     ~Simulator() {
-        process_.kill();
-        process_.waitForFinished();
+        process_.terminate();
+        if (!process_.waitForFinished(3000)) {
+            process_.kill();
+            process_.waitForFinished();
+        }
     }
     const QString& device() const { return device_; }
     std::vector<LogLine> log() const {

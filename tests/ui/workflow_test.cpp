@@ -14,6 +14,12 @@
 #include <cstdlib>
 #include <ctime>
 
+#include <pwd.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "UiTestSupport.h"
 #include "ui/DataFolders.h"
 #include "ui/TKSR_SetUp.h"
@@ -498,6 +504,46 @@ class WorkflowTest : public QObject {
         ui::PrepareUserFolder(user, KSR_SHIPPED_DATA);
         QCOMPARE(test::ReadBytes(user / "recorder.000"), std::string("mine\r\n"));
         QVERIFY(std::filesystem::exists(user / "timed.set"));
+        // An empty copy is what a full disk left behind: it is made anew.
+        test::WriteBytes(user / "station1.set", "");
+        ui::PrepareUserFolder(user, KSR_SHIPPED_DATA);
+        QCOMPARE(test::ReadBytes(user / "station1.set"),
+                 test::ReadBytes(std::filesystem::path(KSR_SHIPPED_DATA) / "examples" /
+                                 "station1.set"));
+    }
+
+    void aUserFolderOnAFullDiskIsAFailureAndLeavesNoEmptyCopy() {
+        const auto user = dir->path() / "full" / "KSR";
+        const pid_t child = fork();
+        if (child == 0) {
+            signal(SIGXFSZ, SIG_IGN);
+            rlimit small{100, 100};  // no copy fits
+            setrlimit(RLIMIT_FSIZE, &small);
+            try {
+                ui::PrepareUserFolder(user, KSR_SHIPPED_DATA);
+                _exit(1);
+            } catch (const IoError&) {
+                _exit(0);
+            } catch (...) {
+                _exit(2);
+            }
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        QCOMPARE(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0);
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator(user, ec))
+            QVERIFY2(!entry.is_regular_file() || entry.file_size() > 0,
+                     entry.path().string().c_str());
+    }
+
+    void withoutHomeTheUserFolderIsTheUsersOwnNotTheRoot() {
+        const QByteArray home = qgetenv("HOME");
+        qunsetenv("HOME");
+        const std::filesystem::path folder = ui::UserFolder();
+        qputenv("HOME", home);
+        QVERIFY(folder != std::filesystem::path("/KSR"));
+        QCOMPARE(folder, std::filesystem::path(getpwuid(getuid())->pw_dir) / "KSR");
     }
 
     void damagedSetupFileShowsTheErrorAndStaysAtStart() {

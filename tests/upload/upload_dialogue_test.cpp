@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <functional>
 
 #include "kermit/KermitSender.h"
@@ -144,7 +143,7 @@ TEST(UploadDialogue, MissingPromptsEndEachAttemptWithLogout) {
     EXPECT_EQ(view.texts.size(), 4u);  // "connected" after every wait, then "transmitting"
     // Before each new attempt a receiver left waiting by an earlier upload is told to end: the
     // error packet, then Ctrl-C, then the logout.
-    const std::string release = "put " + kermit::KermitSender::Packet(0, 'E', ReleaseText);
+    const std::string release = "put " + UploadDialogue::ReleaseBytes(0);
     std::vector<std::string> order;
     for (const auto& a : line.actions) {
         const std::string what = a.substr(a.find(' ') + 1);
@@ -154,15 +153,54 @@ TEST(UploadDialogue, MissingPromptsEndEachAttemptWithLogout) {
                                                release, "put \x03", "put logout\r"}));
 }
 
-TEST(UploadDialogue, TheReleasePacketIsAHarmlessWordToAShellThatGetsItInstead) {
-    const std::string packet = kermit::KermitSender::Packet(0, 'E', ReleaseText);
-    ASSERT_GE(packet.size(), 3u);
-    EXPECT_EQ(packet.front(), '\x01');
-    EXPECT_EQ(packet.back(), '\r');
-    for (std::size_t i = 1; i + 1 < packet.size(); ++i) {
-        const char c = packet[i];
-        EXPECT_TRUE(std::isalnum(static_cast<unsigned char>(c)) || c == ' ')
-            << "byte " << i << " '" << c << "' means something to a shell";
+// A receiver in the middle of a file repeats its last answer while it waits: the error packet
+// carries the sequence number it waits for, or it would be taken as a stray packet.
+TEST(UploadDialogue, TheReleaseGoesWithTheSequenceTheReceiverWaitsFor) {
+    using kermit::KermitSender;
+    EXPECT_EQ(UploadDialogue::ExpectedSequence(""), -1);
+    EXPECT_EQ(UploadDialogue::ExpectedSequence("ksr login: "), -1);
+    EXPECT_EQ(UploadDialogue::ExpectedSequence(KermitSender::Packet(3, 'Y', "")), 4);
+    EXPECT_EQ(UploadDialogue::ExpectedSequence(KermitSender::Packet(3, 'Y', "") +
+                                               KermitSender::Packet(9, 'N', "")),
+              9);
+    EXPECT_EQ(UploadDialogue::ExpectedSequence(KermitSender::Packet(63, 'Y', "")), 0);
+
+    FakeLine line;
+    FakeView view;
+    int attempts = 0;
+    line.prompt = [&](const std::string& text) {
+        if (text != LoginPrompt) return true;
+        if (++attempts == 1) line.arrivals.push_back({line.clock, KermitSender::Packet(17, 'Y', "")});
+        return attempts >= 2;
+    };
+    UploadDialogue d(line, view);
+    EXPECT_TRUE(d.CONNECT2KSR());
+    EXPECT_EQ(line.putTimes(UploadDialogue::ReleaseBytes(18)).size(), 1u);
+
+    // A receiver that said nothing while the prompt was awaited answers the first release (sent
+    // for sequence 0) with its last ACK: a second release goes with the number that follows.
+    FakeLine quiet;
+    attempts = 0;
+    quiet.prompt = [&](const std::string& text) { return text != LoginPrompt || ++attempts >= 2; };
+    quiet.onWait = [&](FakeLine& l) {
+        if (attempts == 1 && l.actions.size() >= 2 &&
+            l.actions[l.actions.size() - 2].find("rts off") != std::string::npos)
+            l.arrivals.push_back({l.clock, KermitSender::Packet(4, 'Y', "")});
+    };
+    UploadDialogue q(quiet, view);
+    EXPECT_TRUE(q.CONNECT2KSR());
+    EXPECT_EQ(quiet.putTimes(UploadDialogue::ReleaseBytes(0)).size(), 1u);
+    EXPECT_EQ(quiet.putTimes(UploadDialogue::ReleaseBytes(5)).size(), 1u);
+}
+
+// The release may reach a shell instead of a receiver: whatever the sequence number, the shell
+// reads one comment line, and the receiver finds a whole error packet after the '#'.
+TEST(UploadDialogue, TheReleaseIsACommentToAShellThatGetsItInstead) {
+    for (int seq = 0; seq < 64; ++seq) {
+        const std::string bytes = UploadDialogue::ReleaseBytes(seq);
+        ASSERT_EQ(bytes.substr(0, 2), "#\x01") << seq;
+        EXPECT_EQ(bytes.substr(1), kermit::KermitSender::Packet(seq, 'E', ReleaseText));
+        EXPECT_EQ(bytes.find_first_of("\r\n"), bytes.size() - 1) << seq;  // one line
     }
 }
 

@@ -9,6 +9,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -245,15 +246,22 @@ class Simulator {
             say(std::string("reconfiguring...\r\nNew Data File /data/") + stamp + ".dat\r\n");
             if (o_.once) done_ = true;
         } else if (entered.rfind("cksum ", 0) == 0 && !o_.noCksum) {
-            say(Cksum(entered.substr(6)));
+            say(Cksum(Unquoted(entered.substr(6))));
         } else if (entered == "logout" || entered == "exit") {
             state_ = State::Console;
             askLogin();
             return;
-        } else if (!entered.empty()) {
+        } else if (!entered.empty() && entered.front() != '#') {  // '#': a comment
             say("sh: " + entered + ": not found\r\n");
         }
         say(prompt());
+    }
+
+    // The word as the shell passes it on: one pair of single quotes taken off.
+    static std::string Unquoted(const std::string& word) {
+        if (word.size() >= 2 && word.front() == '\'' && word.back() == '\'')
+            return word.substr(1, word.size() - 2);
+        return word;
     }
 
     // What a Linux shell's cksum prints for a file of the recorder's software folder.
@@ -283,6 +291,7 @@ class Simulator {
         if (openpty(&receiverMaster_, &slave, nullptr, &raw, nullptr) != 0) return;
         receiverPid_ = fork();
         if (receiverPid_ == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGTERM);  // never outlives the simulator
             setsid();
             ioctl(slave, TIOCSCTTY, 0);
             dup2(slave, 0);
