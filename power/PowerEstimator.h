@@ -91,6 +91,12 @@ double ParseDecimal(const std::string& text);
 // What the battery-size field becomes: an empty field or exactly "0" becomes "5".
 std::string BatterySizeText(const std::string& text);
 
+// What an estimate is made for: a battery of some size, a load that adds to the recorder's.
+inline constexpr double MinBatteryAh = 1;
+inline constexpr double MaxBatteryAh = 10000;
+inline constexpr double MinAddLoadMw = 0;
+inline constexpr double MaxAddLoadMw = 100000;
+
 // Rounding to a whole number with halves to even.
 long long RoundHalfEven(double value);
 

@@ -106,13 +106,20 @@ void ReadStart(Scanner& in, int& day, int& month, int& year, int& hour, int& min
     minute = ReadRanged(in, 0, 59, who + " StartMinute");
 }
 
+// A duration or interval part: never below 0 (a negative one is no time at all).
+int ReadTimePart(Scanner& in, const std::string& field) {
+    const int value = in.readInt();
+    if (value < 0) throw RangeError(field, value, "0 or more");
+    return value;
+}
+
 void ReadOutputWindow(Scanner& in, OutputWindow& w, int id) {
     const std::string who(OutputWindowNames[id]);
     w.OnOff = ReadCode(in, OffOnNames.size(), who + " OnOff");
     ReadStart(in, w.StartDay, w.StartMonth, w.StartYear, w.StartHour, w.StartMinute, 1, who);
-    for (int i = 7; i <= 10; ++i) w.field(i) = in.readInt();
+    for (int i = 7; i <= 10; ++i) w.field(i) = ReadTimePart(in, who + " " + w.fieldName(i));
     w.Repeat = ReadCode(in, NoYesNames.size(), who + " Repeat");
-    for (int i = 12; i <= 14; ++i) w.field(i) = in.readInt();
+    for (int i = 12; i <= 14; ++i) w.field(i) = ReadTimePart(in, who + " " + w.fieldName(i));
     if (id == CalOut) {
         w.SignalType = ReadCode(in, SignalTypeNames.size(), who + " SignalType");
         w.MilliVolt = in.readInt();
@@ -123,9 +130,9 @@ void ReadRecWindow(Scanner& in, RecWindow& w, int n) {
     const std::string who = "window " + std::to_string(n);
     w.WinType = ReadCode(in, WindowTypeNames.size(), who + " WinType");
     ReadStart(in, w.StartDay, w.StartMonth, w.StartYear, w.StartHour, w.StartMinute, 0, who);
-    for (int i = 7; i <= 10; ++i) w.field(i) = in.readInt();
+    for (int i = 7; i <= 10; ++i) w.field(i) = ReadTimePart(in, who + " " + w.fieldName(i));
     w.Repeat = ReadCode(in, NoYesNames.size(), who + " Repeat");
-    for (int i = 12; i <= 14; ++i) w.field(i) = in.readInt();
+    for (int i = 12; i <= 14; ++i) w.field(i) = ReadTimePart(in, who + " " + w.fieldName(i));
 }
 
 bool IsEndMarker(const std::string& marker) {

@@ -3,7 +3,9 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 
+#include "kermit/KermitFiles.h"
 #include "serial/PortList.h"
+#include "setup/TextFormat.h"
 #include "ui/ComSelectForm.h"
 #include "ui/TKSR_SetUp.h"
 #include "upload/UploadLog.h"
@@ -95,6 +97,16 @@ void UploadPage::UpLoadPanelClick() {
     // text that is not a number counts as 1.
     bool ok = false;
     const int number = comSpinEdit_->text().trimmed().toInt(&ok);
+    // The files are looked at before the line is touched: none to send, one that cannot be
+    // read or a name the recorder cannot be given end the upload here, with nothing sent.
+    try {
+        if (kermit::IniFilesOf(workDir_).empty())
+            throw KsrError("no \"*.ini\" file to send in " + fmt::EchoName(workDir_.string()) +
+                           ": build recorder.ini first");
+    } catch (const KsrError&) {
+        status(upload::StatusKind::Failure, upload::FailureText);
+        throw;
+    }
     upLoadPanel_->setEnabled(false);
     comSpinEdit_->setEnabled(false);
     try {
@@ -131,6 +143,21 @@ void UploadPage::CONNECT2KSR() {
         notConnected();
         throw;
     }
+    if (!loggedIn && dialogue_.loginRefused()) {
+        // The status shows the failure already; nothing more goes to the recorder.
+        comSpinEdit_->setEnabled(true);
+        UPLOAD_END();
+        upload::UploadRecord log;
+        log.result = "failed";
+        log.error = dialogue_.refusalText();
+        std::string text = dialogue_.refusalText();
+        try {
+            appendLog(log);
+        } catch (const KsrError& e) {
+            text += "\n" + e.message();
+        }
+        throw KsrError(text);
+    }
     if (!loggedIn) return;  // Escape has put the buttons back already
     // What the console printed during the pauses belongs to the terminal view, not the transfer.
     QCoreApplication::processEvents();
@@ -158,11 +185,6 @@ void UploadPage::transferOver() {
     const std::uint16_t status = transfer_.ProtocolStatus();
     dialogue_.transferEnded(status);
     upload::UploadRecord log;
-    log.program = "ksr-setup";
-    log.port = port_.openedDevice().toStdString();
-    const QString resolved = serial::ResolvedDevice(port_.openedDevice());
-    for (const auto& p : serial::PresentPorts())
-        if (p.device == resolved) log.adapterSerial = p.serialNumber.toStdString();
     for (const auto& f : transfer_.engine().files()) log.files.push_back({f.name, f.data});
     log.result = status == 0 ? "success" : "failed";
     log.error = status == 0 ? std::string() : transfer_.engine().errorText();
@@ -170,6 +192,15 @@ void UploadPage::transferOver() {
     comSpinEdit_->setEnabled(true);
     host_.repaint();
     UPLOAD_END();
+    appendLog(log);
+}
+
+void UploadPage::appendLog(upload::UploadRecord log) {
+    log.program = "ksr-setup";
+    log.port = port_.openedDevice().toStdString();
+    const QString resolved = serial::ResolvedDevice(port_.openedDevice());
+    for (const auto& p : serial::PresentPorts())
+        if (p.device == resolved) log.adapterSerial = p.serialNumber.toStdString();
     log.timeUtc = upload::NowUtcIso8601();
     try {
         upload::AppendUploadLog(workDir_, log);

@@ -14,6 +14,7 @@
 #include "ui/TerminalView.h"
 #include "ui/Widgets.h"
 #include "upload/UploadDialogue.h"
+#include "upload/UploadLog.h"
 
 namespace ksr::ui {
 
@@ -47,6 +48,8 @@ class UploadPage : public QObject, private upload::UploadLine, private upload::U
   private:
     void notConnected();
     void transferOver();
+    // One record of uploads.log for this upload; a log that cannot be written is a warning.
+    void appendLog(upload::UploadRecord log);
 
     // The line, for the dialogue.
     bool isOpen() override { return port_.isOpen(); }

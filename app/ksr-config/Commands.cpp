@@ -102,9 +102,9 @@ const char* const kPowerHelp =
     "  --gps INTERVAL,DURATION     cycled GPS; minutes 60..360 step 5, and 5..60   (off)\n"
     "  --ascii                     ASCII format instead of Steim compression\n"
     "  --temperature C             -40..40 in steps of 5; gel from -25             (20)\n"
-    "  --battery AH                nominal battery size                            (38)\n"
+    "  --battery AH                nominal battery size, 1..10000                  (38)\n"
     "  --gel                       gel battery instead of AGM\n"
-    "  --add-load MW               additional load in milliwatts                   (0)\n"
+    "  --add-load MW               additional load in milliwatts, 0..100000        (0)\n"
     "  --disk GB                   disk size, 10..120 in steps of 10               (40)\n"
     "  --mt                        magnetotellurics profile\n";
 
@@ -350,10 +350,17 @@ int Whole(const std::string& option, const std::string& text, int min, int max, 
     return value;
 }
 
-double Decimal(const std::string& option, const std::string& text) {
+// A decimal number within [min, max].
+double Decimal(const std::string& option, const std::string& text, double min, double max) {
     const double value = power::ParseDecimal(text);
-    if (value == 0 && text.find_first_not_of("0.,+- ") != std::string::npos)
-        throw UsageError(option + " takes a number, not \"" + fmt::Echo(text) + "\"");
+    const bool number =
+        !(value == 0 && text.find_first_not_of("0.,+- ") != std::string::npos) &&
+        text.find_first_not_of(" \t") != std::string::npos;
+    if (!number || !(value >= min && value <= max))
+        throw UsageError(option + " takes a number from " +
+                         fmt::Free(static_cast<long long>(min)) + " to " +
+                         fmt::Free(static_cast<long long>(max)) + ", not \"" + fmt::Echo(text) +
+                         "\"");
     return value;
 }
 
@@ -469,11 +476,11 @@ int Power(const std::vector<std::string>& args, std::ostream& out, std::ostream&
             s.temperature = Whole(a, value, -40, 40, 5);
             temperatureGiven = true;
         } else if (a == "--battery") {
-            s.battSizeAh = Decimal(a, power::BatterySizeText(value));
+            s.battSizeAh = Decimal(a, value, power::MinBatteryAh, power::MaxBatteryAh);
         } else if (a == "--gel") {
             s.gel = true;
         } else if (a == "--add-load") {
-            s.addLoadW = Decimal(a, value) / 1000;
+            s.addLoadW = Decimal(a, value, power::MinAddLoadMw, power::MaxAddLoadMw) / 1000;
         } else if (a == "--disk") {
             s.diskGB = Whole(a, value, 10, 120, 10);
         } else if (a == "--mt") {

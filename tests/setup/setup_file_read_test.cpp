@@ -155,6 +155,11 @@ TEST(SetupFileReadErrors, StartsThatAreNoDateOrTimeNameFieldFileAndLine) {
          "CalOut StartDay 0"},
         {"", ";;CalOut   1  1  8  2013  -1  0  0  0  10  0  1  1  0  0  3  -7000",
          "CalOut StartHour -1"},
+        // A negative duration or interval is no time at all.
+        {";;window   2  1  1  2026  6  0  -1  0  0  0  1  0  0  0", "", "window 1 DurDays -1"},
+        {";;window   2  1  1  2026  6  0  0  0  5  0  2  0  0  -5", "", "window 1 IntMinutes -5"},
+        {"", ";;CalOut   1  1  8  2013  12  0  0  -2  10  0  1  1  0  0  3  -7000",
+         "CalOut DurHours -2"},
     };
     for (const Case& c : cases) {
         std::string file = NumbersFile(c.window.empty() ? std::vector<std::string>{}

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <random>
 
 #include "TestSupport.h"
@@ -61,6 +63,7 @@ SetupRecord RandomRecord(std::mt19937& rng) {
         w.StartHour = pick(0, 23);
         w.StartMinute = pick(0, 59);
         w.Repeat = pick(1, 2);
+        for (int i : {7, 8, 9, 10, 12, 13, 14}) w.field(i) = std::abs(w.field(i) / 2);
         w.SignalType = id == CalOut ? pick(1, 3) : 1;
         if (id != CalOut) w.MilliVolt = 0;  // not stored for TTLOut and OPCOut
     }
@@ -74,6 +77,7 @@ SetupRecord RandomRecord(std::mt19937& rng) {
         w.StartHour = pick(0, 23);
         w.StartMinute = pick(0, 59);
         w.Repeat = pick(1, 2);
+        for (int i : {7, 8, 9, 10, 12, 13, 14}) w.field(i) = std::abs(w.field(i) / 2);
         if (pick(0, 3) == 0) w.StartDay = 0;
     }
     return r;

@@ -237,22 +237,34 @@ class UploadPageTest : public QObject {
         }
     }
 
-    void aFileThatCannotBeReadIsAFailedTransferWithNothingAfterIt() {
-        std::filesystem::remove(*dir / "recorder.ini");
-        std::filesystem::create_symlink(*dir / "gone.ini", *dir / "recorder.ini");
-        Simulator sim(dir->path(), {});
-        start(sim.device());
-        clickUpload();
-        QCOMPARE(services.errors.size(), 1);
-        QVERIFY2(services.errors.front().contains(QStringLiteral("recorder.ini: cannot open file")),
-                 qPrintable(services.errors.front()));
-        QCOMPARE(window->statusText(), QStringLiteral("  recorder.ini : Transfer failed "));
-        QCOMPARE(window->statusColour(), ui::colour::Red);
-        QVERIFY(idle());
-        QTest::qWait(2500);  // the timer would have reported by now
-        QCOMPARE(window->statusColour(), ui::colour::Red);
-        QCOMPARE(sim.count(true, "\\x0D"), 0);
-        QCOMPARE(sim.count(true, "/usr/local/wexo/reconfig\\x0D"), 0);
+    // A file that cannot be read, a name the recorder's shell would read as a command, and no
+    // file at all: found before the port is opened, a failed transfer with nothing sent.
+    void filesThatCannotGoAreAFailedTransferWithNothingSent() {
+        const std::vector<std::pair<std::string, QString>> cases{
+            {"gone", QStringLiteral("recorder.ini: cannot open file")},
+            {"x;reboot.ini", QStringLiteral("x;reboot.ini is not sent")},
+            {"", QStringLiteral("no \"*.ini\" file to send")},
+        };
+        for (const auto& [file, said] : cases) {
+            services.errors.clear();
+            std::filesystem::remove(*dir / "recorder.ini");
+            if (file == "gone")
+                std::filesystem::create_symlink(*dir / "gone.ini", *dir / "recorder.ini");
+            else if (!file.empty())
+                test::WriteBytes(*dir / file, "a=1\r\n");
+            Simulator sim(dir->path(), {});
+            start(sim.device());
+            clickUpload();
+            QCOMPARE(services.errors.size(), 1);
+            QVERIFY2(services.errors.front().contains(said), qPrintable(services.errors.front()));
+            QCOMPARE(window->statusText(), QStringLiteral("  recorder.ini : Transfer failed "));
+            QCOMPARE(window->statusColour(), ui::colour::Red);
+            QVERIFY(idle());
+            QTest::qWait(1500);  // the timer would have reported by now
+            QCOMPARE(window->statusColour(), ui::colour::Red);
+            QCOMPARE(sim.countContaining(true, ""), 0);  // not a byte, not even Ctrl-C
+            if (!file.empty() && file != "gone") std::filesystem::remove(*dir / file);
+        }
     }
 
     // Escape while the dialogue waits for "login:", and "UpLoad to KSR" again at once: the new
@@ -328,16 +340,29 @@ class UploadPageTest : public QObject {
         QCOMPARE(window->statusColour(), ui::colour::Lime);
     }
 
+    // The recorder's refusal ends the upload at once: the failure status, a message naming the
+    // login, a log line, and nothing typed into the login prompt that follows.
     void wrongPasswordEndsAsAFailedTransferWithNothingAfterIt() {
         Simulator sim(dir->path(), {QStringLiteral("--wrong-password")});
         start(sim.device());
+        const qint64 started = NowMs();
         clickUpload();
         QTRY_VERIFY_WITH_TIMEOUT(idle(), 40000);
+        QVERIFY(NowMs() - started < 10000);
         QCOMPARE(window->statusText(), QStringLiteral("  recorder.ini : Transfer failed "));
         QCOMPARE(window->statusColour(), ui::colour::Red);
+        QVERIFY(!statuses.contains(ui::colour::Magenta.name() +
+                                   QString::fromLatin1(upload::TransmittingText)));
+        QCOMPARE(services.errors.size(), 1);
+        QVERIFY2(services.errors.front().contains(QStringLiteral("refused the login as root")),
+                 qPrintable(services.errors.front()));
         QTest::qWait(500);
+        QCOMPARE(sim.countContaining(true, "cd /usr/local/wexo"), 0);
+        QCOMPARE(sim.countContaining(true, "kermit"), 0);
         QCOMPARE(sim.count(true, "/usr/local/wexo/reconfig\\x0D"), 0);
         QCOMPARE(sim.count(true, "\\x0D"), 0);
+        QVERIFY(test::ReadBytes(*dir / "uploads.log").find("refused the login as root") !=
+                std::string::npos);
     }
 
     void escapeWhileWaitingForLoginThenANewDialogue() {
