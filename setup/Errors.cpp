@@ -21,6 +21,13 @@ std::string KsrError::located() const {
     return file_ + ": " + message_;
 }
 
+std::string KsrError::locatedEscaped() const {
+    if (file_.empty()) return message_;
+    const std::string file = fmt::EchoName(file_);
+    if (line_ > 0) return file + ":" + std::to_string(line_) + ": " + message_;
+    return file + ": " + message_;
+}
+
 IoError::IoError(const std::string& what, const std::filesystem::path& file,
                  const std::string& systemText)
     : KsrError(what + ": " + systemText, file.string()) {}

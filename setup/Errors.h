@@ -21,6 +21,8 @@ class KsrError : public std::runtime_error {
 
     // "FILE:LINE: message", "FILE: message" or the bare message, by what is known.
     std::string located() const;
+    // The same with the file name as a terminal, a log or JSON may show it (fmt::EchoName).
+    std::string locatedEscaped() const;
 
   private:
     std::string message_;

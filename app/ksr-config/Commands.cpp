@@ -134,7 +134,7 @@ int Check(const std::vector<std::string>& args, std::ostream& out, std::ostream&
             settings.emplace_back(n.key, json::Str(n.value));
         std::vector<std::string> changes;
         for (const auto& c : RateRuleChanges(before, record)) changes.push_back(json::Str(c));
-        out << json::Object({{"file", json::Str(file)},
+        out << json::Object({{"file", json::Str(fmt::EchoName(file))},
                              {"setup_name", json::Str(SetupNameForBuild(file))},
                              {"settings", json::Object(settings)},
                              {"rate_rule_changes", json::Array(changes)}})
@@ -196,9 +196,9 @@ std::string BuildJson(const std::vector<BuildResult>& results) {
         std::vector<std::string> changes;
         for (const auto& c : r.changes) changes.push_back(json::Str(c));
         items.push_back(json::Object({
-            {"file", json::Str(r.file)},
+            {"file", json::Str(fmt::EchoName(r.file))},
             {"setup_name", r.name.empty() ? "null" : json::Str(r.name)},
-            {"folder", json::Str(r.folder)},
+            {"folder", json::Str(fmt::EchoName(r.folder))},
             {"ok", r.error.empty() ? "true" : "false"},
             {"recorder_ini_lines", r.error.empty() ? std::to_string(r.lines) : "null"},
             {"rate_rule_changes", json::Array(changes)},
@@ -278,7 +278,7 @@ int BuildMany(const Options& parsed, const std::string& outDir, int lowest, std:
             for (const auto& other : earlier) std::filesystem::remove(other, ec);  // --force
             result.lines = ini.IniLineCount;
         } catch (const KsrError& e) {
-            result.error = e.located();
+            result.error = e.locatedEscaped();
         }
         results.push_back(result);
     }
@@ -289,14 +289,14 @@ int BuildMany(const Options& parsed, const std::string& outDir, int lowest, std:
     } else {
         for (const BuildResult& r : results)
             if (r.error.empty())
-                out << r.file << ": " << r.folder << "/recorder.ini built for set-up " << r.name
+                out << fmt::EchoName(r.file) << ": " << fmt::EchoName(r.folder) << "/recorder.ini built for set-up " << r.name
                     << " (" << r.lines << " lines)\n";
             else
-                out << r.file << ": FAILED: " << r.error << "\n";
+                out << fmt::EchoName(r.file) << ": FAILED: " << r.error << "\n";
     }
     for (const BuildResult& r : results)
         for (const auto& change : r.changes)
-            err << r.file << ": note: rate rules: " << change << "\n";
+            err << fmt::EchoName(r.file) << ": note: rate rules: " << change << "\n";
     return failed ? BadFile : Success;
 }
 
@@ -333,7 +333,7 @@ int Diff(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
         differences =
             SettingDifferences(ReadSetup(parsed.positional[0]), ReadSetup(parsed.positional[1]));
     } catch (const KsrError& e) {
-        err << e.located() << "\n";
+        err << e.locatedEscaped() << "\n";
         return BadUsage;  // trouble, as diff(1) says it
     }
     for (const auto& d : differences) out << d << "\n";
@@ -598,7 +598,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         err << "ksr-config " << args[0] << ": " << e.what() << "\n\n" << command->second.second;
         return BadUsage;
     } catch (const KsrError& e) {
-        err << e.located() << "\n";
+        err << e.locatedEscaped() << "\n";
         return BadFile;
     } catch (const std::exception& e) {
         err << "ksr-config " << args[0] << ": " << e.what() << "\n";

@@ -257,7 +257,7 @@ void WriteLogOrWarn(const std::filesystem::path& dir, const upload::UploadRecord
     try {
         upload::AppendUploadLog(dir, log);
     } catch (const KsrError& e) {
-        err << "ksr-config upload: warning: the upload log was not written: " << e.located()
+        err << "ksr-config upload: warning: the upload log was not written: " << e.locatedEscaped()
             << "\n";
     }
 }
@@ -335,9 +335,9 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
             throw KsrError("no \"*.ini\" file to send in " + fmt::EchoName(dir.string()) +
                            ": build recorder.ini first");
     } catch (const KsrError& e) {
-        err << "ksr-config upload: " << e.located() << "\n";
+        err << "ksr-config upload: " << e.locatedEscaped() << "\n";
         log.result = "failed";
-        log.error = e.located();
+        log.error = e.locatedEscaped();
         log.timeUtc = upload::NowUtcIso8601();
         WriteLogOrWarn(dir, log, err);
         return BadFile;
@@ -466,8 +466,8 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
             }
         }
     } catch (const KsrError& e) {
-        log.error = e.located();
-        err << "ksr-config upload: " << e.located() << "\n";
+        log.error = e.locatedEscaped();
+        err << "ksr-config upload: " << e.locatedEscaped() << "\n";
     }
     if (stopSignal != 0) {
         code = 128 + stopSignal;

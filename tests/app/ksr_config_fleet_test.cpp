@@ -124,6 +124,43 @@ TEST(FleetBuild, EachSetUpInItsOwnFolderAsASingleBuildWritesIt) {
     EXPECT_NE(json.out.find("\"ok\": false"), std::string::npos);
 }
 
+// A setup file named like a file of its build folder would replace what was built (and a
+// "*.ini" would be uploaded); another file that gives a NAME built earlier would replace that
+// recorder's files without a word. Both are refused; --force replaces a folder on purpose.
+TEST(FleetBuild, NamesThatWouldReplaceBuiltFilesOrAnotherSetUpAreRefused) {
+    test::TempDir dir;
+    CopyIn(dir.path(), test::ShippedData("recorder.000"), "recorder.000");
+    const auto timed = test::ReadBytes(test::ShippedData("examples/timed.set"));
+    for (const std::string name : {"recorder.ini", "x.ini", "SHORTTMP.DAT", "uploads.log"}) {
+        test::WriteBytes(dir / name, timed);
+        const Result r = RunHere(dir, {"build", "--out-dir", "fleet", name});
+        EXPECT_EQ(r.code, 1) << name;
+        EXPECT_NE(r.out.find("would take the place of a file of its build folder"),
+                  std::string::npos)
+            << r.out;
+        fs::remove(dir / name);
+    }
+    EXPECT_FALSE(fs::exists(dir / "fleet" / "RECORDERINI" / "recorder.ini"));
+
+    test::WriteBytes(dir / "timed.set", timed);
+    fs::create_directory(dir / "other");
+    test::WriteBytes(dir / "other" / "Timed.set", timed);
+    ASSERT_EQ(RunHere(dir, {"build", "--out-dir", "fleet", "timed.set"}).code, 0);
+    EXPECT_EQ(RunHere(dir, {"build", "--out-dir", "fleet", "timed.set"}).code, 0);  // again
+    const Result other = RunHere(dir, {"build", "--out-dir", "fleet", "other/Timed.set"});
+    EXPECT_EQ(other.code, 1);
+    EXPECT_NE(other.out.find("holds the set-up timed.set from an earlier build"),
+              std::string::npos)
+        << other.out;
+    EXPECT_FALSE(fs::exists(dir / "fleet" / "TIMED" / "Timed.set"));
+    const Result forced =
+        RunHere(dir, {"build", "--out-dir", "fleet", "--force", "other/Timed.set"});
+    EXPECT_EQ(forced.code, 0) << forced.out;
+    EXPECT_TRUE(fs::exists(dir / "fleet" / "TIMED" / "Timed.set"));
+    EXPECT_FALSE(fs::exists(dir / "fleet" / "TIMED" / "timed.set"));
+    EXPECT_EQ(RunHere(dir, {"build", "--force", "timed.set"}).code, 2);  // --force needs --out-dir
+}
+
 TEST(FleetDiff, SettingsThatDifferByTheirReadableNames) {
     test::TempDir dir;
     const std::string timed = test::ReadBytes(test::ShippedData("examples/timed.set"));

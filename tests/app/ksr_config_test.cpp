@@ -10,6 +10,7 @@
 #include "TestSupport.h"
 #include "setup/FileIo.h"
 #include "setup/SetupFile.h"
+#include "setup/TextFormat.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -531,6 +532,18 @@ TEST(KsrConfigCommands, MissingTemplateIsABadFile) {
     EXPECT_NE(r.err.find("recorder.000: cannot open file"), std::string::npos) << r.err;
     EXPECT_FALSE(std::filesystem::exists(dir / "recorder.ini"));
     EXPECT_FALSE(std::filesystem::exists(dir / "SHORTTMP.DAT"));  // both or neither
+    // An empty template, and one without keys, in a single build and in a folder build.
+    for (const std::string bytes : {"", "# notes\r\n"}) {
+        test::WriteBytes(dir / "recorder.000", bytes);
+        const Result one = RunHere(dir, {"build", "timed.set"});
+        EXPECT_EQ(one.code, 1);
+        EXPECT_NE(one.err.find("recorder.000: the template "), std::string::npos) << one.err;
+        EXPECT_FALSE(std::filesystem::exists(dir / "recorder.ini"));
+        const Result many = RunHere(dir, {"build", "--out-dir", "out", "timed.set"});
+        EXPECT_EQ(many.code, 1);
+        EXPECT_NE(many.out.find("FAILED: recorder.000: the template "), std::string::npos)
+            << many.out;
+    }
 }
 
 TEST(KsrConfigCommands, BuildNamesTheSetUpWithLettersAndDigitsOnly) {
@@ -720,6 +733,48 @@ TEST(KsrConfigOutput, AFullStandardOutputOrErrorIsAFailure) {
     EXPECT_EQ(status("frobnicate 2> /dev/full"), 2);  // the usage error keeps its code
     EXPECT_EQ(status("format timed.set > ok.set"), 0);
     EXPECT_EQ(test::ReadBytes(dir / "ok.set"), test::ReadBytes(dir / "timed.set"));
+}
+
+// File names are the operator's, not ours: whatever bytes they hold, what is printed, what JSON
+// carries and what errors say is plain ASCII, with control bytes and the rest as \xNN.
+TEST(KsrConfigOutput, FileNamesAreEscapedInTextJsonAndErrors) {
+    test::TempDir dir;
+    const std::vector<std::pair<std::string, std::string>> names{
+        {"a\x1B[2J\nb.set", "a\\x1B[2J\\x0Ab.set"},
+        {"s\xFC" "d.set", "s\\xFCd.set"},
+        {"s\xC3\xBC" "d.set", "s\\xC3\\xBCd.set"},
+    };
+    // No control byte but the line end, and valid UTF-8 (what a terminal and JSON need).
+    auto plain = [](const std::string& text) {
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const auto c = static_cast<unsigned char>(text[i]);
+            if ((c < 0x20 && c != '\n') || c == 0x7F) return false;
+            if (c < 0x80) continue;
+            const int more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC2 ? 1 : -1;
+            if (more < 0 || i + static_cast<std::size_t>(more) >= text.size()) return false;
+            for (int k = 1; k <= more; ++k)
+                if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+            i += static_cast<std::size_t>(more);
+        }
+        return true;
+    };
+    test::WriteBytes(dir / "recorder.000", test::ReadBytes(test::ShippedData("recorder.000")));
+    for (const auto& [name, shown] : names) {
+        CopyIn(dir, test::ShippedData("examples/timed.set"), name);
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"check", "--json", name},
+              std::vector<std::string>{"build", "--json", "--out-dir", "out", name},
+              std::vector<std::string>{"build", "--out-dir", "out2", name},
+              std::vector<std::string>{"check", name + ".gone"}}) {
+            const Result r = RunHere(dir, args);
+            EXPECT_TRUE(plain(r.out)) << args[0] << " " << r.out;
+            EXPECT_TRUE(plain(r.err)) << args[0] << " " << r.err;
+            const bool json = args[1] == "--json";
+            EXPECT_NE((r.out + r.err).find(json ? fmt::JsonString(shown) : shown),
+                      std::string::npos)
+                << args[0] << " " << r.out << r.err;
+        }
+    }
 }
 
 }  // namespace
