@@ -1,10 +1,19 @@
 #include "TestSupport.h"
 
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include <atomic>
 #include <chrono>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+#include "setup/Errors.h"
 
 namespace ksr::test {
 
@@ -84,5 +93,27 @@ SetupRecord ExampleRecord() {
     w.IntDays = 7;
     return r;
 }
+
+#ifndef _WIN32
+int WriteUnderSizeLimit(unsigned long long limit, const std::function<void()>& write) {
+    const pid_t child = fork();
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit small{static_cast<rlim_t>(limit), static_cast<rlim_t>(limit)};
+        setrlimit(RLIMIT_FSIZE, &small);
+        try {
+            write();
+            _exit(1);
+        } catch (const IoError&) {
+            _exit(0);
+        } catch (...) {
+            _exit(2);
+        }
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 3;
+}
+#endif
 
 }  // namespace ksr::test

@@ -3,6 +3,7 @@
 // set-ups the tests build by hand.
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,5 +42,11 @@ SetupRecord ExampleRecord();
 
 // A record after SetDefaults with the given current year.
 SetupRecord DefaultRecord(int currentYear = 0);
+
+#ifndef _WIN32
+// Runs `write` in a child process whose files may not grow beyond `limit` bytes, as on a full
+// disk; returns 0 when the write raised IoError, 1 when it succeeded, 2 on anything else.
+int WriteUnderSizeLimit(unsigned long long limit, const std::function<void()>& write);
+#endif
 
 }  // namespace ksr::test

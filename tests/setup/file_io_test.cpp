@@ -73,27 +73,7 @@ TEST(ErrorText, LocatedMessagesForTheCommandLine) {
 namespace ksr {
 namespace {
 
-// Runs `write` in a child process whose files may not grow beyond `limit` bytes, as on a full
-// disk; returns 0 when the write raised IoError, 1 when it succeeded, 2 on anything else.
-int WriteUnderSizeLimit(rlim_t limit, const std::function<void()>& write) {
-    const pid_t child = fork();
-    if (child == 0) {
-        signal(SIGXFSZ, SIG_IGN);
-        rlimit small{limit, limit};
-        setrlimit(RLIMIT_FSIZE, &small);
-        try {
-            write();
-            _exit(1);
-        } catch (const IoError&) {
-            _exit(0);
-        } catch (...) {
-            _exit(2);
-        }
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 3;
-}
+using test::WriteUnderSizeLimit;
 
 TEST(AtomicWriteDiskFull, SetupFileShortTmpAndRecorderIniStayWholeWhenAWriteFailsPartWay) {
     test::TempDir dir;
