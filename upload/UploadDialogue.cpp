@@ -86,9 +86,14 @@ std::string UploadDialogue::loginAnswer(Run& run, std::uint64_t before) {
                              (end.size() >= 6 && ContainsNoCase(end.substr(end.size() - 6), "login:"));
         if (!refused && !end.empty() && (end.back() == '#' || end.back() == '$' || end.back() == '>'))
             return {};
-        if (refused)
-            return "the recorder refused " + who + " (it answered \"" + fmt::Echo(LastLine(text)) +
+        if (refused) {
+            // The refusal's own words where it gave some, else the prompt that came back.
+            const std::size_t word = fmt::LowerAscii(text).find("incorrect");
+            const std::string said =
+                word == std::string::npos ? LastLine(text) : LastLine(text.substr(0, word + 9));
+            return "the recorder refused " + who + " (it answered \"" + fmt::Echo(said) +
                    "\"); nothing more was sent";
+        }
         if (waited >= ShellPromptLimitMs)
             return "no shell prompt came after " + who +
                    " (is the password right?); nothing more was sent";

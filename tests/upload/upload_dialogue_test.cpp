@@ -212,10 +212,18 @@ TEST(UploadDialogue, ARefusedLoginEndsTheDialogueWithNothingTypedAfterIt) {
     EXPECT_FALSE(d.CONNECT2KSR());
     EXPECT_TRUE(d.loginRefused());
     EXPECT_NE(d.refusalText().find("login as root"), std::string::npos) << d.refusalText();
-    EXPECT_NE(d.refusalText().find("ksr login:"), std::string::npos) << d.refusalText();
+    EXPECT_NE(d.refusalText().find("\"Login incorrect\""), std::string::npos) << d.refusalText();
     EXPECT_EQ(line.actions.back(), "1500 sleep 2000");  // the password was the last byte sent
     EXPECT_FALSE(d.receiverStarted());
     EXPECT_EQ(view.texts.back(), FailureText);
+
+    // A recorder that says nothing but asks for the login again refuses it too.
+    FakeLine again;
+    again.loginAnswer = "\r\n\r\nksr login: ";
+    UploadDialogue a(again, view);
+    EXPECT_FALSE(a.CONNECT2KSR());
+    EXPECT_NE(a.refusalText().find("\"ksr login:\""), std::string::npos) << a.refusalText();
+    EXPECT_TRUE(again.putTimes("cd /usr/local/wexo\r").empty());
 }
 
 TEST(UploadDialogue, NoShellPromptAfterThePasswordIsARefusalTooAfterAGrace) {
