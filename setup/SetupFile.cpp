@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "setup/Errors.h"
 #include "setup/FileIo.h"
 #include "setup/TextFormat.h"
 
@@ -223,8 +224,23 @@ std::string SetupNameCharacters(const std::string& typed) {
 }
 
 std::string SetupNameForBuild(const std::string& path) {
-    const std::string kept = SetupNameCharacters(SetupNameFromPath(path));
-    return kept.empty() ? std::string(NoSetupName) : fmt::UpperAscii(kept);
+    const std::string name = SetupNameFromPath(path);
+    for (unsigned char c : name)
+        if (c < 0x20 || c >= 0x7F)
+            throw KsrError("the file name gives the set-up name \"" + fmt::EchoName(name) +
+                               "\", which recorder.ini cannot carry: rename the file",
+                           path);
+    if (name.empty() || name == "." || name == "..")
+        throw KsrError("the file name gives no set-up name: rename the file", path);
+    return fmt::UpperAscii(name);
+}
+
+std::string RenamedStem(const std::string& path, const std::string& setupName) {
+    const std::size_t slash = path.find_last_of("/\\");
+    std::string stem = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (stem.size() >= 4 && fmt::UpperAscii(stem.substr(stem.size() - 4)) == ".SET")
+        stem.resize(stem.size() - 4);
+    return fmt::UpperAscii(stem) == setupName ? std::string() : stem;
 }
 
 std::string LowestTemperatureText(int degrees) {

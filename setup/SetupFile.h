@@ -55,9 +55,14 @@ std::string SetupNameFromPath(const std::string& path);
 // (possibly nothing).
 std::string SetupNameCharacters(const std::string& typed);
 
-// The set-up name a build gives a file: the name from the path, only its ASCII letters and
-// digits, in capitals; NoSetupName when none remain.
-inline constexpr const char* NoSetupName = "NONAME";
+// The set-up name a build gives a file, as the window takes it on opening the file: the name
+// from the path, a..z in capitals as the writer writes it. Throws KsrError, naming the file, for
+// a name part that holds a control byte or a byte above 127 (recorder.ini cannot carry them), and
+// for one that gives no name or "." or "..".
 std::string SetupNameForBuild(const std::string& path);
+
+// The file name without its ".set", when that is not what the set-up is called (a long file
+// name loses its front part, a name of more than 8 characters its end); empty when it is.
+std::string RenamedStem(const std::string& path, const std::string& setupName);
 
 }  // namespace ksr

@@ -64,6 +64,7 @@ void TKSR_SetUp::SetUpFileBoxDblClick() {
     QListWidgetItem* item = setUpFileBox_->currentItem();
     if (!item || !item->isSelected()) return;  // nothing chosen: nothing to open
     const std::string file = item->data(Qt::UserRole).toByteArray().toStdString();
+    (void)SetupNameForBuild(file);  // a name recorder.ini cannot carry is refused before loading
     setWindowTitle(QStringLiteral("Varnix Logger SetUp     ") +
                    QString::fromLocal8Bit(file.c_str()));
     ReadSetupFile(record_, file);

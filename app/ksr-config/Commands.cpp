@@ -122,10 +122,23 @@ SetupRecord ReadSetup(const std::string& file) {
     return record;
 }
 
-int Check(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+// The set-up name that a file name gives, and a note on standard error when it is not the file
+// name without ".set".
+std::string SetupNameNoted(const std::string& file, std::ostream& err) {
+    const std::string name = SetupNameForBuild(file);
+    const std::string stem = RenamedStem(file, name);
+    if (!stem.empty())
+        err << fmt::EchoName(file) << ": note: the set-up is called " << name << ", not "
+            << fmt::EchoName(stem) << " (a set-up name is at most 8 characters of the last 12 of "
+            << "the file name)\n";
+    return name;
+}
+
+int Check(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const Options parsed = ParseOptions(args, {}, {"--json"});
     const std::string file = OneFile(parsed);
     SetupRecord record = ReadSetup(file);
+    const std::string setupName = SetupNameNoted(file, err);
     const SetupRecord before = record;
     CheckSampleRates(record);
     if (parsed.has("--json")) {
@@ -135,7 +148,7 @@ int Check(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         std::vector<std::string> changes;
         for (const auto& c : RateRuleChanges(before, record)) changes.push_back(json::Str(c));
         out << json::Object({{"file", json::Str(fmt::EchoName(file))},
-                             {"setup_name", json::Str(SetupNameForBuild(file))},
+                             {"setup_name", json::Str(setupName)},
                              {"settings", json::Object(settings)},
                              {"rate_rule_changes", json::Array(changes)}})
             << "\n";
@@ -180,9 +193,9 @@ struct BuildResult {
 };
 
 // Reads and checks the set-up and applies the rate rules; the name from the file name.
-SetupRecord PreparedForBuild(const std::string& file, BuildResult& result) {
+SetupRecord PreparedForBuild(const std::string& file, BuildResult& result, std::ostream& err) {
     SetupRecord record = ReadSetup(file);
-    record.SetupName = SetupNameForBuild(file);
+    record.SetupName = SetupNameNoted(file, err);
     result.name = record.SetupName;
     const SetupRecord before = record;
     CheckSampleRates(record);
@@ -248,7 +261,7 @@ int BuildMany(const Options& parsed, const std::string& outDir, int lowest, std:
         BuildResult result;
         result.file = file;
         try {
-            SetupRecord record = PreparedForBuild(file, result);
+            SetupRecord record = PreparedForBuild(file, result, err);
             const std::filesystem::path folder = std::filesystem::path(outDir) / result.name;
             result.folder = folder.string();
             if (auto it = builtFrom.find(result.name); it != builtFrom.end())
@@ -289,8 +302,9 @@ int BuildMany(const Options& parsed, const std::string& outDir, int lowest, std:
     } else {
         for (const BuildResult& r : results)
             if (r.error.empty())
-                out << fmt::EchoName(r.file) << ": " << fmt::EchoName(r.folder) << "/recorder.ini built for set-up " << r.name
-                    << " (" << r.lines << " lines)\n";
+                out << fmt::EchoName(r.file) << ": " << fmt::EchoName(r.folder)
+                    << "/recorder.ini built for set-up " << r.name << " (" << r.lines
+                    << " lines)\n";
             else
                 out << fmt::EchoName(r.file) << ": FAILED: " << r.error << "\n";
     }
@@ -312,7 +326,7 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     BuildResult result;
     result.file = file;
     result.folder = ".";
-    SetupRecord record = PreparedForBuild(file, result);
+    SetupRecord record = PreparedForBuild(file, result, err);
     for (const auto& change : result.changes) err << "note: rate rules: " << change << "\n";
     RecorderIni ini(".");
     ini.BuildRecorderIniWithShortTmp(record, LowestTemperatureText(lowest));
@@ -353,14 +367,12 @@ int Whole(const std::string& option, const std::string& text, int min, int max, 
 // A decimal number within [min, max].
 double Decimal(const std::string& option, const std::string& text, double min, double max) {
     const double value = power::ParseDecimal(text);
-    const bool number =
-        !(value == 0 && text.find_first_not_of("0.,+- ") != std::string::npos) &&
-        text.find_first_not_of(" \t") != std::string::npos;
+    const bool number = !(value == 0 && text.find_first_not_of("0.,+- ") != std::string::npos) &&
+                        text.find_first_not_of(" \t") != std::string::npos;
     if (!number || !(value >= min && value <= max))
-        throw UsageError(option + " takes a number from " +
-                         fmt::Free(static_cast<long long>(min)) + " to " +
-                         fmt::Free(static_cast<long long>(max)) + ", not \"" + fmt::Echo(text) +
-                         "\"");
+        throw UsageError(option + " takes a number from " + fmt::Free(static_cast<long long>(min)) +
+                         " to " + fmt::Free(static_cast<long long>(max)) + ", not \"" +
+                         fmt::Echo(text) + "\"");
     return value;
 }
 

@@ -272,13 +272,26 @@ TEST(SetupName, TakenFromTheFileName) {
     EXPECT_EQ(SetupNameFromPath("dir/.set"), "");
 }
 
-TEST(SetupName, ABuildKeepsOnlyAsciiLettersAndDigitsInCapitals) {
+// A build names the set-up as the window does on opening the file; a name that recorder.ini
+// cannot carry is refused, never renamed.
+TEST(SetupName, ABuildTakesTheNameAsTheWindowDoesAndRefusesWhatRecorderIniCannotCarry) {
     EXPECT_EQ(SetupNameForBuild("station1.set"), "STATION1");
-    EXPECT_EQ(SetupNameForBuild("a\nb.set"), "AB");                // no line break in recorder.ini
-    EXPECT_EQ(SetupNameForBuild("st\xC3\xA4tion.set"), "STTION");  // UTF-8 bytes dropped
-    EXPECT_EQ(SetupNameForBuild("dir/st-1 x.set"), "ST1X");
-    EXPECT_EQ(SetupNameForBuild("__.set"), "NONAME");
-    EXPECT_EQ(SetupNameForBuild(".set"), "NONAME");
+    EXPECT_EQ(SetupNameForBuild("FIELDS~1.set"), "FIELDS~1");
+    EXPECT_EQ(SetupNameForBuild("dir/st-1 x.set"), "ST-1 X");
+    EXPECT_EQ(SetupNameForBuild("my_set.set"), "MY_SET");
+    EXPECT_EQ(SetupNameForBuild("a.b.set"), "A.B");
+    EXPECT_EQ(SetupNameForBuild("~~.set"), "~~");
+    EXPECT_EQ(SetupNameForBuild("ridge-s01.set"), "IDGE-S01");  // the last 12 characters
+    for (const std::string bad : {"a\nb.set", "st\xC3\xA4tion.set", "a\x7F.set", ".set", "...set"})
+        EXPECT_THROW(SetupNameForBuild(bad), KsrError) << bad;
+    try {
+        SetupNameForBuild("dir/a\nb.set");
+    } catch (const KsrError& e) {
+        EXPECT_EQ(e.locatedEscaped().rfind("dir/a\\x0Ab.set: ", 0), 0u);
+        EXPECT_NE(e.message().find("\"a\\x0Ab\""), std::string::npos) << e.message();
+    }
+    EXPECT_EQ(RenamedStem("dir/station1.set", "STATION1"), "");
+    EXPECT_EQ(RenamedStem("ridge-s01.set", "IDGE-S01"), "ridge-s01");
     EXPECT_EQ(SetupNameCharacters("ab_cd-ef-gh"), "abcdef");  // only the first 8 characters count
 }
 

@@ -1,7 +1,9 @@
 // The set-up workflow driven through the window's controls by their names, in a scratch
 // working directory: new, open, unlock, finish, save, name clash, build, close.
 
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QAccessible>
 #include <QAction>
@@ -13,9 +15,6 @@
 #include <QTextBlock>
 #include <cstdlib>
 #include <ctime>
-
-#include <pwd.h>
-#include <unistd.h>
 
 #include "UiTestSupport.h"
 #include "ui/DataFolders.h"
@@ -504,17 +503,17 @@ class WorkflowTest : public QObject {
         // An empty copy is what a full disk left behind: it is made anew.
         test::WriteBytes(user / "station1.set", "");
         ui::PrepareUserFolder(user, KSR_SHIPPED_DATA);
-        QCOMPARE(test::ReadBytes(user / "station1.set"),
-                 test::ReadBytes(std::filesystem::path(KSR_SHIPPED_DATA) / "examples" /
-                                 "station1.set"));
+        QCOMPARE(
+            test::ReadBytes(user / "station1.set"),
+            test::ReadBytes(std::filesystem::path(KSR_SHIPPED_DATA) / "examples" / "station1.set"));
     }
 
     void aUserFolderOnAFullDiskIsAFailureAndLeavesNoEmptyCopy() {
         const auto user = dir->path() / "full" / "KSR";
         // No copy fits.
-        QCOMPARE(test::WriteUnderSizeLimit(
-                     100, [&] { ui::PrepareUserFolder(user, KSR_SHIPPED_DATA); }),
-                 0);
+        QCOMPARE(
+            test::WriteUnderSizeLimit(100, [&] { ui::PrepareUserFolder(user, KSR_SHIPPED_DATA); }),
+            0);
         std::error_code ec;
         for (const auto& entry : std::filesystem::directory_iterator(user, ec))
             QVERIFY2(!entry.is_regular_file() || entry.file_size() > 0,
@@ -528,6 +527,19 @@ class WorkflowTest : public QObject {
         qputenv("HOME", home);
         QVERIFY(folder != std::filesystem::path("/KSR"));
         QCOMPARE(folder, std::filesystem::path(getpwuid(getuid())->pw_dir) / "KSR");
+    }
+
+    // A file whose name gives a set-up name recorder.ini cannot carry is not opened.
+    void aFileNameRecorderIniCannotCarryIsRefusedBeforeLoading() {
+        test::WriteBytes(*dir / "st\x7F.set",
+                         test::ReadBytes(test::ShippedData("examples/timed.set")));
+        newWindow();
+        const SetupRecord before = *record;
+        open("st\x7F.set");
+        QCOMPARE(services->errors.size(), 1);
+        QVERIFY2(services->errors.front().contains(QStringLiteral("cannot carry")),
+                 qPrintable(services->errors.front()));
+        QVERIFY(*record == before);
     }
 
     void damagedSetupFileShowsTheErrorAndStaysAtStart() {
