@@ -114,22 +114,33 @@ RecorderIni::RecorderIni(std::filesystem::path directory) : directory_(std::move
 
 void RecorderIni::BuildRecorderIni(const SetupRecord& record) {
     FolderLock lock(directory_);
-    ReadPcCycleLimit();
-    LoadIniTemplate();
-    MergeIniKeys(record);
-    WriteRecorderIni();
+    const std::filesystem::path templateFile = directory_ / TemplateFileName;
+    const std::string shortTmp = ReadFileBytes(directory_ / ShortTmpFileName);
+    const RecorderIniFiles built = BuildRecorderIniFiles(
+        record, ReadFileBytes(templateFile), templateFile.string(), shortTmp);
+    WriteFileAtomically(directory_ / RecorderIniFileName, built.recorderIni);
+    PcCycleLimit = ParsePcCycleLimit(shortTmp, ShortTmpFileName);
+    loadLinesFrom(built.recorderIni, RecorderIniFileName);  // the buffer holds what was written
 }
 
-void RecorderIni::BuildRecorderIniWithShortTmp(const SetupRecord& record,
-                                              const std::string& shortTmpText) {
-    FolderLock lock(directory_);
-    const std::string shortTmp = ShortTmpBytes(shortTmpText);
-    PcCycleLimit = ParsePcCycleLimit(shortTmp, (directory_ / ShortTmpFileName).string());
-    IniLineCount = 0;
-    LoadIniTemplate();
-    MergeIniKeys(record);
-    WriteFilesTogether({{directory_ / ShortTmpFileName, shortTmp},
-                        {directory_ / RecorderIniFileName, JoinCrLf(lines())}});
+RecorderIniFiles BuildRecorderIniFiles(const SetupRecord& record,
+                                       const std::string& templateBytes,
+                                       const std::string& templateName,
+                                       const std::string& shortTmpBytes) {
+    RecorderIni ini;
+    ini.PcCycleLimit = RecorderIni::ParsePcCycleLimit(shortTmpBytes, ShortTmpFileName);
+    ini.loadLinesFrom(templateBytes, templateName);
+    ini.CheckTemplate(templateName);
+    ini.MergeIniKeys(record);
+    return {JoinCrLf(ini.lines()), shortTmpBytes, ini.IniLineCount};
+}
+
+RecorderIniFiles BuildRecorderIniFilesFor(const SetupRecord& record,
+                                          const std::string& templateBytes,
+                                          const std::string& templateName,
+                                          const std::string& lowestTemperatureText) {
+    return BuildRecorderIniFiles(record, templateBytes, templateName,
+                                 ShortTmpBytes(lowestTemperatureText));
 }
 
 void RecorderIni::ReadPcCycleLimit() {

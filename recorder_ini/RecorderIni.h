@@ -30,6 +30,26 @@ inline constexpr int PlaceholderKeyY = 54;
 
 extern const Array1<std::string_view, IniKeyCount> IniKeys;
 
+// What a build gives: the bytes of recorder.ini and of the SHORTTMP.DAT it was built with.
+struct RecorderIniFiles {
+    std::string recorderIni;
+    std::string shortTmp;
+    int lines = 0;  // of recorder.ini
+};
+
+// The one build of both programs: the record merged into the template's bytes (`templateName`
+// for errors) with the PC-cycle limit of SHORTTMP.DAT's bytes. Nothing is read or written: the
+// caller chooses the folder, takes its lock and writes.
+RecorderIniFiles BuildRecorderIniFiles(const SetupRecord& record,
+                                       const std::string& templateBytes,
+                                       const std::string& templateName,
+                                       const std::string& shortTmpBytes);
+// The same for a lowest temperature as SHORTTMP.DAT states it ("-10" ... "-30").
+RecorderIniFiles BuildRecorderIniFilesFor(const SetupRecord& record,
+                                          const std::string& templateBytes,
+                                          const std::string& templateName,
+                                          const std::string& lowestTemperatureText);
+
 // The builder's line buffer and working state. One instance lives as long as the window; it is
 // also the buffer that shows recorder.ini on the upload page.
 class RecorderIni {
@@ -46,13 +66,11 @@ class RecorderIni {
     bool NoTimerWindows = true;
     bool AnyOutputOn = false;
 
-    // ReadPcCycleLimit, LoadIniTemplate, MergeIniKeys, WriteRecorderIni under the folder's lock;
-    // the first error stops the sequence and recorder.ini stays exactly as it was.
+    // The window's build: SHORTTMP.DAT as the save wrote it and recorder.000 of the folder,
+    // BuildRecorderIniFiles, and recorder.ini written, under the folder's lock; the first error
+    // stops it and recorder.ini stays exactly as it was. The buffer then holds recorder.ini.
     void BuildRecorderIni(const SetupRecord& record);
 
-    // The command line's build: SHORTTMP.DAT with the given text and recorder.ini built with it,
-    // both or neither, under the folder's lock.
-    void BuildRecorderIniWithShortTmp(const SetupRecord& record, const std::string& shortTmpText);
 
     // The absolute value of the first whole number of SHORTTMP.DAT.
     void ReadPcCycleLimit();

@@ -253,8 +253,6 @@ int BuildMany(const Options& parsed, const std::string& outDir, int lowest, std:
               std::ostream& err) {
     if (parsed.positional.empty()) throw UsageError("a setup file is needed");
     const std::string templateBytes = ReadFileBytes(TemplateFileName);
-    const std::string shortTmp = ShortTmpBytes(LowestTemperatureText(lowest));
-    const int limit = RecorderIni::ParsePcCycleLimit(shortTmp, ShortTmpFileName);
     std::vector<BuildResult> results;
     std::map<std::string, std::string> builtFrom;  // folder name -> the file built there
     for (const std::string& file : parsed.positional) {
@@ -276,20 +274,17 @@ int BuildMany(const Options& parsed, const std::string& outDir, int lowest, std:
                                fmt::EchoName(earlier.front().filename().string()) +
                                " from an earlier build: give --force to replace it");
             const std::string setupBytes = ReadFileBytes(file);
-            RecorderIni ini(folder);
-            ini.PcCycleLimit = limit;
-            ini.loadLinesFrom(templateBytes, TemplateFileName);
-            ini.CheckTemplate(TemplateFileName);
-            ini.MergeIniKeys(record);
+            const RecorderIniFiles built = BuildRecorderIniFilesFor(
+                record, templateBytes, TemplateFileName, LowestTemperatureText(lowest));
             std::error_code ec;
             std::filesystem::create_directories(folder, ec);
             if (ec) throw IoError("cannot create folder", folder, ec.message());
             FolderLock lock(folder);
-            WriteFilesTogether({{folder / ShortTmpFileName, shortTmp},
-                                {folder / RecorderIniFileName, JoinCrLf(ini.lines())},
+            WriteFilesTogether({{folder / ShortTmpFileName, built.shortTmp},
+                                {folder / RecorderIniFileName, built.recorderIni},
                                 {folder / setupName, setupBytes}});
             for (const auto& other : earlier) std::filesystem::remove(other, ec);  // --force
-            result.lines = ini.IniLineCount;
+            result.lines = built.lines;
         } catch (const KsrError& e) {
             result.error = e.locatedEscaped();
         }
@@ -328,14 +323,19 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     result.folder = ".";
     SetupRecord record = PreparedForBuild(file, result, err);
     for (const auto& change : result.changes) err << "note: rate rules: " << change << "\n";
-    RecorderIni ini(".");
-    ini.BuildRecorderIniWithShortTmp(record, LowestTemperatureText(lowest));
-    result.lines = ini.IniLineCount;
+    const RecorderIniFiles built = BuildRecorderIniFilesFor(
+        record, ReadFileBytes(TemplateFileName), TemplateFileName, LowestTemperatureText(lowest));
+    {
+        FolderLock lock(".");
+        WriteFilesTogether({{ShortTmpFileName, built.shortTmp},
+                            {RecorderIniFileName, built.recorderIni}});
+    }
+    result.lines = built.lines;
     if (parsed.has("--json"))
         out << BuildJson({result});
     else
         out << "recorder.ini built for set-up " << record.SetupName.str() << " ("
-            << ini.IniLineCount << " lines)\n";
+            << built.lines << " lines)\n";
     return Success;
 }
 

@@ -290,6 +290,40 @@ class WorkflowTest : public QObject {
         QVERIFY(std::filesystem::exists(*dir / "NoName.set"));
     }
 
+    // One build for both programs: a set-up opened, saved and built in the window gives the
+    // same recorder.ini and SHORTTMP.DAT, byte for byte, as "ksr-config build" of the same file,
+    // for the samples and for names holding "~", "-", "_" and ".".
+    void theWindowAndTheCommandLineBuildTheSameFiles() {
+        const std::vector<std::pair<std::string, std::string>> cases{
+            {"station1.set", "station1"}, {"timed.set", "timed"},    {"FIELDS~1.set", "timed"},
+            {"st-1.set", "station1"},     {"my_set.set", "timed"},   {"a.b.set", "station1"},
+            {"~~.set", "timed"}};
+        for (const auto& [name, sample] : cases) {
+            const std::string bytes =
+                test::ReadBytes(test::ShippedData("examples/" + sample + ".set"));
+            test::WriteBytes(*dir / name, bytes);
+            newWindow();
+            open(name.c_str());
+            Click(w(), "UnLockPanel");
+            Click(w(), "CloseSetUpPanel");
+            menu("SaveSetUp");
+            if (Shown(w(), "RenamePanel")) Click(w(), "OverWriteButton");
+            Click(w(), "BuildIniYesButton");
+            QVERIFY2(services->errors.isEmpty(), name.c_str());
+
+            test::TempDir alone;
+            test::WriteBytes(alone / "recorder.000",
+                             test::ReadBytes(test::ShippedData("recorder.000")));
+            test::WriteBytes(alone / name, bytes);
+            const std::string command = "cd '" + alone.path().string() + "' && '" +
+                                        std::string(KSR_CONFIG_EXE) + "' build '" + name +
+                                        "' > /dev/null 2>&1";
+            QCOMPARE(std::system(command.c_str()), 0);
+            QVERIFY2(file("recorder.ini") == test::ReadBytes(alone / "recorder.ini"), name.c_str());
+            QVERIFY2(file("SHORTTMP.DAT") == test::ReadBytes(alone / "SHORTTMP.DAT"), name.c_str());
+        }
+    }
+
     void saveOfAnOpenedSetUpClashesAndOverwriteReplacesIt() {
         const std::string original = file("station1.set");
         open("station1.set");
