@@ -8,7 +8,7 @@
 
 #include "serial/PortList.h"
 
-namespace ksr::serial {
+namespace ksr::ui {
 
 TComSelectForm::TComSelectForm(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("ComSelectForm"));
@@ -22,7 +22,7 @@ TComSelectForm::TComSelectForm(QWidget* parent) : QDialog(parent) {
     // Enter confirms what was typed, as "OK" does: it must not become an entry without a device.
     ports_->setInsertPolicy(QComboBox::NoInsert);
     ports_->setMinimumWidth(360);
-    for (const PortEntry& p : PresentPorts()) {
+    for (const serial::PortEntry& p : serial::PresentPorts()) {
         ports_->addItem(
             QStringLiteral("COM%1   %2   %3").arg(p.number).arg(p.device, p.description), p.device);
         ports_->setItemData(ports_->count() - 1, p.description, Qt::ToolTipRole);
@@ -50,4 +50,4 @@ std::optional<QString> TComSelectForm::Ask(QWidget* parent) {
     return form.chosenDevice();
 }
 
-}  // namespace ksr::serial
+}  // namespace ksr::ui

@@ -6,7 +6,7 @@
 #include <QDialog>
 #include <optional>
 
-namespace ksr::serial {
+namespace ksr::ui {
 
 class TComSelectForm : public QDialog {
     Q_OBJECT
@@ -23,4 +23,4 @@ class TComSelectForm : public QDialog {
     QComboBox* ports_;
 };
 
-}  // namespace ksr::serial
+}  // namespace ksr::ui

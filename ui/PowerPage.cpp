@@ -5,7 +5,7 @@
 #include <tuple>
 
 #include "setup/Tables.h"
-#include "ui/TKSR_SetUp.h"
+#include "ui/Look.h"
 
 namespace ksr::ui {
 namespace {

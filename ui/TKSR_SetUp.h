@@ -22,33 +22,19 @@
 #include "ui/RatesEditor.h"
 #include "ui/SettingsBoxes.h"
 #include "ui/TimeWindowsEditor.h"
+#include "ui/Look.h"
 #include "ui/UploadPage.h"
 #include "ui/Widgets.h"
 #include "ui/WindowServices.h"
 
 namespace ksr::ui {
 
-// Status bar colours: what the operator must do, success, waiting or failure, transfer start,
-// the gel-battery warning, and neutral.
-namespace colour {
-inline const QColor Yellow{0xFF, 0xFF, 0x00};
-inline const QColor Lime{0x00, 0xFF, 0x00};
-inline const QColor Red{0xFF, 0x00, 0x00};
-inline const QColor Magenta{0xFF, 0x00, 0xFF};
-inline const QColor Aqua{0x00, 0xFF, 0xFF};
-inline const QColor Silver{0xC0, 0xC0, 0xC0};
-inline const QColor Orange{0xFF, 0x80, 0x00};
-inline const QColor LightYellow{0xFF, 0xFF, 0x80};
-inline const QColor Green{0x00, 0xFF, 0x40};
-inline const QColor Maroon{0x80, 0x00, 0x00};
-}  // namespace colour
-
 class TKSR_SetUp : public QWidget {
     Q_OBJECT
   public:
     static constexpr int DesignWidth = 712;
     static constexpr int DesignHeight = 794;
-    // Title bar and borders, counted in the window heights as the design counts them.
+    // Title bar and borders: the window heights below include them.
     static constexpr int FrameHeight = 30;
     static constexpr int StatusHeight = 25;
 
@@ -92,8 +78,8 @@ class TKSR_SetUp : public QWidget {
     QString statusText() const;
     QColor statusColour() const;
 
-    // The window height as the design counts it (client area plus title bar and borders).
-    // The window's height as designed, frame included (the screen may show less and scroll).
+    // The window's height, title bar and borders included (the screen may show less and
+    // scroll).
     int windowHeight() const { return designClient_.height() + FrameHeight; }
     // Sizes the window to the design, or to `available` with scroll bars where it is smaller.
     void fitToScreen(const QSize& available);

@@ -6,7 +6,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 
-namespace ksr::serial {
+namespace ksr::ui {
 namespace {
 
 const QColor kText(0xFF, 0xFF, 0x80);
@@ -180,4 +180,4 @@ void CPortTerminal::keyPressEvent(QKeyEvent* event) {
     flushOutput();
 }
 
-}  // namespace ksr::serial
+}  // namespace ksr::ui

@@ -8,7 +8,7 @@
 struct VTerm;
 struct VTermScreen;
 
-namespace ksr::serial {
+namespace ksr::ui {
 
 class CPortTerminal : public QWidget {
     Q_OBJECT
@@ -54,4 +54,4 @@ class CPortTerminal : public QWidget {
     QByteArray outgoing_;
 };
 
-}  // namespace ksr::serial
+}  // namespace ksr::ui

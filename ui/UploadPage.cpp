@@ -7,7 +7,7 @@
 #include "serial/PortList.h"
 #include "setup/TextFormat.h"
 #include "ui/ComSelectForm.h"
-#include "ui/TKSR_SetUp.h"
+#include "ui/Look.h"
 #include "upload/UploadLog.h"
 
 namespace ksr::ui {
@@ -32,12 +32,12 @@ UploadPage::UploadPage(QWidget* page, Host host, std::filesystem::path workDir)
     comSpinEdit_->setGeometry(312, 8, 44, 26);
     comSpinEdit_->setMaxLength(1);
     comSpinEdit_->setValue(1);
-    terminal_ = new serial::CPortTerminal(page);
+    terminal_ = new ui::CPortTerminal(page);
     terminal_->setGeometry(295, 40, 409, 673);
 
-    port_.setChooser([page]() { return serial::TComSelectForm::Ask(page->window()); });
-    connect(&port_, &serial::SerialPort::received, terminal_, &serial::CPortTerminal::feed);
-    connect(terminal_, &serial::CPortTerminal::sendToDevice, &port_,
+    port_.setChooser([page]() { return ui::TComSelectForm::Ask(page->window()); });
+    connect(&port_, &serial::SerialPort::received, terminal_, &ui::CPortTerminal::feed);
+    connect(terminal_, &ui::CPortTerminal::sendToDevice, &port_,
             &serial::SerialPort::PutString);
     kermitTimer_.setInterval(1000);
     connect(&kermitTimer_, &QTimer::timeout, this,
@@ -186,9 +186,10 @@ void UploadPage::transferOver() {
     dialogue_.transferEnded(status);
     upload::UploadRecord log;
     for (const auto& f : transfer_.engine().files()) log.files.push_back({f.name, f.data});
-    log.result = status == 0 ? "success" : "failed";
-    log.error = status == 0 ? std::string() : transfer_.engine().errorText();
-    if (status == 0) log.newDataFile = dialogue_.awaitNewDataFile(3000);
+    const bool sent = status == kermit::Success;
+    log.result = sent ? "success" : "failed";
+    log.error = sent ? std::string() : transfer_.engine().errorText();
+    if (sent) log.newDataFile = dialogue_.awaitNewDataFile(3000);
     comSpinEdit_->setEnabled(true);
     host_.repaint();
     UPLOAD_END();

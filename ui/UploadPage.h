@@ -42,7 +42,7 @@ class UploadPage : public QObject, private upload::UploadLine, private upload::U
     void enablePortNumber() { comSpinEdit_->setEnabled(true); }
     serial::SerialPort& port() { return port_; }
     serial::KermitTransfer& transfer() { return transfer_; }
-    serial::CPortTerminal* terminal() const { return terminal_; }
+    ui::CPortTerminal* terminal() const { return terminal_; }
     QTimer& kermitTimer() { return kermitTimer_; }
 
   private:
@@ -79,7 +79,7 @@ class UploadPage : public QObject, private upload::UploadLine, private upload::U
     ClickPanel* upLoadPanel_;
     ClickPanel* escapePanel_;
     SpinEdit* comSpinEdit_;
-    serial::CPortTerminal* terminal_;
+    ui::CPortTerminal* terminal_;
 };
 
 }  // namespace ksr::ui

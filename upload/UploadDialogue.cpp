@@ -217,7 +217,7 @@ void UploadDialogue::waitForQuietLine() {
 }
 
 void UploadDialogue::transferEnded(std::uint16_t protocolStatus, bool reconfigureNow) {
-    if (protocolStatus != 0) {
+    if (protocolStatus != kermit::Success) {
         view_.status(StatusKind::Failure, FailureText);
         return;
     }

@@ -58,7 +58,8 @@ inline constexpr int QuietBeforeReturnMs = 700;  // no byte for this long: the l
 inline constexpr int SettleLimitMs = 5000;       // at most this long in all
 inline constexpr int ShellAnswerLimitMs = 1000;  // waiting for the shell to answer the "\r"
 inline constexpr const char* NewDataFileText = "New Data File";
-// The login's answer: a shell prompt within the written 2000 ms pause, or at most this much later.
+// The login's answer: a shell prompt within the 2000 ms pause after the password, or at most
+// this much later.
 inline constexpr int ShellPromptLimitMs = 5000;
 inline constexpr const char* LoginUser = "root";
 // The text of the error packet that releases a receiver.
@@ -92,7 +93,6 @@ class UploadDialogue {
     // then sends nothing more; a later dialogue starts without it.
     void requestEscape();
     bool escapeRequested() const { return run_ && run_->escaped; }
-    bool promptSeen() const { return run_ && run_->promptSeen; }
     // After the transfer: the result in the status, and on success, once the receiver has let go
     // of the line, a return and the reconfigure command.
     // With `reconfigure` false the shell is left at its prompt (for a check before the command);

@@ -189,12 +189,15 @@ std::string AdapterSerialOf(const QString& device) {
     return {};
 }
 
+// What the read-back found; the values are the exit statuses of `upload --verify`.
+enum Verdict : int { Verified = 0, Differs = 1, NoAnswer = 3 };
+
 // Asks the recorder's shell for cksum of each sent file and compares with the bytes that were
-// sent. 0 verified, 1 a mismatch, 3 no usable answer; `text` says what was found. The names are
+// sent; the worst verdict of the files, and in `text` what was found. The names are
 // safe ones (letters, digits, "._-"), and quoted all the same.
-int VerifyOnRecorder(serial::SerialPort& port, upload::UploadLine& line,
-                     const std::vector<kermit::SendFile>& files, std::string& text) {
-    int worst = 0;
+Verdict VerifyOnRecorder(serial::SerialPort& port, upload::UploadLine& line,
+                         const std::vector<kermit::SendFile>& files, std::string& text) {
+    Verdict worst = Verified;
     for (const auto& f : files) {
         const std::string name = fmt::LowerAscii(f.name);  // as the receiver stored it
         if (!kermit::IsSafeSendName(name)) throw KsrError("no cksum for " + fmt::EchoName(name));
@@ -222,10 +225,10 @@ int VerifyOnRecorder(serial::SerialPort& port, upload::UploadLine& line,
         }
         if (answer.empty()) {
             text += name + ": no usable answer; ";
-            worst = std::max(worst, 3);
+            worst = NoAnswer;
         } else if (answer != expected) {
             text += name + ": recorder " + answer + ", here " + expected + "; ";
-            worst = std::max(worst, worst == 3 ? 3 : 1);
+            if (worst != NoAnswer) worst = Differs;
         } else {
             text += name + ": " + answer + " verified; ";
         }
@@ -295,7 +298,7 @@ int Ports(const std::vector<std::string>& args, std::ostream& out, std::ostream&
 int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     QString device;
     int com = -1;
-    int answerSeconds = 0;  // 0: the written 1092 ticks
+    int answerSeconds = 0;  // 0: the engine's 1092 ticks (60 s)
     int loginSeconds = 0;
     const Options parsed = ParseOptions(
         args, {"--port", "--com", "--answer-timeout", "--login-timeout", "--dir"}, {"--verify"});
@@ -428,30 +431,31 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
             // A stop that came with the end of the transfer: the file is there, but not applied.
             const bool stopped = stopSignal != 0;
             dialogue.transferEnded(status, !verify && !stopped);
-            if (status == 0 && stopped) {
+            const bool sent = status == kermit::Success;
+            if (sent && stopped) {
                 log.error = "stopped after the transfer: the reconfigure command was not sent";
                 err << "ksr-config upload: " << log.error << "\n";
-            } else if (status == 0 && !verify) {
+            } else if (sent && !verify) {
                 code = 0;
                 log.result = "success";
                 awaitNewDataFile(dialogue, log, out, err);
-            } else if (status == 0) {
+            } else if (sent) {
                 // Checked before the reconfigure command: a file damaged on its way is never
                 // applied.
-                const int verdict = VerifyOnRecorder(port, line, toSend, log.verify);
-                out << "\n[" << (verdict == 0 ? "verified: " : "NOT verified: ") << log.verify
+                const Verdict verdict = VerifyOnRecorder(port, line, toSend, log.verify);
+                out << "\n[" << (verdict == Verified ? "verified: " : "NOT verified: ") << log.verify
                     << "]\n";
-                if (verdict == 0 && stopSignal != 0) {
+                if (verdict == Verified && stopSignal != 0) {
                     log.error = "stopped after the check: the reconfigure command was not sent";
                     err << "ksr-config upload: " << log.error << "\n";
-                } else if (verdict == 0) {
+                } else if (verdict == Verified) {
                     code = 0;
                     log.result = "success";
                     dialogue.reconfigure();
                     awaitNewDataFile(dialogue, log, out, err);
                 } else {
                     code = verdict;
-                    log.error = std::string(verdict == 1 ? "a file differs on the recorder"
+                    log.error = std::string(verdict == Differs ? "a file differs on the recorder"
                                                          : "the recorder gave no usable cksum") +
                                 ": the reconfigure command was not sent";
                     err << "ksr-config upload: " << log.error << "\n";

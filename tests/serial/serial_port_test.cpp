@@ -168,7 +168,7 @@ class SerialPortTest : public QObject {
     }
 
     void selectPortListsPresentPortsAndTakesATypedPath() {
-        serial::TComSelectForm form;
+        ui::TComSelectForm form;
         QCOMPARE(form.windowTitle(), QStringLiteral("Select Port"));
         auto* box = form.portsComboBox();
         QCOMPARE(box->objectName(), QStringLiteral("PortsComboBox"));
@@ -182,7 +182,7 @@ class SerialPortTest : public QObject {
     void selectPortTakesATypedPathConfirmedWithEnter() {
         std::optional<QString> chosen;
         QTimer::singleShot(200, this, [] {
-            auto* form = qobject_cast<serial::TComSelectForm*>(QApplication::activeModalWidget());
+            auto* form = qobject_cast<ui::TComSelectForm*>(QApplication::activeModalWidget());
             QVERIFY(form);
             QLineEdit* edit = form->portsComboBox()->lineEdit();
             edit->setFocus();
@@ -190,7 +190,7 @@ class SerialPortTest : public QObject {
             QTest::keyClicks(edit, QStringLiteral("/dev/pts/42"));
             QTest::keyClick(edit, Qt::Key_Return);  // as the operator confirms it
         });
-        chosen = serial::TComSelectForm::Ask(nullptr);
+        chosen = ui::TComSelectForm::Ask(nullptr);
         QVERIFY(chosen.has_value());
         QCOMPARE(*chosen, QStringLiteral("/dev/pts/42"));
     }
@@ -205,7 +205,7 @@ class SerialPortTest : public QObject {
     }
 
     void terminalShowsWhatArrivesWhenActive() {
-        serial::CPortTerminal term;
+        ui::CPortTerminal term;
         term.feed("ignored\r\n");
         QCOMPARE(term.rowText(0), QString());
         term.setActive(true);
@@ -217,9 +217,9 @@ class SerialPortTest : public QObject {
     }
 
     void terminalSendsTypedKeysAndAnswersQueries() {
-        serial::CPortTerminal term;
+        ui::CPortTerminal term;
         term.setActive(true);
-        QSignalSpy sent(&term, &serial::CPortTerminal::sendToDevice);
+        QSignalSpy sent(&term, &ui::CPortTerminal::sendToDevice);
         QTest::keyClicks(&term, QStringLiteral("ls"));
         QTest::keyClick(&term, Qt::Key_Return);
         QTest::keyClick(&term, Qt::Key_C, Qt::ControlModifier);
@@ -233,7 +233,7 @@ class SerialPortTest : public QObject {
     }
 
     void reverseScreenSwapsTheColoursOnce() {
-        serial::CPortTerminal term;
+        ui::CPortTerminal term;
         QCOMPARE(term.foreground(), QColor(0xFF, 0xFF, 0x80));
         QCOMPARE(term.background(), QColor(0xC0, 0xC0, 0xC0));
         term.ReverseScreen(true);

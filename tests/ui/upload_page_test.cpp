@@ -195,7 +195,7 @@ class UploadPageTest : public QObject {
         // The recorder's answer appears in the terminal view.
         QTRY_VERIFY_WITH_TIMEOUT(
             [&] {
-                for (int row = 0; row < serial::CPortTerminal::Rows; ++row)
+                for (int row = 0; row < ui::CPortTerminal::Rows; ++row)
                     if (window->uploadPage()->terminal()->rowText(row).contains(
                             QStringLiteral("New Data File")))
                         return true;
@@ -406,10 +406,10 @@ class UploadPageTest : public QObject {
         Simulator sim(dir->path(), {QStringLiteral("--no-login")});
         start(sim.device());
         window->uploadPage()->port().setChooser(
-            [this]() { return serial::TComSelectForm::Ask(w()); });
+            [this]() { return ui::TComSelectForm::Ask(w()); });
         bool offered = false;
         QTimer::singleShot(300, this, [&] {
-            auto* form = qobject_cast<serial::TComSelectForm*>(QApplication::activeModalWidget());
+            auto* form = qobject_cast<ui::TComSelectForm*>(QApplication::activeModalWidget());
             if (!form) return;
             offered = form->windowTitle() == QStringLiteral("Select Port");
             form->portsComboBox()->setEditText(sim.device());
