@@ -243,6 +243,10 @@ std::string RenamedStem(const std::string& path, const std::string& setupName) {
     return fmt::UpperAscii(stem) == setupName ? std::string() : stem;
 }
 
+std::string PositionText(int degrees, char negative, char positive) {
+    return Free(degrees) + Suffix(degrees, negative, positive);
+}
+
 std::string LowestTemperatureText(int degrees) {
     return Width(degrees, 2);
 }

@@ -47,6 +47,9 @@ void WriteShortTmp(const std::string& text, const std::filesystem::path& directo
 // The lowest-temperature setting as SHORTTMP.DAT's first line: the number, at least 2 wide.
 std::string LowestTemperatureText(int degrees);
 
+// A GPS position as the setup file's report shows it: "-33° S", "130° E" (Latin-1 degree sign).
+std::string PositionText(int degrees, char negative, char positive);
+
 // The set-up name an opened file gives: the base name's last 12 characters, without the last 4
 // (the ".set"), of which the first 8 are kept. A base name of up to 8 characters is taken whole.
 std::string SetupNameFromPath(const std::string& path);

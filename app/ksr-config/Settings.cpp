@@ -3,6 +3,7 @@
 #include <map>
 
 #include "TableText.h"
+#include "setup/SetupFile.h"
 #include "setup/TextFormat.h"
 
 namespace ksr::cli {
@@ -24,10 +25,6 @@ std::string Duration(int days, int hours, int minutes, int seconds) {
 
 std::string Interval(int days, int hours, int minutes) {
     return Zeros(days, 2) + ":" + Zeros(hours, 2) + ":" + Zeros(minutes, 2);
-}
-
-std::string Position(int value, const char* negative, const char* positive) {
-    return Free(value) + "\xB0 " + (value < 0 ? negative : positive);
 }
 
 }  // namespace
@@ -56,8 +53,8 @@ std::vector<NamedSetting> NamedSettings(const SetupRecord& r) {
         gps == code::GpsContinuous    ? std::string("GPS CONTI")
         : GpsCycleHours.contains(gps) ? "CYCLE " + Free(GpsCycleHours[gps]) + " h"
                                       : Free(gps));
-    add("gps_latitude", "GPS Latitude", Position(r.GpsParams[GpsLat], "S", "N"));
-    add("gps_longitude", "GPS Longitude", Position(r.GpsParams[GpsLon], "W", "E"));
+    add("gps_latitude", "GPS Latitude", PositionText(r.GpsParams[GpsLat], 'S', 'N'));
+    add("gps_longitude", "GPS Longitude", PositionText(r.GpsParams[GpsLon], 'W', 'E'));
     add("clock_mode", "Clock Mode", NameOf(ClockModeNames, r.GpsParams[ClockMode]));
     add("log_mode", "Log Mode", NameOf(LogModeNames, r.GpsParams[LogMode]));
     static const char* const kAux[] = {"aux1", "aux2",  "aux3",  "aux4",

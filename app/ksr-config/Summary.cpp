@@ -1,6 +1,7 @@
 #include "Summary.h"
 
 #include "TableText.h"
+#include "setup/SetupFile.h"
 #include "setup/TextFormat.h"
 
 namespace ksr::cli {
@@ -60,11 +61,9 @@ std::string Summary(const SetupRecord& r) {
     line("File length:    " + Free(r.RecordParams[FileLength]) + " min");
     line("Disk mode:      " + NameOf(DiskModeNames, r.RecordParams[DiskMode]));
     line("Max. PC cycle:  " + Free(r.RecordParams[MaxPcCycle]) + " min");
-    const int lat = r.GpsParams[GpsLat], lon = r.GpsParams[GpsLon];
     line("GPS:            " + NameOf(GpsModeNames, r.GpsParams[GpsMode]) + ", position " +
-         Free(lat < 0 ? -static_cast<long long>(lat) : lat) + "\xB0" + (lat < 0 ? "S " : "N ") +
-         Free(lon < 0 ? -static_cast<long long>(lon) : lon) + "\xB0" + (lon < 0 ? "W" : "E") +
-         ", " + NameOf(ClockModeNames, r.GpsParams[ClockMode]) + ", log " +
+         PositionText(r.GpsParams[GpsLat], 'S', 'N') + " " +
+         PositionText(r.GpsParams[GpsLon], 'W', 'E') + ", " + NameOf(ClockModeNames, r.GpsParams[ClockMode]) + ", log " +
          NameOf(LogModeNames, r.GpsParams[LogMode]));
     std::string aux;
     for (int i = 1; i <= AuxFlagCount; ++i)

@@ -70,7 +70,11 @@ TEST(KsrConfigExecutable, CheckPrintsTheSummary) {
     EXPECT_NE(r.out.find("      1         100         10  1"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Max. PC cycle:  186 min"), std::string::npos);
     EXPECT_NE(r.out.find("File length:    120 min"), std::string::npos);
-    EXPECT_NE(r.out.find("position 33\xC2\xB0S 70\xC2\xB0W"), std::string::npos) << r.out;
+    // The position as the setup file's report, diff and JSON show it: one format.
+    EXPECT_NE(r.out.find("position -33\xC2\xB0 S -70\xC2\xB0 W"), std::string::npos) << r.out;
+    const Result json = RunExe(dir, "check --json timed.set");
+    EXPECT_NE(json.out.find("\"gps_latitude\": \"-33\xC2\xB0 S\""), std::string::npos);
+    EXPECT_NE(test::ReadBytes(dir / "timed.set").find("-33\xB0 S"), std::string::npos);
     EXPECT_NE(r.out.find("BURST  from 15-DEC-2026 00:00 for 0d 01:30:00, every 0d 06:00"),
               std::string::npos);
     EXPECT_NE(r.out.find("CONTI  from immediately"), std::string::npos);
