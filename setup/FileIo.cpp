@@ -1,8 +1,10 @@
 #include "setup/FileIo.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <optional>
 #include <random>
 #include <system_error>
 #include <thread>
@@ -262,7 +264,10 @@ void SyncFolder(const fs::path& folder) {
     if (dir) ::fsync(dir.get());  // some file systems cannot; the rename itself has happened
 }
 
-void WriteReplacing(const fs::path& file, const fs::path& target, const std::string& bytes) {
+// The bytes in a new temporary file beside `file`, with the old file's permission bits; synced
+// when `sync` is set. Returns the temporary's path.
+fs::path WriteTemporary(const fs::path& file, const fs::path& target, const std::string& bytes,
+                        bool sync) {
     const struct stat old = CheckReplaceable(file, target);
     RemoveStaleTemporaries(file);
     const fs::path folder = FolderOf(file);
@@ -295,14 +300,40 @@ void WriteReplacing(const fs::path& file, const fs::path& target, const std::str
         if (old.st_uid != ::geteuid() || old.st_gid != ::getegid())
             (void)!::fchown(fd.get(), old.st_uid, old.st_gid);
     }
-    if (::fsync(fd.get()) != 0) fail(errno);
+    if (sync && ::fsync(fd.get()) != 0) fail(errno);
     if (const int error = fd.close()) fail(error);
+    return temp;
+}
+
+void RenameInto(const fs::path& temp, const fs::path& file, const fs::path& target) {
     if (::rename(temp.c_str(), file.c_str()) != 0) {
         const int error = errno;
         ::unlink(temp.c_str());
         throw IoError("cannot replace file", target, SystemText(error));
     }
-    SyncFolder(folder);
+}
+
+void WriteReplacing(const fs::path& file, const fs::path& target, const std::string& bytes) {
+    RenameInto(WriteTemporary(file, target, bytes, true), file, target);
+    SyncFolder(FolderOf(file));
+}
+
+// Everything written to the file systems of these folders so far reaches the disk: one call
+// for each file system rather than one for each file.
+void SyncFileSystems(const std::vector<fs::path>& folders) {
+    std::vector<dev_t> done;
+    for (const fs::path& folder : folders) {
+        struct stat st {};
+        if (::stat(folder.c_str(), &st) != 0) continue;
+        if (std::find(done.begin(), done.end(), st.st_dev) != done.end()) continue;
+        done.push_back(st.st_dev);
+#ifdef __linux__
+        Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!dir || ::syncfs(dir.get()) != 0) ::sync();
+#else
+        ::sync();
+#endif
+    }
 }
 
 #endif
@@ -422,6 +453,82 @@ void WriteFilesTogether(const std::vector<FileWrite>& writes) {
             throw;
         }
     }
+}
+
+std::vector<std::optional<KsrError>> WriteFileGroups(
+    const std::vector<std::vector<FileWrite>>& groups) {
+    std::vector<std::optional<KsrError>> errors(groups.size());
+#ifdef _WIN32
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+        try {
+            WriteFilesTogether(groups[g]);
+        } catch (const KsrError& e) {
+            errors[g] = e;
+        }
+    }
+#else
+    struct Staged {
+        fs::path file, temp;
+        bool existed = false, readable = true;
+        std::string old;
+    };
+    std::vector<std::vector<Staged>> staged(groups.size());
+    std::vector<fs::path> folders;
+    auto drop = [](std::vector<Staged>& files, std::size_t from) {
+        for (std::size_t i = from; i < files.size(); ++i) ::unlink(files[i].temp.c_str());
+        files.clear();
+    };
+    // Every file to a temporary beside it, unsynced; a group with a failure is dropped.
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+        try {
+            for (const FileWrite& w : groups[g]) {
+                Staged st;
+                st.file = ResolveLinks(w.path);
+                st.existed = fs::exists(fs::symlink_status(st.file));
+                if (st.existed) {
+                    try {
+                        st.old = ReadFileBytes(st.file);
+                    } catch (const KsrError&) {
+                        st.readable = false;
+                    }
+                }
+                st.temp = WriteTemporary(st.file, w.path, w.bytes, false);
+                staged[g].push_back(std::move(st));
+                if (folders.empty() || folders.back() != FolderOf(staged[g].back().file))
+                    folders.push_back(FolderOf(staged[g].back().file));
+            }
+        } catch (const KsrError& e) {
+            errors[g] = e;
+            drop(staged[g], 0);
+        }
+    }
+    // The temporaries on the disk before any takes an old file's place: a crash leaves old files.
+    SyncFileSystems(folders);
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+        std::vector<Staged>& files = staged[g];
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            try {
+                RenameInto(files[i].temp, files[i].file, groups[g][i].path);
+            } catch (const KsrError& e) {
+                errors[g] = e;
+                for (std::size_t j = 0; j < i; ++j) {  // the group's files back as they were
+                    std::error_code ignored;
+                    try {
+                        if (files[j].existed && files[j].readable)
+                            WriteReplacing(files[j].file, groups[g][j].path, files[j].old);
+                        else if (!files[j].existed)
+                            fs::remove(files[j].file, ignored);
+                    } catch (const KsrError&) {
+                    }
+                }
+                drop(files, i + 1);
+                break;
+            }
+        }
+    }
+    SyncFileSystems(folders);  // the renames too
+#endif
+    return errors;
 }
 
 FolderBusyError::FolderBusyError(const fs::path& folder, std::chrono::milliseconds waited)

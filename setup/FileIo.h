@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,15 @@ struct FileWrite {
 // fails, the files already replaced get their old content back (or are removed again when they
 // did not exist before). Throws the first write's error.
 void WriteFilesTogether(const std::vector<FileWrite>& writes);
+
+// Many groups at once, each both or neither as WriteFilesTogether writes one, with the same
+// promise (a crash leaves every file old or new), but with one sync of the disk before the
+// files take their places and one after, instead of two for each file: every file goes to its
+// temporary, the disk is synced, the temporaries are renamed group by group, the disk is synced
+// again. A group that fails leaves its files as they were; the others are written. Returns each
+// group's error, empty for a group written.
+std::vector<std::optional<KsrError>> WriteFileGroups(
+    const std::vector<std::vector<FileWrite>>& groups);
 
 // Whether a file name is one of WriteFileAtomically's temporary names: hidden, ".tmp" at the
 // end, so that no file list or "*.ini" mask ever takes it for a real file.

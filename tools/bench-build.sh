@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Times "ksr-config build --out-dir" of 100 set-ups (the shipped samples under 100 names) and
+# Times "ksr-config build --out-dir" of 1000 set-ups (the shipped samples under 1000 names) and
 # prints the figure. Usage: tools/bench-build.sh [KSR_CONFIG] [COUNT]
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 exe="${1:-$root/build/app/ksr-config/ksr-config}"
-count="${2:-100}"
+count="${2:-1000}"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp "$root/data/recorder.000" "$work/"

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <tuple>
@@ -257,6 +258,14 @@ int BuildMany(const Options& parsed, const std::string& outDir, int lowest, std:
     const std::string templateBytes = ReadFileBytes(TemplateFileName);
     std::vector<BuildResult> results;
     std::map<std::string, std::string> builtFrom;  // folder name -> the file built there
+    // What each set-up writes; the writes go in batches, each folder under its lock.
+    struct Pending {
+        std::size_t result;
+        std::filesystem::path folder;
+        std::vector<FileWrite> files;
+        std::vector<std::filesystem::path> earlier;  // replaced with --force
+    };
+    std::vector<Pending> pending;
     for (const std::string& file : parsed.positional) {
         BuildResult result;
         result.file = file;
@@ -269,7 +278,7 @@ int BuildMany(const Options& parsed, const std::string& outDir, int lowest, std:
                                " in this run");
             builtFrom[result.name] = file;
             const std::string setupName = CopyNameInFolder(file);
-            const std::vector<std::filesystem::path> earlier = EarlierSetups(folder, setupName);
+            std::vector<std::filesystem::path> earlier = EarlierSetups(folder, setupName);
             if (!earlier.empty() && !parsed.has("--force"))
                 throw KsrError("the folder " + fmt::EchoName(folder.string()) +
                                " holds the set-up " +
@@ -281,16 +290,44 @@ int BuildMany(const Options& parsed, const std::string& outDir, int lowest, std:
             std::error_code ec;
             std::filesystem::create_directories(folder, ec);
             if (ec) throw IoError("cannot create folder", folder, ec.message());
-            FolderLock lock(folder);
-            WriteFilesTogether({{folder / ShortTmpFileName, built.shortTmp},
-                                {folder / RecorderIniFileName, built.recorderIni},
-                                {folder / setupName, setupBytes}});
-            for (const auto& other : earlier) std::filesystem::remove(other, ec);  // --force
             result.lines = built.lines;
+            pending.push_back({results.size(),
+                               folder,
+                               {{folder / ShortTmpFileName, built.shortTmp},
+                                {folder / RecorderIniFileName, built.recorderIni},
+                                {folder / setupName, setupBytes}},
+                               std::move(earlier)});
         } catch (const KsrError& e) {
             result.error = e.locatedEscaped();
         }
         results.push_back(result);
+    }
+    // A batch holds its folders' locks (one open file each) and syncs the disk twice.
+    constexpr std::size_t kBatch = 64;
+    for (std::size_t from = 0; from < pending.size(); from += kBatch) {
+        const std::size_t to = std::min(pending.size(), from + kBatch);
+        std::vector<std::unique_ptr<FolderLock>> locks;
+        std::vector<std::size_t> locked;
+        std::vector<std::vector<FileWrite>> groups;
+        for (std::size_t i = from; i < to; ++i) {
+            try {
+                locks.push_back(std::make_unique<FolderLock>(pending[i].folder));
+                locked.push_back(i);
+                groups.push_back(pending[i].files);
+            } catch (const KsrError& e) {
+                results[pending[i].result].error = e.locatedEscaped();
+            }
+        }
+        const auto errors = WriteFileGroups(groups);
+        for (std::size_t k = 0; k < locked.size(); ++k) {
+            const Pending& p = pending[locked[k]];
+            if (errors[k]) {
+                results[p.result].error = errors[k]->locatedEscaped();
+                continue;
+            }
+            std::error_code ec;
+            for (const auto& other : p.earlier) std::filesystem::remove(other, ec);  // --force
+        }
     }
     bool failed = false;
     for (const BuildResult& r : results) failed = failed || !r.error.empty();

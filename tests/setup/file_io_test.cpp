@@ -363,6 +363,44 @@ TEST(SafeWrite, FilesThatBelongTogetherAreWrittenBothOrNeither) {
     EXPECT_FALSE(fs::exists(dir / "big.ini"));
 }
 
+// Many groups with two syncs in all: each group is still both or neither, a failing group
+// leaves its files as they were, the others are written, and no temporary stays.
+TEST(SafeWrite, ManyGroupsAtOnceEachBothOrNeither) {
+    test::TempDir dir;
+    for (const char* d : {"one", "two", "three"}) fs::create_directory(dir / d);
+    test::WriteBytes(dir / "two" / "a.set", "old a");
+    fs::create_directory(dir / "two" / "recorder.ini");  // no file can take its place
+    const auto errors = WriteFileGroups({
+        {{dir / "one" / "a.set", "1a"}, {dir / "one" / "recorder.ini", "1i"}},
+        {{dir / "two" / "a.set", "2a"}, {dir / "two" / "recorder.ini", "2i"}},
+        {{dir / "three" / "a.set", "3a"}, {dir / "three" / "recorder.ini", "3i"}},
+    });
+    ASSERT_EQ(errors.size(), 3u);
+    EXPECT_FALSE(errors[0]);
+    ASSERT_TRUE(errors[1]);
+    EXPECT_NE(errors[1]->located().find("recorder.ini"), std::string::npos);
+    EXPECT_FALSE(errors[2]);
+    EXPECT_EQ(test::ReadBytes(dir / "one" / "recorder.ini"), "1i");
+    EXPECT_EQ(test::ReadBytes(dir / "two" / "a.set"), "old a");
+    EXPECT_EQ(test::ReadBytes(dir / "three" / "a.set"), "3a");
+    for (const char* d : {"one", "two", "three"})
+        EXPECT_TRUE(test::TemporaryFiles(dir / d).empty()) << d;
+
+    // A full disk part way: the files of a group that did not fit stay old, none is half.
+    test::WriteBytes(dir / "one" / "a.set", "old 1a");
+    EXPECT_EQ(WriteUnderSizeLimit(100,
+                                  [&] {
+                                      const auto e = WriteFileGroups(
+                                          {{{dir / "one" / "a.set", "new 1a"},
+                                            {dir / "one" / "big.ini", std::string(500, 'b')}}});
+                                      if (e[0]) throw IoError("full", "one", e[0]->message());
+                                  }),
+              0);
+    EXPECT_EQ(test::ReadBytes(dir / "one" / "a.set"), "old 1a");
+    EXPECT_FALSE(fs::exists(dir / "one" / "big.ini"));
+    EXPECT_TRUE(test::TemporaryFiles(dir / "one").empty());
+}
+
 TEST(ReadRegularFiles, FifoDeviceAndOversizedFilesAreRefusedAtOnce) {
     test::TempDir dir;
     ASSERT_EQ(::mkfifo((dir / "recorder.000").c_str(), 0644), 0);
