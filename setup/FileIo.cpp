@@ -356,7 +356,7 @@ fs::path HomeFolder() {
 #else
     if (const char* home = std::getenv("HOME"); home && *home) return fs::path(home);
     std::vector<char> buffer(16384);
-    passwd entry {};
+    passwd entry{};
     passwd* found = nullptr;
     if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
         found->pw_dir && *found->pw_dir)
@@ -392,7 +392,8 @@ void AppendToFile(const fs::path& path, const std::string& bytes) {
     char last = '\n';
     if (st.st_size > 0 && ::pread(fd.get(), &last, 1, st.st_size - 1) == 1 && last != '\n')
         record.insert(0, "\n");
-    const ssize_t n = ::write(fd.get(), record.data(), record.size());  // one write: lines stay whole
+    const ssize_t n =
+        ::write(fd.get(), record.data(), record.size());  // one write: lines stay whole
     if (n != static_cast<ssize_t>(record.size())) {
         const int error = n < 0 ? errno : ENOSPC;
         if (n > 0) {

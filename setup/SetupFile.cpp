@@ -32,9 +32,9 @@ std::string StartText(int day, int month, int year, int hour, int minute, const 
 std::string DurationAndInterval(int durDays, int durHours, int durMinutes, int durSeconds,
                                 int repeat, int intDays, int intHours, int intMinutes,
                                 const std::string& who) {
-    return Zeros(durDays, 3) + ":" + Zeros(durHours, 2) + ":" + Zeros(durMinutes, 2) + ":" +
-           Zeros(durSeconds, 2) + "  " + Name(NoYesNames, repeat, who + " Repeat") + "   " +
-           Zeros(intDays, 2) + ":" + Zeros(intHours, 2) + ":" + Zeros(intMinutes, 2);
+    return DurationText(durDays, durHours, durMinutes, durSeconds) + "  " +
+           Name(NoYesNames, repeat, who + " Repeat") + "   " +
+           IntervalText(intDays, intHours, intMinutes);
 }
 
 std::string OutputWindowLine(const OutputWindow& w, int id) {
@@ -241,6 +241,23 @@ std::string RenamedStem(const std::string& path, const std::string& setupName) {
     if (stem.size() >= 4 && fmt::UpperAscii(stem.substr(stem.size() - 4)) == ".SET")
         stem.resize(stem.size() - 4);
     return fmt::UpperAscii(stem) == setupName ? std::string() : stem;
+}
+
+std::string WindowStartText(int day, int month, int year, int hour, int minute) {
+    if (day == 0) return "immediately";
+    const std::string mon =
+        MonthNames.contains(month) ? std::string(MonthNames[month]) : Free(month);
+    return Zeros(day, 2) + "-" + mon + "-" + Free(year) + " " + Zeros(hour, 2) + ":" +
+           Zeros(minute, 2);
+}
+
+std::string DurationText(int days, int hours, int minutes, int seconds) {
+    return Zeros(days, 3) + ":" + Zeros(hours, 2) + ":" + Zeros(minutes, 2) + ":" +
+           Zeros(seconds, 2);
+}
+
+std::string IntervalText(int days, int hours, int minutes) {
+    return Zeros(days, 2) + ":" + Zeros(hours, 2) + ":" + Zeros(minutes, 2);
 }
 
 std::string PositionText(int degrees, char negative, char positive) {

@@ -47,6 +47,13 @@ void WriteShortTmp(const std::string& text, const std::filesystem::path& directo
 // The lowest-temperature setting as SHORTTMP.DAT's first line: the number, at least 2 wide.
 std::string LowestTemperatureText(int degrees);
 
+// A window's start as a line of text shows it: "05-DEC-2026 03:00", or "immediately" for day 0
+// (a month outside the table as its number).
+std::string WindowStartText(int day, int month, int year, int hour, int minute);
+// A window's duration, "ddd:hh:mm:ss", and its interval, "dd:hh:mm", as the report shows them.
+std::string DurationText(int days, int hours, int minutes, int seconds);
+std::string IntervalText(int days, int hours, int minutes);
+
 // A GPS position as the setup file's report shows it: "-33° S", "130° E" (Latin-1 degree sign).
 std::string PositionText(int degrees, char negative, char positive);
 

@@ -366,15 +366,15 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         record, ReadFileBytes(TemplateFileName), TemplateFileName, LowestTemperatureText(lowest));
     {
         FolderLock lock(".");
-        WriteFilesTogether({{ShortTmpFileName, built.shortTmp},
-                            {RecorderIniFileName, built.recorderIni}});
+        WriteFilesTogether(
+            {{ShortTmpFileName, built.shortTmp}, {RecorderIniFileName, built.recorderIni}});
     }
     result.lines = built.lines;
     if (parsed.has("--json"))
         out << BuildJson({result});
     else
-        out << "recorder.ini built for set-up " << record.SetupName.str() << " ("
-            << built.lines << " lines)\n";
+        out << "recorder.ini built for set-up " << record.SetupName.str() << " (" << built.lines
+            << " lines)\n";
     return Success;
 }
 

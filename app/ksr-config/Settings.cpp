@@ -7,27 +7,8 @@
 #include "setup/TextFormat.h"
 
 namespace ksr::cli {
-namespace {
 
 using fmt::Free;
-using fmt::Zeros;
-
-std::string StartText(int day, int month, int year, int hour, int minute) {
-    if (day == 0) return "immediately";
-    return Zeros(day, 2) + "-" + NameOf(MonthNames, month) + "-" + Free(year) + " " +
-           Zeros(hour, 2) + ":" + Zeros(minute, 2);
-}
-
-std::string Duration(int days, int hours, int minutes, int seconds) {
-    return Zeros(days, 3) + ":" + Zeros(hours, 2) + ":" + Zeros(minutes, 2) + ":" +
-           Zeros(seconds, 2);
-}
-
-std::string Interval(int days, int hours, int minutes) {
-    return Zeros(days, 2) + ":" + Zeros(hours, 2) + ":" + Zeros(minutes, 2);
-}
-
-}  // namespace
 
 std::vector<NamedSetting> NamedSettings(const SetupRecord& r) {
     std::vector<NamedSetting> s;
@@ -68,11 +49,12 @@ std::vector<NamedSetting> NamedSettings(const SetupRecord& r) {
         add(key, label, NameOf(OffOnNames, w.OnOff));
         if (w.OnOff == code::Off) continue;
         add(key + "_start", label + " Start",
-            StartText(w.StartDay, w.StartMonth, w.StartYear, w.StartHour, w.StartMinute));
+            WindowStartText(w.StartDay, w.StartMonth, w.StartYear, w.StartHour, w.StartMinute));
         add(key + "_duration", label + " Duration",
-            Duration(w.DurDays, w.DurHours, w.DurMinutes, w.DurSeconds));
+            DurationText(w.DurDays, w.DurHours, w.DurMinutes, w.DurSeconds));
         add(key + "_repeat", label + " Repeat", NameOf(NoYesNames, w.Repeat));
-        add(key + "_interval", label + " Interval", Interval(w.IntDays, w.IntHours, w.IntMinutes));
+        add(key + "_interval", label + " Interval",
+            IntervalText(w.IntDays, w.IntHours, w.IntMinutes));
         if (id == CalOut) {
             add(key + "_signal", label + " Signal", NameOf(SignalTypeNames, w.SignalType));
             add(key + "_millivolt", label + " mVolt", Free(w.MilliVolt));
@@ -84,12 +66,13 @@ std::vector<NamedSetting> NamedSettings(const SetupRecord& r) {
         const std::string key = "window" + Free(++n), label = "Window " + Free(n);
         add(key + "_type", label + " Type", NameOf(WindowTypeNames, w.WinType));
         add(key + "_start", label + " Start",
-            StartText(w.StartDay, w.StartMonth, w.StartYear, w.StartHour, w.StartMinute));
+            WindowStartText(w.StartDay, w.StartMonth, w.StartYear, w.StartHour, w.StartMinute));
         if (w.WinType == code::WinConti) continue;
         add(key + "_duration", label + " Duration",
-            Duration(w.DurDays, w.DurHours, w.DurMinutes, w.DurSeconds));
+            DurationText(w.DurDays, w.DurHours, w.DurMinutes, w.DurSeconds));
         add(key + "_repeat", label + " Repeat", NameOf(NoYesNames, w.Repeat));
-        add(key + "_interval", label + " Interval", Interval(w.IntDays, w.IntHours, w.IntMinutes));
+        add(key + "_interval", label + " Interval",
+            IntervalText(w.IntDays, w.IntHours, w.IntMinutes));
     }
     return s;
 }

@@ -11,14 +11,6 @@ using fmt::Free;
 using fmt::Width;
 using fmt::Zeros;
 
-std::string Start(int day, int month, int year, int hour, int minute) {
-    if (day == 0) return "immediately";
-    const std::string mon =
-        MonthNames.contains(month) ? std::string(MonthNames[month]) : Free(month);
-    return Zeros(day, 2) + "-" + mon + "-" + Free(year) + " " + Zeros(hour, 2) + ":" +
-           Zeros(minute, 2);
-}
-
 std::string Span(int days, int hours, int minutes, int seconds) {
     return Free(days) + "d " + Zeros(hours, 2) + ":" + Zeros(minutes, 2) + ":" + Zeros(seconds, 2);
 }
@@ -63,7 +55,8 @@ std::string Summary(const SetupRecord& r) {
     line("Max. PC cycle:  " + Free(r.RecordParams[MaxPcCycle]) + " min");
     line("GPS:            " + NameOf(GpsModeNames, r.GpsParams[GpsMode]) + ", position " +
          PositionText(r.GpsParams[GpsLat], 'S', 'N') + " " +
-         PositionText(r.GpsParams[GpsLon], 'W', 'E') + ", " + NameOf(ClockModeNames, r.GpsParams[ClockMode]) + ", log " +
+         PositionText(r.GpsParams[GpsLon], 'W', 'E') + ", " +
+         NameOf(ClockModeNames, r.GpsParams[ClockMode]) + ", log " +
          NameOf(LogModeNames, r.GpsParams[LogMode]));
     std::string aux;
     for (int i = 1; i <= AuxFlagCount; ++i)
@@ -79,8 +72,8 @@ std::string Summary(const SetupRecord& r) {
         anyOutput = true;
         std::string text =
             "  " + std::string(OutputWindowNames[id]) + "  from " +
-            Start(w.StartDay, w.StartMonth, w.StartYear, w.StartHour, w.StartMinute) + " for " +
-            Span(w.DurDays, w.DurHours, w.DurMinutes, w.DurSeconds) + ", " +
+            WindowStartText(w.StartDay, w.StartMonth, w.StartYear, w.StartHour, w.StartMinute) +
+            " for " + Span(w.DurDays, w.DurHours, w.DurMinutes, w.DurSeconds) + ", " +
             Every(w.Repeat, w.IntDays, w.IntHours, w.IntMinutes);
         if (id == CalOut)
             text += ", " + NameOf(SignalTypeNames, w.SignalType) + " " + Free(w.MilliVolt) + " mV";
@@ -95,9 +88,9 @@ std::string Summary(const SetupRecord& r) {
         const RecWindow& w = r.RecWindows[n];
         if (w.WinType <= code::WinOff) continue;
         anyWindow = true;
-        std::string text = "  " + Width(n, 2) + "  " + NameOf(WindowTypeNames, w.WinType) +
-                           "  from " +
-                           Start(w.StartDay, w.StartMonth, w.StartYear, w.StartHour, w.StartMinute);
+        std::string text =
+            "  " + Width(n, 2) + "  " + NameOf(WindowTypeNames, w.WinType) + "  from " +
+            WindowStartText(w.StartDay, w.StartMonth, w.StartYear, w.StartHour, w.StartMinute);
         if (w.WinType != code::WinConti)
             text += " for " + Span(w.DurDays, w.DurHours, w.DurMinutes, w.DurSeconds) + ", " +
                     Every(w.Repeat, w.IntDays, w.IntHours, w.IntMinutes);
