@@ -3,18 +3,20 @@
 #include <ctime>
 
 #include "setup/FileIo.h"
+#include "setup/Json.h"
 #include "setup/TextFormat.h"
 #include "upload/Checksums.h"
 
 namespace ksr::upload {
 namespace {
 
+// The recorder's texts and the port names are Latin-1; the log is UTF-8.
 std::string Str(const std::string& text) {
-    return fmt::JsonString(fmt::Latin1ToUtf8(text));
+    return json::Str(fmt::Latin1ToUtf8(text));
 }
 
 std::string OrNull(const std::string& text) {
-    return text.empty() ? "null" : Str(text);
+    return json::StrOrNull(fmt::Latin1ToUtf8(text));
 }
 
 }  // namespace
@@ -42,19 +44,24 @@ std::optional<std::string> SetupNameOf(const std::vector<SentFile>& files) {
 }
 
 std::string UploadLogLine(const UploadRecord& r) {
-    std::string files = "[";
-    for (std::size_t i = 0; i < r.files.size(); ++i)
-        files += std::string(i ? ", " : "") + "{\"name\": " + Str(r.files[i].name) +
-                 ", \"size\": " + std::to_string(r.files[i].bytes.size()) + ", \"sha256\": \"" +
-                 Sha256Hex(r.files[i].bytes) + "\"}";
-    files += "]";
+    std::vector<std::string> files;
+    for (const SentFile& f : r.files)
+        files.push_back(json::Object({{"name", Str(f.name)},
+                                      {"size", std::to_string(f.bytes.size())},
+                                      {"sha256", Str(Sha256Hex(f.bytes))}}));
     const auto name = SetupNameOf(r.files);
-    return "{\"time\": " + Str(r.timeUtc) + ", \"program\": " + Str(r.program) +
-           ", \"port\": " + OrNull(r.port) + ", \"adapter_serial\": " + OrNull(r.adapterSerial) +
-           ", \"setup_name\": " + (name ? Str(*name) : "null") + ", \"files\": " + files +
-           ", \"result\": " + Str(r.result) + ", \"error\": " + OrNull(r.error) +
-           ", \"new_data_file\": " + OrNull(r.newDataFile) +
-           (r.verify.empty() ? "" : ", \"verify\": " + Str(r.verify)) + "}\n";
+    std::vector<std::pair<std::string, std::string>> members{
+        {"time", Str(r.timeUtc)},
+        {"program", Str(r.program)},
+        {"port", OrNull(r.port)},
+        {"adapter_serial", OrNull(r.adapterSerial)},
+        {"setup_name", name ? Str(*name) : "null"},
+        {"files", json::Array(files)},
+        {"result", Str(r.result)},
+        {"error", OrNull(r.error)},
+        {"new_data_file", OrNull(r.newDataFile)}};
+    if (!r.verify.empty()) members.emplace_back("verify", Str(r.verify));
+    return json::Object(members) + "\n";
 }
 
 void AppendUploadLog(const std::filesystem::path& folder, const UploadRecord& record) {

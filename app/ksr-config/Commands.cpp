@@ -10,7 +10,7 @@
 #include <tuple>
 
 #include "Args.h"
-#include "Json.h"
+#include "setup/Json.h"
 #include "Settings.h"
 #include "Summary.h"
 #include "Upload.h"

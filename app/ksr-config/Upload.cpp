@@ -1,10 +1,11 @@
 #include "Upload.h"
 
+#include <signal.h>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
-#include <signal.h>
 #include <array>
 #include <atomic>
 #include <csignal>
@@ -19,6 +20,7 @@
 #include "serial/PortList.h"
 #include "serial/SerialPort.h"
 #include "setup/FileIo.h"
+#include "setup/Json.h"
 #include "setup/TextFormat.h"
 #include "upload/Checksums.h"
 #include "upload/UploadDialogue.h"
@@ -271,18 +273,15 @@ int Ports(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     const auto ports = serial::PresentPorts();
     if (parsed.has("--json")) {
         std::vector<std::string> items;
-        auto orNull = [](const QString& t) {
-            return t.isEmpty() ? std::string("null") : fmt::JsonString(t.toStdString());
-        };
+        auto orNull = [](const QString& t) { return json::StrOrNull(t.toStdString()); };
         for (const auto& p : ports)
-            items.push_back("{\"com\": " + std::to_string(p.number) +
-                            ", \"device\": " + orNull(p.device) + ", \"by_id\": " + orNull(p.byId) +
-                            ", \"description\": " + orNull(p.product) +
-                            ", \"manufacturer\": " + orNull(p.manufacturer) +
-                            ", \"serial_number\": " + orNull(p.serialNumber) + "}");
-        out << "{\"ports\": [";
-        for (std::size_t i = 0; i < items.size(); ++i) out << (i ? ", " : "") << items[i];
-        out << "]}\n";
+            items.push_back(json::Object({{"com", std::to_string(p.number)},
+                                          {"device", orNull(p.device)},
+                                          {"by_id", orNull(p.byId)},
+                                          {"description", orNull(p.product)},
+                                          {"manufacturer", orNull(p.manufacturer)},
+                                          {"serial_number", orNull(p.serialNumber)}}));
+        out << json::Object({{"ports", json::Array(items)}}) << "\n";
         return Success;
     }
     for (const auto& p : ports) {
@@ -443,8 +442,8 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
                 // Checked before the reconfigure command: a file damaged on its way is never
                 // applied.
                 const Verdict verdict = VerifyOnRecorder(port, line, toSend, log.verify);
-                out << "\n[" << (verdict == Verified ? "verified: " : "NOT verified: ") << log.verify
-                    << "]\n";
+                out << "\n[" << (verdict == Verified ? "verified: " : "NOT verified: ")
+                    << log.verify << "]\n";
                 if (verdict == Verified && stopSignal != 0) {
                     log.error = "stopped after the check: the reconfigure command was not sent";
                     err << "ksr-config upload: " << log.error << "\n";
@@ -455,9 +454,10 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
                     awaitNewDataFile(dialogue, log, out, err);
                 } else {
                     code = verdict;
-                    log.error = std::string(verdict == Differs ? "a file differs on the recorder"
-                                                         : "the recorder gave no usable cksum") +
-                                ": the reconfigure command was not sent";
+                    log.error =
+                        std::string(verdict == Differs ? "a file differs on the recorder"
+                                                       : "the recorder gave no usable cksum") +
+                        ": the reconfigure command was not sent";
                     err << "ksr-config upload: " << log.error << "\n";
                 }
             } else if (aborted) {
@@ -483,8 +483,10 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
     try {
         if (port.isOpen() && (receiverMayWait || stopSignal != 0)) {
             interrupted = false;
-            if (receiverMayWait) dialogue.releaseReceiver();
-            else port.PutString(QByteArray(1, '\x03'));
+            if (receiverMayWait)
+                dialogue.releaseReceiver();
+            else
+                port.PutString(QByteArray(1, '\x03'));
             Wait(300);
         }
     } catch (const KsrError&) {

@@ -1,14 +1,18 @@
-#include "Json.h"
+#include "setup/Json.h"
 
 #include <cmath>
 #include <cstdio>
 
 #include "setup/TextFormat.h"
 
-namespace ksr::cli::json {
+namespace ksr::json {
 
 std::string Str(const std::string& text) {
     return fmt::JsonString(text);
+}
+
+std::string StrOrNull(const std::string& text) {
+    return text.empty() ? "null" : Str(text);
 }
 
 std::string Num(double value, int decimals) {
@@ -36,4 +40,4 @@ std::string Array(const std::vector<std::string>& items) {
     return out + "]";
 }
 
-}  // namespace ksr::cli::json
+}  // namespace ksr::json
