@@ -91,6 +91,20 @@ double ParseDecimal(const std::string& text);
 // What the battery-size field becomes: an empty field or exactly "0" becomes "5".
 std::string BatterySizeText(const std::string& text);
 
+// The power page's inputs: what each field takes (minimum, maximum, step) and starts with; the
+// command line's options take the same.
+struct InputRange {
+    int min, max, step, start;
+};
+inline constexpr InputRange PrimChannelsRange{1, 6, 1, 3};
+inline constexpr InputRange SecChannelsRange{0, 6, 1, 3};
+inline constexpr InputRange BurstIntervalRange{10, 360, 5, 60};
+inline constexpr InputRange BurstDurationRange{5, 60, 5, 10};
+inline constexpr InputRange GpsIntervalRange{60, 360, 5, 60};
+inline constexpr InputRange GpsDurationRange{5, 60, 1, 5};
+inline constexpr InputRange TemperatureRange{-40, 40, 5, 20};
+inline constexpr InputRange DiskGbRange{10, 120, 10, 40};
+
 // What an estimate is made for: a battery of some size, a load that adds to the recorder's.
 inline constexpr double MinBatteryAh = 1;
 inline constexpr double MaxBatteryAh = 10000;

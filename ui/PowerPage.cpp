@@ -41,11 +41,11 @@ QGroupBox* Group(QWidget* parent, const char* name, const char* title, QRect geo
     return box;
 }
 
-SpinEdit* FixedSpin(QWidget* parent, const char* name, int min, int max, int step, int start,
+SpinEdit* FixedSpin(QWidget* parent, const char* name, const power::InputRange& range,
                     QRect geometry) {
-    auto* spin = new SpinEdit(QString::fromLatin1(name), min, max, step, parent);
+    auto* spin = new SpinEdit(QString::fromLatin1(name), range.min, range.max, range.step, parent);
     spin->setGeometry(geometry);
-    spin->setValue(start);
+    spin->setValue(range.start);
     spin->setTypingAllowed(false);
     return spin;
 }
@@ -53,13 +53,12 @@ SpinEdit* FixedSpin(QWidget* parent, const char* name, int min, int max, int ste
 // The names and ranges of a duty-cycle box (burst or cycled GPS).
 struct DutyCycleNames {
     const char *box, *title, *check, *caption, *intervalLabel, *interval;
-    int intervalMinimum;
+    power::InputRange intervalRange;
     const char *durationLabel, *duration;
-    int durationStep, durationStart;
+    power::InputRange durationRange;
 };
 
-// A check box over an interval (..360 min, step 5, start 60) and a duration (5..60 min), both
-// disabled until the box is ticked.
+// A check box over an interval and a duration, both disabled until the box is ticked.
 std::tuple<QCheckBox*, SpinEdit*, SpinEdit*> DutyCycleBox(QWidget* parent, const DutyCycleNames& n,
                                                           QRect geometry) {
     auto* box = Group(parent, n.box, n.title, geometry);
@@ -67,11 +66,9 @@ std::tuple<QCheckBox*, SpinEdit*, SpinEdit*> DutyCycleBox(QWidget* parent, const
     check->setObjectName(QString::fromLatin1(n.check));
     check->setGeometry(8, 20, 150, 22);
     Label(box, n.intervalLabel, QStringLiteral("Interval  [min]"), {8, 50, 90, 22});
-    SpinEdit* interval =
-        FixedSpin(box, n.interval, n.intervalMinimum, 360, 5, 60, {100, 48, 62, 26});
+    SpinEdit* interval = FixedSpin(box, n.interval, n.intervalRange, {100, 48, 62, 26});
     Label(box, n.durationLabel, QStringLiteral("Duration  [min]"), {6, 80, 94, 22});
-    SpinEdit* duration =
-        FixedSpin(box, n.duration, 5, 60, n.durationStep, n.durationStart, {100, 78, 62, 26});
+    SpinEdit* duration = FixedSpin(box, n.duration, n.durationRange, {100, 78, 62, 26});
     interval->setEnabled(false);
     duration->setEnabled(false);
     return {check, interval, duration};
@@ -167,25 +164,28 @@ void PowerPage::buildSampling() {
     primSrateLabel_ = ResultLabel(prim, "PrimSrateLabel", "  100", {8, 26, 56, 22});
     auto* primSpin = new SpinButton(QStringLiteral("PrimSrateSpinButton"), prim);
     primSpin->setGeometry(68, 24, 18, 26);
-    primChannels_ = FixedSpin(prim, "PrimChannelSpinEdit", 1, 6, 1, 3, {8, 56, 78, 26});
+    primChannels_ =
+        FixedSpin(prim, "PrimChannelSpinEdit", power::PrimChannelsRange, {8, 56, 78, 26});
     auto* sec = Group(box, "SecondaryBox", " Sec Ch ", {224, 18, 112, 90});
     secSrateLabel_ = ResultLabel(sec, "SecSrateLabel", "0", {8, 26, 56, 22});
     auto* secSpin = new SpinButton(QStringLiteral("SecSrateSpinButton"), sec);
     secSpin->setGeometry(68, 24, 18, 26);
-    secChannels_ = FixedSpin(sec, "SecChannelSpinEdit", 0, 6, 1, 3, {8, 56, 78, 26});
+    secChannels_ = FixedSpin(sec, "SecChannelSpinEdit", power::SecChannelsRange, {8, 56, 78, 26});
     asciiCheck_ = new QCheckBox(QStringLiteral("ASCII Format"), box);
     asciiCheck_->setObjectName(QStringLiteral("ASCIICheckBox"));
     asciiCheck_->setGeometry(8, 116, 160, 24);
 
-    std::tie(burstCheck_, burstInterval_, burstDuration_) = DutyCycleBox(
-        this,
-        {"BurstBox", " Burst ", "BurstCheckBox", "Burst Mode", "BurstIntervalLabel",
-         "BurstIntervalSpinEdit", 10, "BurstDurationLabel", "BurstDurationSpinEdit", 5, 10},
-        {8, 164, 170, 112});
+    std::tie(burstCheck_, burstInterval_, burstDuration_) =
+        DutyCycleBox(this,
+                     {"BurstBox", " Burst ", "BurstCheckBox", "Burst Mode", "BurstIntervalLabel",
+                      "BurstIntervalSpinEdit", power::BurstIntervalRange, "BurstDurationLabel",
+                      "BurstDurationSpinEdit", power::BurstDurationRange},
+                     {8, 164, 170, 112});
     std::tie(gpsCheck_, gpsInterval_, gpsDuration_) =
         DutyCycleBox(this,
                      {"PowerGPSBox", " GPS ", "GPSCheckBox", "Cycled GPS", "GPSIntervalLabel",
-                      "GPSIntervalSpinEdit", 60, "GPSDurationLabel", "GPSDurationSpinEdit", 1, 5},
+                      "GPSIntervalSpinEdit", power::GpsIntervalRange, "GPSDurationLabel",
+                      "GPSDurationSpinEdit", power::GpsDurationRange},
                      {182, 164, 170, 112});
 
     connect(primSpin, &SpinButton::upClicked, this, [this] { PrimSrateSpinButtonClick(+1); });
@@ -225,7 +225,8 @@ void PowerPage::buildPower() {
     addLoadEdit_->setObjectName(QStringLiteral("AddLoadEdit"));
     addLoadEdit_->setGeometry(220, 128, 80, 24);
     Label(box, "TemperatureLabel", QString::fromUtf8("Temperature   [\u00B0C]"), {8, 158, 180, 22});
-    temperature_ = FixedSpin(box, "TemperatureSpinEdit", -40, 40, 5, 20, {220, 156, 80, 26});
+    temperature_ =
+        FixedSpin(box, "TemperatureSpinEdit", power::TemperatureRange, {220, 156, 80, 26});
     battWarnLabel_ = Label(box, "BattWarnLabel", QString(), {8, 190, 328, 22});
     battWarnLabel_->setAlignment(Qt::AlignCenter);
     QFont bold = battWarnLabel_->font();
@@ -249,7 +250,7 @@ void PowerPage::buildPower() {
 void PowerPage::buildMemory() {
     auto* box = Group(this, "MemoryBox", " Memory ", {8, 284, 344, 150});
     Label(box, "CardSizeLabel", QStringLiteral("Hard Disk [GByte]"), {8, 24, 180, 22});
-    memorySize_ = FixedSpin(box, "MemorySizeSpinEdit", 10, 120, 10, 40, {220, 22, 80, 26});
+    memorySize_ = FixedSpin(box, "MemorySizeSpinEdit", power::DiskGbRange, {220, 22, 80, 26});
     mtCheck_ = new QCheckBox(QStringLiteral("Magnetotellurics Profile"), box);
     mtCheck_->setObjectName(QStringLiteral("MTCheckBox"));
     mtCheck_->setGeometry(8, 54, 300, 22);

@@ -10,7 +10,6 @@
 #include <tuple>
 
 #include "Args.h"
-#include "setup/Json.h"
 #include "Settings.h"
 #include "Summary.h"
 #include "Upload.h"
@@ -18,6 +17,7 @@
 #include "recorder_ini/RecorderIni.h"
 #include "setup/Errors.h"
 #include "setup/FileIo.h"
+#include "setup/Json.h"
 #include "setup/RateRules.h"
 #include "setup/SetupFile.h"
 #include "setup/TextFormat.h"
@@ -415,17 +415,22 @@ double Decimal(const std::string& option, const std::string& text, double min, d
     return value;
 }
 
-std::pair<int, int> Pair(const std::string& option, const std::string& text, int minA, int maxA,
-                         int stepA, int minB, int maxB, int stepB) {
+int Whole(const std::string& option, const std::string& text, const power::InputRange& r) {
+    return Whole(option, text, r.min, r.max, r.step);
+}
+
+std::pair<int, int> Pair(const std::string& option, const std::string& text,
+                         const power::InputRange& a, const power::InputRange& b) {
     const auto comma = text.find(',');
     if (comma == std::string::npos)
         throw UsageError(option + " takes INTERVAL,DURATION in minutes");
-    return {Whole(option + " INTERVAL", text.substr(0, comma), minA, maxA, stepA),
-            Whole(option + " DURATION", text.substr(comma + 1), minB, maxB, stepB)};
+    return {Whole(option + " INTERVAL", text.substr(0, comma), a),
+            Whole(option + " DURATION", text.substr(comma + 1), b)};
 }
 
 // Within min..max on the grid of `step` from min: the nearest value the page can hold.
-int OnPageGrid(long long value, int min, int max, int step) {
+int OnPageGrid(long long value, const power::InputRange& range) {
+    const int min = range.min, max = range.max, step = range.step;
     const long long clamped = std::clamp<long long>(value, min, max);
     return static_cast<int>(min + (clamped - min + step / 2) / step * step);
 }
@@ -464,8 +469,9 @@ std::vector<std::string> PowerSettingsFromSetup(const SetupRecord& r, power::Pow
                 const long long length =
                     static_cast<long long>(w.DurDays) * 1440 + w.DurHours * 60LL + w.DurMinutes;
                 s.burst = true;
-                s.burstInterval = OnPageGrid(w.Repeat == code::Yes ? every : 360, 10, 360, 5);
-                s.burstDuration = OnPageGrid(length, 5, 60, 5);
+                s.burstInterval =
+                    OnPageGrid(w.Repeat == code::Yes ? every : 360, power::BurstIntervalRange);
+                s.burstDuration = OnPageGrid(length, power::BurstDurationRange);
                 taken.push_back("burst every " + std::to_string(s.burstInterval) + " min for " +
                                 std::to_string(s.burstDuration) + " min (the page's nearest)");
                 break;
@@ -474,8 +480,8 @@ std::vector<std::string> PowerSettingsFromSetup(const SetupRecord& r, power::Pow
     if (gps != code::GpsContinuous && GpsCycleHours.contains(gps)) {
         const int seconds = GpsCycleHours[gps] * 3600;
         s.cycledGps = true;
-        s.gpsInterval = OnPageGrid(seconds / 60, 60, 360, 5);
-        s.gpsDuration = OnPageGrid(std::max(seconds / 12, 60) / 60, 5, 60, 1);
+        s.gpsInterval = OnPageGrid(seconds / 60, power::GpsIntervalRange);
+        s.gpsDuration = OnPageGrid(std::max(seconds / 12, 60) / 60, power::GpsDurationRange);
         taken.push_back("GPS on " + std::to_string(s.gpsDuration) + " min every " +
                         std::to_string(s.gpsInterval) + " min (the page's nearest)");
     }
@@ -512,19 +518,21 @@ int Power(const std::vector<std::string>& args, std::ostream& out, std::ostream&
                     "--sec-rate takes a rate of the table: 0 1 2 4 5 10 20 25 40 50 75 100 120 "
                     "125 150 200 250 300 375 500 600 750");
         } else if (a == "--prim-channels") {
-            s.primChannels = Whole(a, value, 1, 6, 1);
+            s.primChannels = Whole(a, value, power::PrimChannelsRange);
         } else if (a == "--sec-channels") {
-            s.secChannels = Whole(a, value, 0, 6, 1);
+            s.secChannels = Whole(a, value, power::SecChannelsRange);
         } else if (a == "--burst") {
             s.burst = true;
-            std::tie(s.burstInterval, s.burstDuration) = Pair(a, value, 10, 360, 5, 5, 60, 5);
+            std::tie(s.burstInterval, s.burstDuration) =
+                Pair(a, value, power::BurstIntervalRange, power::BurstDurationRange);
         } else if (a == "--gps") {
             s.cycledGps = true;
-            std::tie(s.gpsInterval, s.gpsDuration) = Pair(a, value, 60, 360, 5, 5, 60, 1);
+            std::tie(s.gpsInterval, s.gpsDuration) =
+                Pair(a, value, power::GpsIntervalRange, power::GpsDurationRange);
         } else if (a == "--ascii") {
             s.ascii = true;
         } else if (a == "--temperature") {
-            s.temperature = Whole(a, value, -40, 40, 5);
+            s.temperature = Whole(a, value, power::TemperatureRange);
             temperatureGiven = true;
         } else if (a == "--battery") {
             s.battSizeAh = Decimal(a, value, power::MinBatteryAh, power::MaxBatteryAh);
@@ -533,7 +541,7 @@ int Power(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         } else if (a == "--add-load") {
             s.addLoadW = Decimal(a, value, power::MinAddLoadMw, power::MaxAddLoadMw) / 1000;
         } else if (a == "--disk") {
-            s.diskGB = Whole(a, value, 10, 120, 10);
+            s.diskGB = Whole(a, value, power::DiskGbRange);
         } else if (a == "--mt") {
             s.mt = true;
         }
