@@ -45,6 +45,7 @@ class SimulatorProcess {
     SimulatorProcess(const SimulatorProcess&) = delete;
     SimulatorProcess& operator=(const SimulatorProcess&) = delete;
     const std::string& device() const { return device_; }
+    pid_t pid() const { return pid_.empty() ? -1 : static_cast<pid_t>(std::stol(pid_)); }
 
   private:
     // Alive and not merely waiting to be reaped.

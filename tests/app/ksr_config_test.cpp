@@ -372,22 +372,30 @@ TEST(KsrConfigFaults, LineClosedDuringTheTransferFailsAtOnce) {
     EXPECT_NE(out.find("[recorder.ini : Transfer failed]"), std::string::npos) << out;
 }
 
+// Ended or killed outright, the simulator never leaves its receiver behind.
 TEST(KsrConfigFaults, TheSimulatorEndsItsReceiverWhenItEnds) {
-    test::TempDir dir;
-    test::WriteBytes(dir / "recorder.ini", std::string(200000, 'x'));
-    auto sim = std::make_unique<Simulator>(dir, "");
-    const pid_t upload = StartUpload(dir, "--port " + sim->device());
-    int receivers = 0;
-    for (int i = 0; i < 150 && receivers == 0; ++i) {  // the receiver starts after about 5 s
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        receivers = ProcessesIn(dir / "rec");
+    for (const int signal : {SIGTERM, SIGKILL}) {
+        test::TempDir dir;
+        std::mt19937 rng(3);
+        std::string noise(900000, ' ');
+        for (char& c : noise)
+            c = static_cast<char>(std::uniform_int_distribution<int>(33, 126)(rng));
+        test::WriteBytes(dir / "recorder.ini", noise);
+        auto sim = std::make_unique<Simulator>(dir, "");
+        const pid_t upload = StartUpload(dir, "--port " + sim->device());
+        int receivers = 0;
+        for (int i = 0; i < 1500 && receivers == 0; ++i) {  // the receiver starts after about 5 s
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            receivers = ProcessesIn(dir / "rec");
+        }
+        ASSERT_GE(receivers, 1);  // the receiver (and, for a moment, the fork that starts it)
+        if (signal == SIGKILL) kill(sim->pid(), SIGKILL);
+        sim.reset();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        EXPECT_EQ(ProcessesIn(dir / "rec"), 0) << signal;
+        kill(upload, SIGKILL);
+        waitpid(upload, nullptr, 0);
     }
-    ASSERT_GE(receivers, 1);  // the receiver (and, for a moment, the fork that starts it)
-    sim.reset();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    EXPECT_EQ(ProcessesIn(dir / "rec"), 0);
-    kill(upload, SIGKILL);
-    waitpid(upload, nullptr, 0);
 }
 
 // Ctrl-C, a kill and a closed terminal alike: the receiver is told with an error packet, the
