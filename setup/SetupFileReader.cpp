@@ -4,6 +4,7 @@
 #include <string>
 
 #include "setup/FileIo.h"
+#include "setup/SettingTable.h"
 #include "setup/SetupFile.h"
 #include "setup/TextFormat.h"
 
@@ -154,12 +155,12 @@ void ParseInto(SetupRecord& r, Scanner& in) {
     }
 
     constexpr std::size_t kMarker = 10;
+    // A coded setting within its table; a plain number as it stands.
+    auto readSetting = [&](const Setting& s) {
+        s.set(r, s.codes > 0 ? ReadCode(in, s.codes, std::string(s.field)) : in.readInt());
+    };
     in.readMarker(kMarker);  // ;;rec_mode
-    r.RecordParams[RecordMode] = ReadCode(in, RecordModeNames.size(), "RecordMode");
-    r.RecordParams[DataType] = ReadCode(in, DataTypeNames.size(), "DataType");
-    r.RecordParams[FileLength] = in.readInt();
-    r.RecordParams[DiskMode] = ReadCode(in, DiskModeNames.size(), "DiskMode");
-    r.RecordParams[MaxPcCycle] = in.readInt();
+    for (const Setting& s : RecordSettings) readSetting(s);
     in.skipLine();
 
     in.readMarker(kMarker);  // ;;s_rates
@@ -173,11 +174,7 @@ void ParseInto(SetupRecord& r, Scanner& in) {
     in.skipLine();
 
     in.readMarker(kMarker);  // ;;gps_mode
-    r.GpsParams[GpsMode] = ReadCode(in, GpsModeNames.size(), "GpsMode");
-    r.GpsParams[GpsLat] = in.readInt();
-    r.GpsParams[GpsLon] = in.readInt();
-    r.GpsParams[ClockMode] = ReadCode(in, ClockModeNames.size(), "ClockMode");
-    r.GpsParams[LogMode] = ReadCode(in, LogModeNames.size(), "LogMode");
+    for (const Setting& s : GpsSettings) readSetting(s);
     in.skipLine();
 
     in.readMarker(kMarker);  // ;;aux_mode

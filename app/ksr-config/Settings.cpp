@@ -2,8 +2,9 @@
 
 #include <map>
 
-#include "TableText.h"
+#include "setup/SettingTable.h"
 #include "setup/SetupFile.h"
+#include "setup/TableText.h"
 #include "setup/TextFormat.h"
 
 namespace ksr::cli {
@@ -16,11 +17,10 @@ std::vector<NamedSetting> NamedSettings(const SetupRecord& r) {
     auto add = [&](const std::string& key, const std::string& label, const std::string& value) {
         s.push_back({key, label, fmt::Latin1ToUtf8(value)});
     };
-    add("record_mode", "Record Mode", NameOf(RecordModeNames, r.RecordParams[RecordMode]));
-    add("data_type", "Data Type", NameOf(DataTypeNames, r.RecordParams[DataType]));
-    add("file_length_min", "File Length [min]", Free(r.RecordParams[FileLength]));
-    add("disk_mode", "Disk Mode", NameOf(DiskModeNames, r.RecordParams[DiskMode]));
-    add("max_pc_cycle_min", "Max. PC Cycle [min]", Free(r.RecordParams[MaxPcCycle]));
+    auto addSetting = [&](const Setting& d) {
+        add(std::string(d.json), std::string(d.label), d.text(d.get(r)));
+    };
+    for (const Setting& d : RecordSettings) addSetting(d);
     for (int c = 1; c <= ChannelCount; ++c) {
         const std::string ch = Free(c);
         add("primary_rate_ch" + ch, "Primary Rate Ch" + ch,
@@ -29,15 +29,7 @@ std::vector<NamedSetting> NamedSettings(const SetupRecord& r) {
         add("secondary_rate_ch" + ch, "Secondary Rate Ch" + ch, Free(r.SecRateValue[c]));
         add("gain_ch" + ch, "Gain Ch" + ch, NameOf(GainNames, r.GainIndex[c]));
     }
-    const int gps = r.GpsParams[GpsMode];
-    add("gps_mode", "GPS Mode",
-        gps == code::GpsContinuous    ? std::string("GPS CONTI")
-        : GpsCycleHours.contains(gps) ? "CYCLE " + Free(GpsCycleHours[gps]) + " h"
-                                      : Free(gps));
-    add("gps_latitude", "GPS Latitude", PositionText(r.GpsParams[GpsLat], 'S', 'N'));
-    add("gps_longitude", "GPS Longitude", PositionText(r.GpsParams[GpsLon], 'W', 'E'));
-    add("clock_mode", "Clock Mode", NameOf(ClockModeNames, r.GpsParams[ClockMode]));
-    add("log_mode", "Log Mode", NameOf(LogModeNames, r.GpsParams[LogMode]));
+    for (const Setting& d : GpsSettings) addSetting(d);
     static const char* const kAux[] = {"aux1", "aux2",  "aux3",  "aux4",
                                        "trec", "tdisk", "ubatt", "ibatt"};
     for (int i = 1; i <= AuxFlagCount; ++i)

@@ -1,6 +1,6 @@
 #include "Summary.h"
 
-#include "TableText.h"
+#include "setup/TableText.h"
 #include "setup/SetupFile.h"
 #include "setup/TextFormat.h"
 

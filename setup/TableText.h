@@ -1,13 +1,13 @@
 #pragma once
-// The texts of coded settings as the command line shows them: the table's text without its
-// padding blanks (Latin-1, as in the tables), or "code N?" for a code outside the table.
+// The texts of coded settings as check, diff, JSON and the summary show them: the table's text
+// without its padding blanks (Latin-1, as in the tables), or "code N?" for a code outside it.
 
 #include <string>
 #include <string_view>
 
 #include "setup/TextFormat.h"
 
-namespace ksr::cli {
+namespace ksr {
 
 inline std::string Trim(std::string_view text) {
     const std::size_t first = text.find_first_not_of(' ');
@@ -21,4 +21,4 @@ std::string NameOf(const Table& table, int code) {
     return table.contains(code) ? Trim(table[code]) : "code " + fmt::Free(code) + "?";
 }
 
-}  // namespace ksr::cli
+}  // namespace ksr
