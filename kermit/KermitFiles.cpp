@@ -51,4 +51,12 @@ std::vector<SendFile> IniFilesOf(const std::filesystem::path& directory) {
     return files;
 }
 
+std::vector<SendFile> IniFilesToSend(const std::filesystem::path& directory) {
+    std::vector<SendFile> files = IniFilesOf(directory);
+    if (files.empty())
+        throw KsrError("no \"*.ini\" file to send in " + fmt::EchoName(directory.string()) +
+                       ": build recorder.ini first");
+    return files;
+}
+
 }  // namespace ksr::kermit

@@ -13,6 +13,9 @@ namespace ksr::kermit {
 // name the recorder cannot be given safely (see CheckSendNames).
 std::vector<SendFile> IniFilesOf(const std::filesystem::path& directory);
 
+// IniFilesOf for an upload: also a KsrError when the folder holds no "*.ini" file at all.
+std::vector<SendFile> IniFilesToSend(const std::filesystem::path& directory);
+
 // A name that may go to the recorder: letters, digits, '.', '_' and '-' only, not starting with
 // '-' or '.'. The recorder's shell sees these names, so nothing else is ever sent.
 bool IsSafeSendName(const std::string& name);

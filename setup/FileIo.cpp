@@ -414,43 +414,59 @@ bool IsTemporaryName(const std::string& name) {
            name.compare(name.size() - n, n, kTemporarySuffix) == 0;
 }
 
-void WriteFilesTogether(const std::vector<FileWrite>& writes) {
-    struct Before {
-        fs::path file;
-        bool existed;
-        bool readable;
-        std::string bytes;
-    };
-    std::vector<Before> before;
-    for (const FileWrite& w : writes) {
-        const fs::path file = ResolveLinks(w.path);
-        const bool existed = fs::exists(fs::symlink_status(file));
-        (void)CheckReplaceable(file, w.path);
-        Before b{file, existed, true, {}};
-        if (existed) {
-            try {
-                b.bytes = ReadFileBytes(file);
-            } catch (const KsrError&) {
-                b.readable = false;  // a file we may write but not read cannot be put back
-            }
+namespace {
+
+// A file as it stood before a group's write, so that a failed group can be put back.
+struct Previous {
+    fs::path file;  // the final file, links followed
+    bool existed = false;
+    bool readable = true;  // a file we may write but not read cannot be put back
+    std::string bytes;
+};
+
+Previous Capture(const fs::path& path) {
+    Previous p;
+    p.file = ResolveLinks(path);
+    p.existed = fs::exists(fs::symlink_status(p.file));
+    if (p.existed) {
+        try {
+            p.bytes = ReadFileBytes(p.file);
+        } catch (const KsrError&) {
+            p.readable = false;
         }
-        before.push_back(std::move(b));
+    }
+    return p;
+}
+
+// The first `count` files of a group back as they were; the first error is the one to report,
+// so a failure here is passed over.
+void PutBack(const std::vector<Previous>& before, const std::vector<FileWrite>& writes,
+             std::size_t count) {
+    for (std::size_t j = 0; j < count; ++j) {
+        std::error_code ignored;
+        try {
+            if (before[j].existed && before[j].readable)
+                WriteReplacing(before[j].file, writes[j].path, before[j].bytes);
+            else if (!before[j].existed)
+                fs::remove(before[j].file, ignored);
+        } catch (const KsrError&) {
+        }
+    }
+}
+
+}  // namespace
+
+void WriteFilesTogether(const std::vector<FileWrite>& writes) {
+    std::vector<Previous> before;
+    for (const FileWrite& w : writes) {
+        before.push_back(Capture(w.path));
+        (void)CheckReplaceable(before.back().file, w.path);
     }
     for (std::size_t i = 0; i < writes.size(); ++i) {
         try {
             WriteFileAtomically(writes[i].path, writes[i].bytes);
         } catch (const KsrError&) {
-            for (std::size_t j = 0; j < i; ++j) {
-                std::error_code ignored;
-                try {
-                    if (before[j].existed && before[j].readable)
-                        WriteReplacing(before[j].file, writes[j].path, before[j].bytes);
-                    else if (!before[j].existed)
-                        fs::remove(before[j].file, ignored);
-                } catch (const KsrError&) {
-                    // The first error is the one to report.
-                }
-            }
+            PutBack(before, writes, i);
             throw;
         }
     }
@@ -468,61 +484,38 @@ std::vector<std::optional<KsrError>> WriteFileGroups(
         }
     }
 #else
-    struct Staged {
-        fs::path file, temp;
-        bool existed = false, readable = true;
-        std::string old;
-    };
-    std::vector<std::vector<Staged>> staged(groups.size());
+    std::vector<std::vector<Previous>> before(groups.size());
+    std::vector<std::vector<fs::path>> temps(groups.size());
     std::vector<fs::path> folders;
-    auto drop = [](std::vector<Staged>& files, std::size_t from) {
-        for (std::size_t i = from; i < files.size(); ++i) ::unlink(files[i].temp.c_str());
-        files.clear();
+    auto drop = [&](std::size_t g, std::size_t from) {
+        for (std::size_t i = from; i < temps[g].size(); ++i) ::unlink(temps[g][i].c_str());
+        temps[g].clear();
     };
     // Every file to a temporary beside it, unsynced; a group with a failure is dropped.
     for (std::size_t g = 0; g < groups.size(); ++g) {
         try {
             for (const FileWrite& w : groups[g]) {
-                Staged st;
-                st.file = ResolveLinks(w.path);
-                st.existed = fs::exists(fs::symlink_status(st.file));
-                if (st.existed) {
-                    try {
-                        st.old = ReadFileBytes(st.file);
-                    } catch (const KsrError&) {
-                        st.readable = false;
-                    }
-                }
-                st.temp = WriteTemporary(st.file, w.path, w.bytes, false);
-                staged[g].push_back(std::move(st));
-                if (folders.empty() || folders.back() != FolderOf(staged[g].back().file))
-                    folders.push_back(FolderOf(staged[g].back().file));
+                before[g].push_back(Capture(w.path));
+                const fs::path& file = before[g].back().file;
+                temps[g].push_back(WriteTemporary(file, w.path, w.bytes, false));
+                if (folders.empty() || folders.back() != FolderOf(file))
+                    folders.push_back(FolderOf(file));
             }
         } catch (const KsrError& e) {
             errors[g] = e;
-            drop(staged[g], 0);
+            drop(g, 0);
         }
     }
     // The temporaries on the disk before any takes an old file's place: a crash leaves old files.
     SyncFileSystems(folders);
     for (std::size_t g = 0; g < groups.size(); ++g) {
-        std::vector<Staged>& files = staged[g];
-        for (std::size_t i = 0; i < files.size(); ++i) {
+        for (std::size_t i = 0; i < temps[g].size(); ++i) {
             try {
-                RenameInto(files[i].temp, files[i].file, groups[g][i].path);
+                RenameInto(temps[g][i], before[g][i].file, groups[g][i].path);
             } catch (const KsrError& e) {
                 errors[g] = e;
-                for (std::size_t j = 0; j < i; ++j) {  // the group's files back as they were
-                    std::error_code ignored;
-                    try {
-                        if (files[j].existed && files[j].readable)
-                            WriteReplacing(files[j].file, groups[g][j].path, files[j].old);
-                        else if (!files[j].existed)
-                            fs::remove(files[j].file, ignored);
-                    } catch (const KsrError&) {
-                    }
-                }
-                drop(files, i + 1);
+                PutBack(before[g], groups[g], i);
+                drop(g, i + 1);
                 break;
             }
         }

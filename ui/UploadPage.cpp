@@ -5,7 +5,6 @@
 
 #include "kermit/KermitFiles.h"
 #include "serial/PortList.h"
-#include "setup/TextFormat.h"
 #include "ui/ComSelectForm.h"
 #include "ui/Look.h"
 #include "upload/UploadLog.h"
@@ -100,9 +99,7 @@ void UploadPage::UpLoadPanelClick() {
     // The files are looked at before the line is touched: none to send, one that cannot be
     // read or a name the recorder cannot be given end the upload here, with nothing sent.
     try {
-        if (kermit::IniFilesOf(workDir_).empty())
-            throw KsrError("no \"*.ini\" file to send in " + fmt::EchoName(workDir_.string()) +
-                           ": build recorder.ini first");
+        (void)kermit::IniFilesToSend(workDir_);
     } catch (const KsrError&) {
         status(upload::StatusKind::Failure, upload::FailureText);
         throw;

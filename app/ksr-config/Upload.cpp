@@ -332,10 +332,7 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
     log.adapterSerial = AdapterSerialOf(QString::fromStdString(log.port));
     std::vector<kermit::SendFile> toSend;
     try {
-        toSend = kermit::IniFilesOf(dir);
-        if (toSend.empty())
-            throw KsrError("no \"*.ini\" file to send in " + fmt::EchoName(dir.string()) +
-                           ": build recorder.ini first");
+        toSend = kermit::IniFilesToSend(dir);
     } catch (const KsrError& e) {
         err << "ksr-config upload: " << e.locatedEscaped() << "\n";
         log.result = "failed";
