@@ -1,8 +1,5 @@
 #include "serial/SerialPort.h"
 
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QTimer>
 
 #include "serial/PortList.h"
 
@@ -85,29 +82,16 @@ void SerialPort::open() {
     // A line without modem-control lines (a pseudo-terminal) cannot drop DTR: that is no error.
     port_.setDataTerminalReady(false);
     port_.clearError();
-    pending_.clear();
 }
 
 void SerialPort::close() {
     if (port_.isOpen()) port_.close();
-    pending_.clear();
 }
 
 void SerialPort::readAvailable() {
     const QByteArray bytes = port_.readAll();
     if (bytes.isEmpty()) return;
-    receivedCount_ += static_cast<std::uint64_t>(bytes.size());
-    tail_ += bytes;
-    constexpr int kTail = 256;
-    if (tail_.size() > kTail) tail_.remove(0, tail_.size() - kTail);
-    if (receiver_) {
-        receiver_(bytes);
-        return;
-    }
-    pending_ += bytes;
-    constexpr int kKept = 4096;
-    if (pending_.size() > kKept) pending_.remove(0, pending_.size() - kKept);
-    emit received(bytes);
+    if (!receiver_ || receiver_(bytes)) emit received(bytes);
 }
 
 void SerialPort::FlushInBuffer() {
@@ -115,41 +99,12 @@ void SerialPort::FlushInBuffer() {
         port_.clear(QSerialPort::Input);
         port_.readAll();
     }
-    pending_.clear();
 }
 
 void SerialPort::PutString(const QByteArray& text) {
     if (!port_.isOpen()) return;
     port_.write(text);
-    // Hand the bytes to the driver now: the dialogue's pauses block the event loop, and bytes
-    // left in Qt's buffer would go out only after them.
-    port_.flush();
-    if (port_.bytesToWrite() > 0) port_.waitForBytesWritten(200);
-}
-
-bool SerialPort::WaitForString(const QByteArray& text, int ticks) {
-    const QByteArray wanted = text.toLower();
-    QElapsedTimer clock;
-    clock.start();
-    const qint64 limit = static_cast<qint64>(ticks) * TickMs;
-    for (;;) {
-        const qsizetype at = pending_.toLower().indexOf(wanted);
-        if (at >= 0) {
-            pending_.remove(0, at + wanted.size());
-            return true;
-        }
-        const qint64 left = limit - clock.elapsed();
-        if (left <= 0 || !port_.isOpen()) {
-            // What was read while waiting is used up, as characters read from the line are.
-            if (pending_.size() >= wanted.size())
-                pending_.remove(0, pending_.size() - wanted.size() + 1);
-            return false;
-        }
-        QEventLoop loop;
-        QTimer::singleShot(static_cast<int>(std::min<qint64>(left, 50)), &loop, &QEventLoop::quit);
-        connect(this, &SerialPort::received, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
+    port_.flush();  // as much as the driver takes now, without waiting
 }
 
 bool SerialPort::ClearToSend() {
@@ -160,10 +115,6 @@ bool SerialPort::ClearToSend() {
         return true;  // no modem-control lines: the line is always clear to send
     }
     return signals_.testFlag(QSerialPort::ClearToSendSignal);
-}
-
-void SerialPort::SetRts(bool) {
-    // With hardware flow control RTS belongs to the receive handshake.
 }
 
 }  // namespace ksr::serial

@@ -1,12 +1,11 @@
 #pragma once
 // The serial port to the recorder: 9600 baud, 8N1, RTS/CTS hardware flow control, DTR off.
-// Received bytes go to the terminal view and to WaitForString, or, while a Kermit transfer
-// runs, to the transfer alone.
+// Received bytes go to the terminal view, and while an upload runs to the upload first, which
+// keeps the Kermit transfer's packets to itself.
 
 #include <QByteArray>
 #include <QObject>
 #include <QSerialPort>
-#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -53,25 +52,19 @@ class SerialPort : public QObject {
     void close();
 
     void FlushInBuffer();
+    // Queues the bytes for sending and returns at once.
     void PutString(const QByteArray& text);
-    // Reads until `text` has arrived (case ignored) or the ticks have passed, processing the
-    // window's events meanwhile.
-    bool WaitForString(const QByteArray& text, int ticks);
+    // RTS is the receive handshake, which the port keeps: there is no request to drive it.
     bool ClearToSend();
-    // RTS is the receive handshake: a request to drive it is ignored.
-    void SetRts(bool on);
 
-    // Bytes received since the program started, and the last of them, whoever took them.
-    std::uint64_t receivedCount() const { return receivedCount_; }
-    std::string receivedTail() const { return tail_.toStdString(); }
-
-    // While set, every received byte goes to `receiver` only.
-    void setReceiver(std::function<void(const QByteArray&)> receiver) {
+    // While set, received bytes go to `receiver` first; they are the console's too (and go on
+    // to received()) when it says so.
+    void setReceiver(std::function<bool(const QByteArray&)> receiver) {
         receiver_ = std::move(receiver);
     }
 
   signals:
-    // Bytes received while no exclusive receiver is set.
+    // The console's bytes.
     void received(const QByteArray& bytes);
     // The line failed (the far end closed, the adapter was pulled).
     void lineError(const QString& text);
@@ -84,10 +77,7 @@ class SerialPort : public QObject {
     int number_ = 1;
     QString explicitDevice_;
     QString openedDevice_;
-    QByteArray pending_;
-    QByteArray tail_;
-    std::uint64_t receivedCount_ = 0;
-    std::function<void(const QByteArray&)> receiver_;
+    std::function<bool(const QByteArray&)> receiver_;
     std::function<std::optional<QString>()> chooser_;
 };
 

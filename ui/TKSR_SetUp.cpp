@@ -287,7 +287,6 @@ void TKSR_SetUp::buildUploadPage(QWidget* page) {
         [this](const QColor& c, const QString& text) { setStatus(c, text); },
         [this] { return status_->text(); },
         [this] { repaint(); },
-        [this](int ms) { services_.sleepMs(ms); },
         [this](bool shown) { closeUpLoadPanel_->setVisible(shown); },
         [this](const std::function<void()>& handler) { guarded(handler); },
     };

@@ -1,22 +1,13 @@
 #include "ui/UploadPage.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
-
 #include "kermit/KermitFiles.h"
-#include "serial/PortList.h"
 #include "ui/ComSelectForm.h"
 #include "ui/Look.h"
-#include "upload/UploadLog.h"
 
 namespace ksr::ui {
 
 UploadPage::UploadPage(QWidget* page, Host host, std::filesystem::path workDir)
-    : QObject(page),
-      host_(std::move(host)),
-      workDir_(std::move(workDir)),
-      transfer_(port_),
-      dialogue_(static_cast<upload::UploadLine&>(*this), static_cast<upload::UploadView&>(*this)) {
+    : QObject(page), host_(std::move(host)), workDir_(std::move(workDir)), driver_(port_) {
     upLoadPanel_ = new ClickPanel(QStringLiteral("UpLoadPanel"), QStringLiteral("UpLoad to KSR"),
                                   colour::Green, page);
     upLoadPanel_->setGeometry(8, 8, 145, 25);
@@ -31,9 +22,17 @@ UploadPage::UploadPage(QWidget* page, Host host, std::filesystem::path workDir)
     comSpinEdit_->setGeometry(312, 8, 44, 26);
     comSpinEdit_->setMaxLength(1);
     comSpinEdit_->setValue(1);
+    // Off by default: the upload is the written one unless the operator asks for the check.
+    verifyCheckBox_ = new QCheckBox(QStringLiteral("check with cksum"), page);
+    verifyCheckBox_->setObjectName(QStringLiteral("VerifyCheckBox"));
+    verifyCheckBox_->setGeometry(372, 10, 180, 22);
+    verifyCheckBox_->setToolTip(QStringLiteral(
+        "After the transfer, ask the recorder for the cksum of each file sent and send the "
+        "reconfigure command only when all match"));
     terminal_ = new ui::CPortTerminal(page);
     terminal_->setGeometry(295, 40, 409, 673);
 
+    options_.endOnPoll = true;  // the transfer's end is taken at a KermitTimer tick
     port_.setChooser([page]() { return ui::TComSelectForm::Ask(page->window()); });
     connect(&port_, &serial::SerialPort::received, terminal_, &ui::CPortTerminal::feed);
     connect(terminal_, &ui::CPortTerminal::sendToDevice, &port_,
@@ -41,13 +40,18 @@ UploadPage::UploadPage(QWidget* page, Host host, std::filesystem::path workDir)
     kermitTimer_.setInterval(1000);
     connect(&kermitTimer_, &QTimer::timeout, this,
             [this] { host_.guarded([this] { KermitTimerTimer(); }); });
-    connect(&transfer_, &serial::KermitTransfer::progress, this, [this] {
+    connect(&driver_, &serial::UploadDriver::status, this, &UploadPage::status);
+    connect(&driver_, &serial::UploadDriver::transferStarted, this, [this] { kermitTimer_.start(); });
+    connect(&driver_, &serial::UploadDriver::progress, this, [this] {
         // Progress only while the status bar still shows the transfer's own text: what another
         // part of the window wrote there stays until the transfer ends.
-        if (!transfer_.InProgress() || host_.statusText() != ownStatus_) return;
-        status(upload::StatusKind::Transmitting,
-               upload::TransmittingText + transfer_.progressText().toStdString());
+        const auto* session = driver_.session();
+        if (!session->inTransfer() || host_.statusText() != ownStatus_) return;
+        const std::string text = upload::ProgressText(session->sender());
+        status(upload::StatusKind::Transmitting, QString::fromStdString(text));
     });
+    connect(&driver_, &serial::UploadDriver::finished, this,
+            [this] { host_.guarded([this] { uploadEnded(); }); });
     connect(upLoadPanel_, &ClickPanel::clicked, this,
             [this] { host_.guarded([this] { UpLoadPanelClick(); }); });
     connect(escapePanel_, &ClickPanel::clicked, this,
@@ -56,13 +60,7 @@ UploadPage::UploadPage(QWidget* page, Host host, std::filesystem::path workDir)
 
 UploadPage::~UploadPage() = default;
 
-void UploadPage::responsiveWait(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-void UploadPage::status(upload::StatusKind kind, const std::string& text) {
+void UploadPage::status(upload::StatusKind kind, const QString& text) {
     QColor c;
     switch (kind) {
         case upload::StatusKind::Waiting:
@@ -81,12 +79,12 @@ void UploadPage::status(upload::StatusKind kind, const std::string& text) {
         case upload::StatusKind::Neutral:
             break;
     }
-    ownStatus_ = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    ownStatus_ = text;
     host_.setStatus(c, ownStatus_);
 }
 
 void UploadPage::UpLoadPanelClick() {
-    if (transfer_.InProgress()) {
+    if (driver_.running()) {
         // A transfer left running by Escape still owns the line.
         host_.setStatus(colour::Red, QString::fromLatin1(upload::BusyText));
         return;
@@ -96,12 +94,20 @@ void UploadPage::UpLoadPanelClick() {
     // text that is not a number counts as 1.
     bool ok = false;
     const int number = comSpinEdit_->text().trimmed().toInt(&ok);
-    // The files are looked at before the line is touched: none to send, one that cannot be
+    // The files are read once, before the line is touched: none to send, one that cannot be
     // read or a name the recorder cannot be given end the upload here, with nothing sent.
     try {
-        (void)kermit::IniFilesToSend(workDir_);
-    } catch (const KsrError&) {
-        status(upload::StatusKind::Failure, upload::FailureText);
+        files_ = kermit::IniFilesToSend(workDir_);
+    } catch (const KsrError& e) {
+        status(upload::StatusKind::Failure, QString::fromLatin1(upload::FailureText));
+        upload::UploadRecord record;
+        record.result = "failed";
+        record.error = e.located();
+        try {
+            log(record);
+        } catch (const KsrError& warning) {
+            throw KsrError(e.located() + "\n" + warning.message());
+        }
         throw;
     }
     upLoadPanel_->setEnabled(false);
@@ -133,79 +139,42 @@ void UploadPage::CONNECT2KSR() {
     terminal_->ReverseScreen(true);
     terminal_->setFocus();
     terminal_->setActive(true);
-    bool loggedIn = false;
+    options_.verify = verifyCheckBox_->isChecked();
     try {
-        loggedIn = dialogue_.CONNECT2KSR();
+        driver_.start(std::make_unique<upload::UploadSession>(files_, options_));
     } catch (...) {
         notConnected();
         throw;
     }
-    if (!loggedIn && dialogue_.loginRefused()) {
-        // The status shows the failure already; nothing more goes to the recorder.
-        comSpinEdit_->setEnabled(true);
-        UPLOAD_END();
-        upload::UploadRecord log;
-        log.result = "failed";
-        log.error = dialogue_.refusalText();
-        std::string text = dialogue_.refusalText();
-        try {
-            appendLog(log);
-        } catch (const KsrError& e) {
-            text += "\n" + e.message();
-        }
-        throw KsrError(text);
-    }
-    if (!loggedIn) return;  // Escape has put the buttons back already
-    // What the console printed during the pauses belongs to the terminal view, not the transfer.
-    QCoreApplication::processEvents();
-    try {
-        transfer_.StartTransmit(workDir_);
-    } catch (...) {
-        // A file that cannot be read: a failed transfer, and nothing sent after it.
-        transferOver();
-        throw;
-    }
-    if (!transfer_.InProgress()) {
-        transferOver();
-        return;
-    }
-    kermitTimer_.start();
 }
 
 void UploadPage::KermitTimerTimer() {
-    if (transfer_.InProgress()) return;
-    kermitTimer_.stop();  // the end below waits for the recorder: no second tick meanwhile
-    transferOver();
+    const auto* session = driver_.session();
+    if (session && session->inTransfer()) return;
+    kermitTimer_.stop();
+    driver_.transferPolled();
 }
 
-void UploadPage::transferOver() {
-    const std::uint16_t status = transfer_.ProtocolStatus();
-    dialogue_.transferEnded(status);
-    upload::UploadRecord log;
-    for (const auto& f : transfer_.engine().files()) log.files.push_back({f.name, f.data});
-    const bool sent = status == kermit::Success;
-    log.result = sent ? "success" : "failed";
-    log.error = sent ? std::string() : transfer_.engine().errorText();
-    if (sent) log.newDataFile = dialogue_.awaitNewDataFile(3000);
+void UploadPage::uploadEnded() {
+    kermitTimer_.stop();
+    const upload::UploadSession& session = *driver_.session();
     comSpinEdit_->setEnabled(true);
     host_.repaint();
     UPLOAD_END();
-    appendLog(log);
+    std::string message = session.loginRefused() ? session.record().error : std::string();
+    try {
+        log(session.record());
+    } catch (const KsrError& e) {
+        message += (message.empty() ? "" : "\n") + e.message();
+    }
+    if (!message.empty()) throw KsrError(message);
 }
 
-void UploadPage::appendLog(upload::UploadRecord log) {
-    log.program = "ksr-setup";
-    log.port = port_.openedDevice().toStdString();
-    const QString resolved = serial::ResolvedDevice(port_.openedDevice());
-    for (const auto& p : serial::PresentPorts())
-        if (p.device == resolved) log.adapterSerial = p.serialNumber.toStdString();
-    log.timeUtc = upload::NowUtcIso8601();
-    try {
-        upload::AppendUploadLog(workDir_, log);
-    } catch (const KsrError& e) {
-        // Never the reason an upload fails: the result stays in the status bar.
-        throw KsrError("warning: the upload log was not written: " + e.located());
-    }
+void UploadPage::log(upload::UploadRecord record) {
+    record.program = "ksr-setup";
+    record.port = port_.openedDevice().toStdString();
+    const std::string warning = serial::LogUpload(workDir_, std::move(record));
+    if (!warning.empty()) throw KsrError(warning);
 }
 
 void UploadPage::UPLOAD_END() {
@@ -218,7 +187,7 @@ void UploadPage::UPLOAD_END() {
 }
 
 void UploadPage::EscapeUpLoadPanelClick() {
-    dialogue_.requestEscape();
+    driver_.escape();
     comSpinEdit_->setEnabled(true);
     UPLOAD_END();
 }

@@ -3,7 +3,6 @@
 #include <signal.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 #include <array>
@@ -11,20 +10,17 @@
 #include <csignal>
 #include <filesystem>
 #include <ostream>
-#include <stdexcept>
 
 #include "Args.h"
 #include "Commands.h"
 #include "kermit/KermitFiles.h"
-#include "serial/KermitTransfer.h"
 #include "serial/PortList.h"
 #include "serial/SerialPort.h"
-#include "setup/FileIo.h"
+#include "serial/UploadDriver.h"
 #include "setup/Json.h"
 #include "setup/TextFormat.h"
-#include "upload/Checksums.h"
-#include "upload/UploadDialogue.h"
 #include "upload/UploadLog.h"
+#include "upload/UploadSession.h"
 
 namespace ksr::cli {
 
@@ -70,11 +66,9 @@ namespace {
 // Ctrl-C, a kill or a closed terminal: the upload ends as the operator's stop would, with the
 // receiver told and the log written. The signal's number, 0 while none came.
 std::atomic<int> stopSignal{0};
-std::atomic<bool> interrupted{false};
 
 extern "C" void OnStopSignal(int signalNumber) {
     stopSignal = signalNumber;
-    interrupted = true;
 }
 
 // The stop signals handled while an upload runs; the earlier handlers come back afterwards.
@@ -82,7 +76,6 @@ class StopSignals {
   public:
     StopSignals() {
         stopSignal = 0;
-        interrupted = false;
         struct sigaction stop {};
         stop.sa_handler = OnStopSignal;
         sigemptyset(&stop.sa_mask);
@@ -106,66 +99,11 @@ class StopSignals {
     struct sigaction previousPipe_ {};
 };
 
-// Waits while processing events; true when Ctrl-C came.
-bool Wait(int milliseconds) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < milliseconds) {
-        if (interrupted) return true;
-        QEventLoop loop;
-        QTimer::singleShot(static_cast<int>(std::min<qint64>(20, milliseconds - clock.elapsed())),
-                           &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return interrupted;
-}
-
-class CliLine : public upload::UploadLine {
+// What the upload says on standard output: each status once, without its blanks.
+class StatusPrinter {
   public:
-    CliLine(serial::SerialPort& port, upload::UploadDialogue*& dialogue)
-        : port_(port), dialogue_(dialogue) {}
-    // Ends the login dialogue once `seconds` have passed (0: never).
-    void setLoginLimit(int seconds) {
-        loginLimitMs_ = seconds * 1000LL;
-        loginClock_.start();
-    }
-    void loginDone() { loginLimitMs_ = 0; }
-    bool loginTimedOut() const { return loginTimedOut_; }
-    bool isOpen() override { return port_.isOpen(); }
-    void open() override { port_.open(); }
-    void flushIn() override { port_.FlushInBuffer(); }
-    void put(const std::string& text) override { port_.PutString(QByteArray::fromStdString(text)); }
-    bool waitFor(const std::string& text, int ticks) override {
-        const bool found = port_.WaitForString(QByteArray::fromStdString(text), ticks);
-        escapeIfInterrupted();
-        return found;
-    }
-    bool clearToSend() override { return port_.ClearToSend(); }
-    void setRts(bool on) override { port_.SetRts(on); }
-    void sleep(int ms) override {
-        Wait(ms);
-        escapeIfInterrupted();
-    }
-    void responsiveWait(int ms) override { sleep(ms); }
-    std::uint64_t receivedCount() override { return port_.receivedCount(); }
-    std::string receivedTail() override { return port_.receivedTail(); }
-
-  private:
-    void escapeIfInterrupted() {
-        if (loginLimitMs_ > 0 && loginClock_.elapsed() >= loginLimitMs_) loginTimedOut_ = true;
-        if ((interrupted || loginTimedOut_) && dialogue_) dialogue_->requestEscape();
-    }
-    serial::SerialPort& port_;
-    upload::UploadDialogue*& dialogue_;
-    long long loginLimitMs_ = 0;
-    QElapsedTimer loginClock_;
-    bool loginTimedOut_ = false;
-};
-
-class CliView : public upload::UploadView {
-  public:
-    explicit CliView(std::ostream& out) : out_(out) {}
-    void status(upload::StatusKind, const std::string& text) override {
+    explicit StatusPrinter(std::ostream& out) : out_(out) {}
+    void operator()(const std::string& text) {
         std::string trimmed = text;
         while (!trimmed.empty() && trimmed.front() == ' ') trimmed.erase(0, 1);
         while (!trimmed.empty() && trimmed.back() == ' ') trimmed.pop_back();
@@ -179,93 +117,14 @@ class CliView : public upload::UploadView {
     std::string last_;
 };
 
-}  // namespace
-
-namespace {
-
-// The adapter's serial number for a device, when the port list knows it.
-std::string AdapterSerialOf(const QString& device) {
-    const QString resolved = serial::ResolvedDevice(device);
-    for (const auto& p : serial::PresentPorts())
-        if (p.device == resolved) return p.serialNumber.toStdString();
-    return {};
-}
-
-// What the read-back found; the values are the exit statuses of `upload --verify`.
-enum Verdict : int { Verified = 0, Differs = 1, NoAnswer = 3 };
-
-// Asks the recorder's shell for cksum of each sent file and compares with the bytes that were
-// sent; the worst verdict of the files, and in `text` what was found. The names are
-// safe ones (letters, digits, "._-"), and quoted all the same.
-Verdict VerifyOnRecorder(serial::SerialPort& port, upload::UploadLine& line,
-                         const std::vector<kermit::SendFile>& files, std::string& text) {
-    Verdict worst = Verified;
-    for (const auto& f : files) {
-        const std::string name = fmt::LowerAscii(f.name);  // as the receiver stored it
-        if (!kermit::IsSafeSendName(name)) throw KsrError("no cksum for " + fmt::EchoName(name));
-        const std::string expected =
-            std::to_string(upload::PosixCksum(f.data)) + " " + std::to_string(f.data.size());
-        const std::uint64_t before = line.receivedCount();
-        port.PutString(QByteArray::fromStdString("cksum '/usr/local/wexo/" + name + "'\r"));
-        std::string answer;
-        for (int waited = 0; waited < 5000 && answer.empty(); waited += 50) {
-            line.responsiveWait(50);
-            std::string tail = line.receivedTail();
-            const std::uint64_t fresh = line.receivedCount() - before;
-            if (fresh < tail.size()) tail.erase(0, tail.size() - static_cast<std::size_t>(fresh));
-            const std::string path = " /usr/local/wexo/" + name;
-            const std::size_t at = tail.rfind(path + "\r");  // the answer comes after the echo
-            if (at == std::string::npos) continue;
-            const std::size_t start = tail.find_last_of("\n", at);
-            const std::string numbers =
-                tail.substr(start == std::string::npos ? 0 : start + 1,
-                            at - (start == std::string::npos ? 0 : start + 1));
-            // "CRC SIZE": two whole numbers, nothing else (not the echo of the command).
-            if (numbers.find_first_not_of("0123456789 ") == std::string::npos &&
-                numbers.find(' ') != std::string::npos)
-                answer = numbers;
-        }
-        if (answer.empty()) {
-            text += name + ": no usable answer; ";
-            worst = NoAnswer;
-        } else if (answer != expected) {
-            text += name + ": recorder " + answer + ", here " + expected + "; ";
-            if (worst != NoAnswer) worst = Differs;
-        } else {
-            text += name + ": " + answer + " verified; ";
-        }
-    }
-    if (text.size() >= 2) text.resize(text.size() - 2);
-    return worst;
-}
-
-}  // namespace
-
-namespace {
-
-// The recorder's answer to the reconfigure command, printed and logged.
-void awaitNewDataFile(upload::UploadDialogue& dialogue, upload::UploadRecord& log,
-                      std::ostream& out, std::ostream& err) {
-    log.newDataFile = dialogue.awaitNewDataFile(5000);
-    if (!log.newDataFile.empty())
-        out << "\n[" << log.newDataFile << "]\n";
-    else
-        err << "ksr-config upload: warning: no \"New Data File ...\" answer from the "
-               "recorder within 5 s; check its console\n";
-}
-
-}  // namespace
-
 // The upload log is never the reason an upload fails: a log that cannot be written is a warning.
 void WriteLogOrWarn(const std::filesystem::path& dir, const upload::UploadRecord& log,
                     std::ostream& err) {
-    try {
-        upload::AppendUploadLog(dir, log);
-    } catch (const KsrError& e) {
-        err << "ksr-config upload: warning: the upload log was not written: " << e.locatedEscaped()
-            << "\n";
-    }
+    const std::string warning = serial::LogUpload(dir, log);
+    if (!warning.empty()) err << "ksr-config upload: " << warning << "\n";
 }
+
+}  // namespace
 
 int Ports(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
     const Options parsed = ParseOptions(args, {}, {"--json"});
@@ -326,18 +185,18 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
     // What will be sent, read and said before anything goes on the line: a file that cannot be
     // read, a name the recorder cannot be given and an empty folder end the upload here, and
     // more than recorder.ini may be a surprise.
-    upload::UploadRecord log;
-    log.program = "ksr-config";
-    log.port = device.isEmpty() ? serial::DeviceForCom(com).toStdString() : device.toStdString();
-    log.adapterSerial = AdapterSerialOf(QString::fromStdString(log.port));
+    const std::string portText =
+        device.isEmpty() ? serial::DeviceForCom(com).toStdString() : device.toStdString();
     std::vector<kermit::SendFile> toSend;
     try {
         toSend = kermit::IniFilesToSend(dir);
     } catch (const KsrError& e) {
         err << "ksr-config upload: " << e.locatedEscaped() << "\n";
+        upload::UploadRecord log;
+        log.program = "ksr-config";
+        log.port = portText;
         log.result = "failed";
         log.error = e.locatedEscaped();
-        log.timeUtc = upload::NowUtcIso8601();
         WriteLogOrWarn(dir, log, err);
         return BadFile;
     }
@@ -362,111 +221,70 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
         out.write(bytes.constData(), bytes.size());
         out.flush();
     });
-    upload::UploadDialogue* current = nullptr;
-    CliLine line(port, current);
-    CliView view(out);
-    upload::UploadDialogue dialogue(line, view);
-    current = &dialogue;
+    serial::UploadDriver driver(port);
+    StatusPrinter print(out);
+    QObject::connect(&driver, &serial::UploadDriver::status,
+                     [&print](upload::StatusKind, const QString& text) {
+                         print(text.toLatin1().toStdString());
+                     });
+    int shownQuarter = -1;
+    QObject::connect(&driver, &serial::UploadDriver::progress, [&] {
+        const kermit::KermitSender& sender = driver.session()->sender();
+        const auto total = std::max<std::uint64_t>(1, sender.bytesTotal());
+        const int quarter = static_cast<int>(sender.bytesDone() * 4 / total);
+        if (quarter == shownQuarter) return;
+        shownQuarter = quarter;
+        print(upload::ProgressText(sender));
+    });
+    // The program's one event loop runs the upload; a stop signal is looked at every 20 ms.
+    QEventLoop loop;
+    QObject::connect(&driver, &serial::UploadDriver::finished, &loop, &QEventLoop::quit);
+    QTimer stopWatch;
+    QObject::connect(&stopWatch, &QTimer::timeout, [&] {
+        if (stopSignal == 0) return;
+        stopWatch.stop();
+        driver.stop();
+    });
+    stopWatch.start(20);
 
-    for (const auto& f : toSend) log.files.push_back({f.name, f.data});
-    log.result = "failed";
-
-    int code = 1;
-    bool receiverMayWait = false;  // a receiver was started and may not have been told to end
+    upload::SessionOptions options;
+    options.verify = verify;
+    options.loginLimitMs = loginSeconds * 1000LL;
+    if (answerSeconds > 0) options.answerTicks = answerSeconds * 1000 / kermit::KermitSender::TickMs;
+    upload::UploadRecord log;
+    log.program = "ksr-config";
+    log.port = portText;
+    int code = BadFile;
     try {
-        view.status(upload::StatusKind::Waiting, upload::WaitingText);
-        line.setLoginLimit(loginSeconds);
-        const bool loggedIn = dialogue.CONNECT2KSR();
-        line.loginDone();
-        if (!loggedIn) {
-            receiverMayWait = dialogue.receiverStarted();
-            if (dialogue.loginRefused()) {
-                log.error = dialogue.refusalText();
-                err << "ksr-config upload: " << dialogue.refusalText() << "\n";
-            } else if (line.loginTimedOut()) {
-                log.result = "aborted";
-                log.error = "no login within " + std::to_string(loginSeconds) + " s";
-                err << "ksr-config upload: no login on "
-                    << (device.isEmpty() ? "COM" + std::to_string(com) : device.toStdString())
-                    << " within " << loginSeconds
-                    << " s: is the recorder attached, switched on and its console free?\n";
-            } else {
-                log.result = "aborted";
-                log.error = "stopped before the transfer";
-                err << "ksr-config upload: stopped before the transfer\n";
-            }
-        } else {
-            receiverMayWait = true;
-            serial::KermitTransfer transfer(port);
-            if (answerSeconds > 0)
-                transfer.setAnswerTicks(answerSeconds * 1000 / kermit::KermitSender::TickMs);
-            int shownQuarter = -1;
-            QObject::connect(&transfer, &serial::KermitTransfer::progress, [&] {
-                const auto total = std::max<std::uint64_t>(1, transfer.engine().bytesTotal());
-                const int quarter = static_cast<int>(transfer.engine().bytesDone() * 4 / total);
-                if (quarter == shownQuarter) return;
-                shownQuarter = quarter;
-                out << "\n["
-                    << "transmitting recorder.ini... " << transfer.progressText().toStdString()
-                    << "]\n"
-                    << std::flush;
-            });
-            bool aborted = false;
-            transfer.StartTransmit(toSend);  // exactly what was read, listed and logged
-            while (transfer.InProgress()) {
-                if (Wait(100)) {
-                    interrupted = false;
-                    aborted = true;
-                    transfer.cancel("transfer aborted by the operator");  // tells the receiver
-                }
-            }
-            const auto status = transfer.ProtocolStatus();
-            // The receiver has ended the transfer with us: done, or told by the engine's error
-            // packet. It lets go of the console by itself.
-            receiverMayWait = false;
-            // A stop that came with the end of the transfer: the file is there, but not applied.
-            const bool stopped = stopSignal != 0;
-            dialogue.transferEnded(status, !verify && !stopped);
-            const bool sent = status == kermit::Success;
-            if (sent && stopped) {
-                log.error = "stopped after the transfer: the reconfigure command was not sent";
-                err << "ksr-config upload: " << log.error << "\n";
-            } else if (sent && !verify) {
-                code = 0;
-                log.result = "success";
-                awaitNewDataFile(dialogue, log, out, err);
-            } else if (sent) {
-                // Checked before the reconfigure command: a file damaged on its way is never
-                // applied.
-                const Verdict verdict = VerifyOnRecorder(port, line, toSend, log.verify);
-                out << "\n[" << (verdict == Verified ? "verified: " : "NOT verified: ")
-                    << log.verify << "]\n";
-                if (verdict == Verified && stopSignal != 0) {
-                    log.error = "stopped after the check: the reconfigure command was not sent";
-                    err << "ksr-config upload: " << log.error << "\n";
-                } else if (verdict == Verified) {
-                    code = 0;
-                    log.result = "success";
-                    dialogue.reconfigure();
-                    awaitNewDataFile(dialogue, log, out, err);
-                } else {
-                    code = verdict;
-                    log.error =
-                        std::string(verdict == Differs ? "a file differs on the recorder"
-                                                       : "the recorder gave no usable cksum") +
-                        ": the reconfigure command was not sent";
-                    err << "ksr-config upload: " << log.error << "\n";
-                }
-            } else if (aborted) {
-                log.result = "aborted";
-                log.error = "transfer aborted";
-                err << "ksr-config upload: transfer aborted\n";
-            } else {
-                log.error = transfer.engine().errorText();
-                err << "ksr-config upload: " << transfer.engine().errorText() << "\n";
-            }
+        print(upload::WaitingText);
+        driver.start(std::make_unique<upload::UploadSession>(toSend, options));
+        if (driver.running()) loop.exec();
+        const upload::UploadSession& session = *driver.session();
+        const upload::UploadRecord& done = session.record();
+        log.files = done.files;
+        log.result = done.result;
+        log.error = done.error;
+        log.newDataFile = done.newDataFile;
+        log.verify = done.verify;
+        if (session.loginTimedOut())
+            err << "ksr-config upload: no login on " << portText << " within " << loginSeconds
+                << " s: is the recorder attached, switched on and its console free?\n";
+        else if (!done.error.empty())
+            err << "ksr-config upload: " << done.error << "\n";
+        if (done.result == "success") {
+            code = Success;
+            if (!done.newDataFile.empty())
+                out << "\n[" << done.newDataFile << "]\n";
+            else
+                err << "ksr-config upload: warning: no \"New Data File ...\" answer from the "
+                       "recorder within 5 s; check its console\n";
+        } else if (session.verdict() == upload::Verdict::Differs ||
+                   session.verdict() == upload::Verdict::NoAnswer) {
+            code = static_cast<int>(session.verdict());
         }
     } catch (const KsrError& e) {
+        for (const auto& f : toSend) log.files.push_back({f.name, f.data});
+        log.result = "failed";
         log.error = e.locatedEscaped();
         err << "ksr-config upload: " << e.locatedEscaped() << "\n";
     }
@@ -475,20 +293,6 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
         log.result = "aborted";
         if (log.error.empty()) log.error = "stopped by signal " + std::to_string(stopSignal);
     }
-    // A stop while a receiver may still wait for packets: it is told to end and the console is
-    // woken, so that the next upload finds a login prompt.
-    try {
-        if (port.isOpen() && (receiverMayWait || stopSignal != 0)) {
-            interrupted = false;
-            if (receiverMayWait)
-                dialogue.releaseReceiver();
-            else
-                port.PutString(QByteArray(1, '\x03'));
-            Wait(300);
-        }
-    } catch (const KsrError&) {
-    }
-    log.timeUtc = upload::NowUtcIso8601();
     WriteLogOrWarn(dir, log, err);
     port.close();
     return code;

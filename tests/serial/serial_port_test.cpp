@@ -1,4 +1,4 @@
-// The serial port, terminal view and Kermit driver over pseudo-terminals.
+// The serial port, terminal view and upload driver over pseudo-terminals.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -14,9 +14,10 @@
 #include <QTimer>
 
 #include "TestSupport.h"
-#include "serial/KermitTransfer.h"
+#include "app/SimulatorProcess.h"
 #include "serial/PortList.h"
 #include "serial/SerialPort.h"
+#include "serial/UploadDriver.h"
 #include "ui/ComSelectForm.h"
 #include "ui/TerminalView.h"
 
@@ -74,57 +75,20 @@ class SerialPortTest : public QObject {
         QCoreApplication::processEvents();
         QCOMPARE(pty.read(), all);
         QVERIFY(port.ClearToSend());  // no modem lines on a pseudo-terminal: clear to send
-        port.SetRts(false);
     }
 
-    void waitForStringFindsTextCaseBlindAndSplitAcrossReads() {
+    // What the recorder printed before the dialogue's flush is no prompt: the port drops it.
+    void theDriverFlushesWhatCameBeforeTheDialogue() {
         Pty pty;
         serial::SerialPort port;
         port.setDevice(pty.path);
-        port.open();
-        QTimer::singleShot(100, [&] { pty.write("Welcome\r\nKSR LOG"); });
-        QTimer::singleShot(250, [&] { pty.write("IN: "); });
-        QElapsedTimer clock;
-        clock.start();
-        QVERIFY(port.WaitForString("login:", 40));
-        QVERIFY(clock.elapsed() < 1500);
-        QTimer::singleShot(50, [&] { pty.write("password:"); });
-        QVERIFY(port.WaitForString("Password:", 60));
-    }
-
-    void waitForStringGivesUpAfterItsTicks() {
-        Pty pty;
-        serial::SerialPort port;
-        port.setDevice(pty.path);
-        port.open();
-        QTimer::singleShot(50, [&] { pty.write("no prompt here"); });
-        QElapsedTimer clock;
-        clock.start();
-        QVERIFY(!port.WaitForString("login:", 6));
-        QVERIFY(clock.elapsed() >= 6 * 55 - 5);
-        QVERIFY(clock.elapsed() < 1000);
-    }
-
-    void waitForStringKeepsTheWindowResponsive() {
-        Pty pty;
-        serial::SerialPort port;
-        port.setDevice(pty.path);
-        port.open();
-        bool handled = false;
-        QTimer::singleShot(60, [&] { handled = true; });  // an event such as a click
-        QVERIFY(!port.WaitForString("never", 4));
-        QVERIFY(handled);
-    }
-
-    void flushDiscardsWhatWasReceived() {
-        Pty pty;
-        serial::SerialPort port;
-        port.setDevice(pty.path);
-        port.open();
-        pty.write("login: ");
-        QTest::qWait(100);
-        port.FlushInBuffer();
-        QVERIFY(!port.WaitForString("login:", 3));
+        serial::UploadDriver driver(port);
+        driver.start(std::make_unique<upload::UploadSession>(
+            std::vector<kermit::SendFile>{{"RECORDER.INI", "a=1\r\n"}}));
+        pty.write("ksr login: ");  // before the flush at 200 ms
+        QTest::qWait(1600);        // "root" would follow at 1400 ms
+        QCOMPARE(pty.read(100), QByteArray("\x03"));
+        QVERIFY(driver.running());
     }
 
     void openErrorsSayWhatToDo() {
@@ -246,44 +210,30 @@ class SerialPortTest : public QObject {
                  QColor(0xFF, 0xFF, 0x80));
     }
 
-    void kermitTransferThroughThePortToGKermit() {
+    // The whole upload on events: the file arrives byte for byte, and the console's text (the
+    // terminal's) holds none of the transfer's packets.
+    void anUploadThroughTheDriverToTheSimulator() {
         test::TempDir dir;
-        test::TempDir dest;
-        test::WriteBytes(dir / "recorder.ini",
-                         test::ReadBytes(test::ShippedData("recorder.000")) + "\xB0\xB5");
-        QProcess socat;
-        const QString a = QString::fromStdString((dir / "ttyA").string());
-        const QString b = QString::fromStdString((dir / "ttyB").string());
-        socat.start(QStringLiteral("socat"), {QStringLiteral("pty,raw,echo=0,link=") + a,
-                                              QStringLiteral("pty,raw,echo=0,link=") + b});
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(a) && QFile::exists(b), 5000);
-        QProcess receiver;
-        receiver.setWorkingDirectory(QString::fromStdString(dest.path().string()));
-        receiver.start(
-            QStringLiteral("bash"),
-            {QStringLiteral("-c"), QStringLiteral("exec gkermit -r -i -w < %1 > %1").arg(b)});
-        QVERIFY(receiver.waitForStarted());
-        QTest::qWait(300);
+        const std::string bytes = test::ReadBytes(test::ShippedData("recorder.000")) + "\xB0\xB5";
+        test::SimulatorProcess sim(dir.path(), "--receiver gkermit");
         serial::SerialPort port;
-        port.setDevice(a);
-        port.open();
-        serial::KermitTransfer transfer(port);
-        QSignalSpy finished(&transfer, &serial::KermitTransfer::finished);
-        transfer.StartTransmit(dir.path());
-        QVERIFY(transfer.InProgress());
-        QTRY_VERIFY_WITH_TIMEOUT(finished.size() == 1, 30000);
-        QCOMPARE(transfer.ProtocolStatus(), std::uint16_t{0});
-        QCOMPARE(
-            transfer.progressText(),
-            QStringLiteral("%1 of %1 bytes").arg(test::ReadBytes(dir / "recorder.ini").size()));
-        QTRY_VERIFY_WITH_TIMEOUT(
-            QFile::exists(QString::fromStdString((dest / "recorder.ini").string())), 5000);
-        QTRY_VERIFY_WITH_TIMEOUT(
-            test::ReadBytes(dest / "recorder.ini") == test::ReadBytes(dir / "recorder.ini"), 5000);
-        receiver.kill();
-        receiver.waitForFinished();
-        socat.kill();
-        socat.waitForFinished();
+        port.setDevice(QString::fromStdString(sim.device()));
+        QByteArray console;
+        connect(&port, &serial::SerialPort::received, [&](const QByteArray& b) { console += b; });
+        serial::UploadDriver driver(port);
+        QSignalSpy finished(&driver, &serial::UploadDriver::finished);
+        int progress = 0;
+        connect(&driver, &serial::UploadDriver::progress, [&] { ++progress; });
+        driver.start(std::make_unique<upload::UploadSession>(
+            std::vector<kermit::SendFile>{{"RECORDER.INI", bytes}}));
+        QTRY_VERIFY_WITH_TIMEOUT(finished.size() == 1, 60000);
+        QCOMPARE(driver.session()->record().result, std::string("success"));
+        QCOMPARE(driver.session()->sender().bytesDone(), bytes.size());
+        QVERIFY(progress > 1);
+        QVERIFY(test::ReadBytes(dir / "rec" / "recorder.ini") == bytes);
+        QVERIFY(console.contains("login:"));
+        QVERIFY(console.contains("New Data File"));
+        QVERIFY(!console.contains('\x01'));
     }
 };
 

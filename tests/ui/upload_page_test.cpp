@@ -1,6 +1,7 @@
 // Uploads through the window against the recorder simulator: the bytes on the line with their
 // timing, the file received, the status texts and colours, Escape, and the port selection.
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
 #include <QFile>
@@ -120,8 +121,7 @@ class UploadPageTest : public QObject {
             ->setText(QStringLiteral("0"));
         window->uploadPage()->port().setChooser(
             [device]() -> std::optional<QString> { return device; });
-        window->uploadPage()->transfer().setAnswerTicks(
-            20);  // failures end in seconds, not minutes
+        window->uploadPage()->sessionOptions().answerTicks = 20;  // failures end in seconds
         statuses.clear();
     }
     void clickUpload() { QTest::mouseClick(Find(w(), "UpLoadPanel"), Qt::LeftButton); }
@@ -146,14 +146,32 @@ class UploadPageTest : public QObject {
     void uploadToARecorderThatAnswersAtOnce() {
         Simulator sim(dir->path(), {});
         start(sim.device());
+        // The window's own events go on through the whole upload: a 10 ms timer never waits
+        // long, and the console's text shows while the dialogue pauses.
+        long long lastTick = NowMs(), longestWait = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, this, [&] {
+            longestWait = std::max(longestWait, NowMs() - lastTick);
+            lastTick = NowMs();
+        });
+        bool promptShown = false;
+        QTimer::singleShot(900, this, [&] {  // within the pause after "login:"
+            for (int row = 0; row < ui::CPortTerminal::Rows; ++row)
+                promptShown = promptShown ||
+                              window->uploadPage()->terminal()->rowText(row).contains("login:");
+        });
         const long long clicked = NowMs();
-        clickUpload();  // the whole login dialogue runs inside the click
+        ticker.start(10);
+        clickUpload();
         QVERIFY(!Find(w(), "UpLoadPanel")->isEnabled());
         QCOMPARE(test::Text(w(), "UpLoadPanel"), QStringLiteral("Connecting ..."));
         QVERIFY(Shown(w(), "EscapeUpLoadPanel"));
         QVERIFY(!Shown(w(), "CloseUpLoadPanel"));
-        QVERIFY(window->uploadPage()->kermitTimer().isActive());
+        QTRY_VERIFY_WITH_TIMEOUT(window->uploadPage()->kermitTimer().isActive(), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(idle(), 30000);
+        ticker.stop();
+        QVERIFY2(longestWait <= 50, qPrintable(QString::number(longestWait)));
+        QVERIFY(promptShown);
         QCOMPARE(window->statusColour(), ui::colour::Lime);
         QCOMPARE(
             window->statusText(),
@@ -225,6 +243,9 @@ class UploadPageTest : public QObject {
             Simulator sim(dir->path(),
                           {QStringLiteral("--receiver"), QString::fromLatin1(receiver)});
             start(sim.device());
+            // With C-Kermit, the read-back the operator can ask for: cksum before reconfig.
+            const bool verify = std::string(receiver) == "ckermit";
+            Find<QCheckBox>(w(), "VerifyCheckBox")->setChecked(verify);
             clickUpload();
             QTRY_VERIFY_WITH_TIMEOUT(idle(), 30000);
             QCOMPARE(window->statusColour(), ui::colour::Lime);
@@ -233,6 +254,15 @@ class UploadPageTest : public QObject {
             // The simulator's shell answered the command: it reached the shell.
             QTRY_VERIFY_WITH_TIMEOUT(sim.first(false, "New Data File") > 0, 3000);
             QCOMPARE(sim.count(true, "/usr/local/wexo/reconfig\\x0D"), 1);
+            const long long cksum = sim.first(true, "cksum '/usr/local/wexo/recorder.ini'");
+            QCOMPARE(cksum > 0, verify);
+            if (verify) {
+                QVERIFY(cksum < sim.first(true, "/usr/local/wexo/reconfig"));
+                const std::string log = test::ReadBytes(*dir / "uploads.log");
+                QVERIFY2(log.find("recorder.ini: ") != std::string::npos &&
+                             log.find(" verified") != std::string::npos,
+                         log.c_str());
+            }
             window.reset();
         }
     }
@@ -277,8 +307,8 @@ class UploadPageTest : public QObject {
         });
         QTimer::singleShot(1400, this, [this] { clickUpload(); });
         clickUpload();
-        QTRY_VERIFY_WITH_TIMEOUT(idle() && !window->uploadPage()->transfer().InProgress(), 40000);
-        QTRY_COMPARE_WITH_TIMEOUT(sim.count(true, "/usr/local/wexo/reconfig\\x0D"), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(sim.count(true, "/usr/local/wexo/reconfig\\x0D"), 1, 40000);
+        QTRY_VERIFY_WITH_TIMEOUT(idle() && !window->uploadPage()->driver().running(), 10000);
         QTest::qWait(3000);  // anything the escaped dialogue would still send
         QCOMPARE(sim.countContaining(true, "\\x03"), 2);
         QCOMPARE(sim.count(true, "root\\x0D"), 1);
@@ -311,7 +341,7 @@ class UploadPageTest : public QObject {
             clickUpload();
             QVERIFY2(asked, typed);  // no port has these numbers here: the operator is asked
             QCOMPARE(window->uploadPage()->port().portNumber(), QString::fromLatin1(typed).toInt());
-            QVERIFY(idle());
+            QTRY_VERIFY_WITH_TIMEOUT(idle(), 3000);
             window.reset();
         }
     }
@@ -321,7 +351,7 @@ class UploadPageTest : public QObject {
         Simulator sim(dir->path(), {QStringLiteral("--dead-receiver")});
         start(sim.device());
         clickUpload();
-        QVERIFY(window->uploadPage()->transfer().InProgress());
+        QTRY_VERIFY_WITH_TIMEOUT(window->uploadPage()->driver().session()->inTransfer(), 10000);
         QTest::mouseClick(Find(w(), "EscapeUpLoadPanel"), Qt::LeftButton);
         clickUpload();  // refused while the transfer runs on
         const QString busy = QStringLiteral("  previous transfer still running, wait for its end ");
@@ -371,26 +401,49 @@ class UploadPageTest : public QObject {
         QTimer::singleShot(1200, this, [this] {
             QTest::mouseClick(Find(w(), "EscapeUpLoadPanel"), Qt::LeftButton);
         });
-        clickUpload();  // returns when the attempt that saw Escape has ended
-        QVERIFY(idle());
+        clickUpload();
+        QTRY_VERIFY_WITH_TIMEOUT(idle(), 3000);
         QVERIFY(!window->uploadPage()->kermitTimer().isActive());
         QCOMPARE(sim.countContaining(true, "\\x03"), 1);
         QTimer::singleShot(1200, this, [this] {
             QTest::mouseClick(Find(w(), "EscapeUpLoadPanel"), Qt::LeftButton);
         });
         clickUpload();
-        QVERIFY(idle());
+        QTRY_VERIFY_WITH_TIMEOUT(idle(), 3000);
         QCOMPARE(test::Text(w(), "ComSpinEdit"),
                  QStringLiteral("0"));  // the typed number stays as typed
         QCOMPARE(sim.countContaining(true, "\\x03"),
                  2);  // a whole new dialogue: the console woken again
     }
 
+    // Escape in the 2000 ms pause after the password: the dialogue ends at the click, and
+    // nothing more goes to the recorder.
+    void escapeDuringAPauseEndsTheDialogueAtOnce() {
+        Simulator sim(dir->path(), {});
+        start(sim.device());
+        long long escaped = 0, idleAt = 0;
+        QTimer::singleShot(1800, this, [&] {
+            escaped = NowMs();
+            QTest::mouseClick(Find(w(), "EscapeUpLoadPanel"), Qt::LeftButton);
+            QTimer::singleShot(0, this, [&] {
+                if (idle() && !window->uploadPage()->driver().running()) idleAt = NowMs();
+            });
+        });
+        clickUpload();
+        QTRY_VERIFY_WITH_TIMEOUT(idleAt > 0, 5000);
+        QVERIFY2(idleAt - escaped < 100, qPrintable(QString::number(idleAt - escaped)));
+        QTest::qWait(3000);
+        const long long kelp = sim.first(true, "kelp\\x0D");
+        QVERIFY(kelp > 0 && kelp < escaped);  // in the pause after the password
+        QCOMPARE(sim.countContaining(true, "cd /usr/local/wexo"), 0);
+        QCOMPARE(sim.countContaining(true, "kermit"), 0);
+    }
+
     void escapeAfterTheTransferStartedStillReportsTheResult() {
         Simulator sim(dir->path(), {QStringLiteral("--dead-receiver")});
         start(sim.device());
         clickUpload();
-        QVERIFY(window->uploadPage()->transfer().InProgress());
+        QTRY_VERIFY_WITH_TIMEOUT(window->uploadPage()->driver().session()->inTransfer(), 10000);
         QTest::mouseClick(Find(w(), "EscapeUpLoadPanel"), Qt::LeftButton);
         QVERIFY(idle());
         // A new upload while the transfer runs on is refused.
@@ -421,7 +474,7 @@ class UploadPageTest : public QObject {
         clickUpload();
         QVERIFY(offered);
         QVERIFY(sim.device().endsWith(window->uploadPage()->port().device()));
-        QVERIFY(idle());
+        QTRY_VERIFY_WITH_TIMEOUT(idle(), 3000);
     }
 
     void aPortThatWillNotOpenShowsItsMessageAndTheIdlePage() {

@@ -1,0 +1,55 @@
+#pragma once
+// Runs an upload session on the serial port and a timer: received bytes and the time in, bytes
+// out, nothing that blocks. The window and the command line drive their uploads with it.
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+#include <filesystem>
+#include <memory>
+
+#include "serial/SerialPort.h"
+#include "upload/UploadSession.h"
+
+namespace ksr::serial {
+
+class UploadDriver : public QObject {
+    Q_OBJECT
+  public:
+    explicit UploadDriver(SerialPort& port, QObject* parent = nullptr);
+    ~UploadDriver() override;
+
+    // Opens the port when it is not open (throws SerialError when it will not) and runs the
+    // session from there on the event loop.
+    void start(std::unique_ptr<upload::UploadSession> session);
+    bool running() const { return session_ && !session_->done(); }
+    // The session last started, or none.
+    const upload::UploadSession* session() const { return session_.get(); }
+
+    void escape();
+    void stop();
+    void transferPolled();
+
+  signals:
+    void status(upload::StatusKind kind, const QString& text);
+    void transferStarted();
+    void progress();
+    void finished();
+
+  private:
+    void step();
+
+    SerialPort& port_;
+    std::unique_ptr<upload::UploadSession> session_;
+    QTimer timer_;
+    QElapsedTimer clock_;
+    bool transferShown_ = false;
+    std::uint64_t doneShown_ = 0;
+};
+
+// Appends the record to uploads.log in `folder`, with the time and the adapter's serial number
+// of its port; empty, or the warning to give when the log could not be written (never the
+// reason an upload fails).
+std::string LogUpload(const std::filesystem::path& folder, upload::UploadRecord record);
+
+}  // namespace ksr::serial

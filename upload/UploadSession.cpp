@@ -1,0 +1,546 @@
+#include "upload/UploadSession.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "setup/TextFormat.h"
+#include "upload/Checksums.h"
+
+namespace ksr::upload {
+namespace {
+
+constexpr char kEtx = 0x03;
+const char* const kUser = "root\r";
+const char* const kPassword = "kelp\r";
+const char* const kLogout = "logout\r";
+const char* const kChangeDirectory = "cd /usr/local/wexo\r";
+const char* const kStartReceiver = "kermit -r\r";
+const char* const kReturn = "\r";
+const char* const kReconfigure = "/usr/local/wexo/reconfig\r";
+const char* const kFolder = "/usr/local/wexo/";
+constexpr std::size_t kKept = 4096;  // console bytes kept for the prompts and answers
+
+bool ContainsNoCase(const std::string& text, const std::string& word) {
+    return fmt::LowerAscii(text).find(fmt::LowerAscii(word)) != std::string::npos;
+}
+
+// The received text without the blanks and line ends at its end.
+std::string TrimmedEnd(std::string text) {
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\r' || text.back() == '\n'))
+        text.pop_back();
+    return text;
+}
+
+// The last line of what the recorder printed, for a message.
+std::string LastLine(const std::string& text) {
+    std::string lines = TrimmedEnd(text);
+    std::string last;
+    std::size_t end = lines.size();
+    while (last.empty() && end > 0) {
+        const std::size_t start = lines.find_last_of("\r\n", end - 1);
+        const std::size_t from = start == std::string::npos ? 0 : start + 1;
+        last = lines.substr(from, end - from);
+        end = start == std::string::npos ? 0 : start;
+    }
+    return last;
+}
+
+// The shell's prompt ends what came: the receiver has exited and the shell reads the line.
+bool EndsWithShellPrompt(const std::string& text) {
+    return text.size() >= 2 && text.back() == ' ' &&
+           (text[text.size() - 2] == '#' || text[text.size() - 2] == '$');
+}
+
+void Keep(std::string& buffer, const std::string& bytes) {
+    buffer += bytes;
+    if (buffer.size() > kKept) buffer.erase(0, buffer.size() - kKept);
+}
+
+}  // namespace
+
+std::string ProgressText(const kermit::KermitSender& sender) {
+    return std::string(TransmittingText) + std::to_string(sender.bytesDone()) + " of " +
+           std::to_string(sender.bytesTotal()) + " bytes";
+}
+
+std::string UploadSession::ReleaseBytes(int seq) {
+    return "#" + kermit::KermitSender::Packet(seq, 'E', ReleaseText);
+}
+
+int UploadSession::ExpectedSequence(const std::string& text) {
+    for (std::size_t at = text.rfind('\x01'); at != std::string::npos;
+         at = at == 0 ? std::string::npos : text.rfind('\x01', at - 1)) {
+        if (at + 3 >= text.size()) continue;
+        const int seq = kermit::KermitSender::UnChar(text[at + 2]);
+        const char type = text[at + 3];
+        if (seq < 0 || seq > 63) continue;
+        if (type == 'N') return seq;
+        if (type == 'Y') return (seq + 1) % 64;
+    }
+    return -1;
+}
+
+UploadSession::UploadSession(std::vector<kermit::SendFile> files, SessionOptions options)
+    : files_(std::move(files)), options_(options) {
+    for (const auto& f : files_) record_.files.push_back({f.name, f.data});
+    record_.result = "failed";
+}
+
+std::vector<LineAction> UploadSession::takeActions() {
+    return std::exchange(actions_, {});
+}
+
+std::vector<StatusChange> UploadSession::takeStatuses() {
+    return std::exchange(statuses_, {});
+}
+
+void UploadSession::put(const std::string& bytes) {
+    actions_.push_back({false, bytes});
+}
+
+void UploadSession::status(StatusKind kind, const std::string& text) {
+    statuses_.push_back({kind, text});
+}
+
+bool UploadSession::dialogue() const {
+    return phase_ >= Phase::Opened && phase_ <= Phase::ReceiverStart;
+}
+
+void UploadSession::enter(Phase phase, long long now, long long forMs) {
+    phase_ = phase;
+    phaseAt_ = now;
+    wakeAt_ = forMs < 0 ? -1 : now + forMs;
+    if (dialogue() && options_.loginLimitMs > 0) {
+        const long long limit = startedAt_ + options_.loginLimitMs;
+        wakeAt_ = wakeAt_ < 0 ? limit : std::min(wakeAt_, limit);
+    }
+}
+
+void UploadSession::start(long long now) {
+    startedAt_ = now;
+    enter(Phase::Opened, now, 200);
+}
+
+void UploadSession::received(const std::string& bytes, long long now) {
+    if (bytes.empty() || phase_ == Phase::Done) return;
+    if (phase_ == Phase::Transfer) {
+        sender_.receive(bytes);
+        pumpTransfer(now);
+        return;
+    }
+    lastByteAt_ = now;
+    Keep(pending_, bytes);
+    Keep(since_, bytes);
+    switch (phase_) {
+        case Phase::WaitLogin:
+            if (awaitPrompt(LoginPrompt)) {
+                loginPromptCame_ = true;
+                status(StatusKind::Connected, ConnectedText);
+                enter(Phase::AfterLogin, now, 1000);
+            }
+            break;
+        case Phase::WaitPassword:
+            if (awaitPrompt(PasswordPrompt)) enter(Phase::PasswordPause, now, 100);
+            break;
+        case Phase::LoginAnswer:
+            loginAnswer(now);
+            break;
+        case Phase::Settle:
+            if (EndsWithShellPrompt(since_))
+                returnToShell(now);
+            else
+                wakeAt_ = std::min(now + QuietBeforeReturnMs, phaseAt_ + SettleLimitMs);
+            break;
+        case Phase::ReturnSent:
+            if (now - phaseAt_ >= 100) afterReturn(now);
+            break;
+        case Phase::Verify:
+            cksumAnswer(now, false);
+            break;
+        case Phase::NewDataFile: {
+            const std::size_t at = since_.rfind(NewDataFileText);
+            const std::size_t end =
+                at == std::string::npos ? at : since_.find_first_of("\r\n", at);
+            if (end != std::string::npos) {
+                record_.newDataFile = since_.substr(at, end - at);
+                finish("success", "", now);
+            }
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+// Whether `prompt` has come (case ignored); what it ends is used up. Nothing more is used while
+// it has not: the wait's end leaves the last bytes, which may begin the prompt.
+bool UploadSession::awaitPrompt(const std::string& prompt) {
+    const std::size_t at = fmt::LowerAscii(pending_).find(fmt::LowerAscii(prompt));
+    if (at == std::string::npos) return false;
+    pending_.erase(0, at + prompt.size());
+    return true;
+}
+
+void UploadSession::advance(long long now, bool clearToSend) {
+    if (wakeAt_ < 0 || now < wakeAt_ || phase_ == Phase::Done) return;
+    if (dialogue() && options_.loginLimitMs > 0 && now - startedAt_ >= options_.loginLimitMs) {
+        loginTimedOut_ = true;
+        const std::string error =
+            "no login within " + std::to_string(options_.loginLimitMs / 1000) + " s";
+        if (receiverStarted_) {
+            record_.result = "aborted";
+            record_.error = error;
+            put(ReleaseBytes(0) + std::string(1, kEtx));
+            enter(Phase::Releasing, now, ReleasePauseMs);
+        } else {
+            finish("aborted", error, now);
+        }
+        return;
+    }
+    run(now, clearToSend);
+}
+
+void UploadSession::run(long long now, bool cts) {
+    switch (phase_) {
+        case Phase::Opened:
+            actions_.push_back({true, {}});
+            pending_.clear();
+            mark();
+            put(std::string(1, kEtx));
+            enter(Phase::EtxSent, now, 200);
+            break;
+        case Phase::EtxSent:
+        case Phase::CtsAgain:
+            pass(now, cts);
+            break;
+        case Phase::CtsOff:
+            // RTS back on: with hardware flow control RTS is the receive handshake, and the
+            // port keeps it so; only the pauses of the requests show on the line.
+            enter(Phase::CtsAgain, now, 2000);
+            break;
+        case Phase::WaitLogin:
+            // The wait uses up what came, but for bytes that may begin the prompt.
+            if (pending_.size() >= std::string(LoginPrompt).size())
+                pending_.erase(0, pending_.size() - std::string(LoginPrompt).size() + 1);
+            loginPromptCame_ = false;
+            status(StatusKind::Connected, ConnectedText);
+            enter(Phase::AfterLogin, now, 1000);
+            break;
+        case Phase::AfterLogin:
+            if (!loginPromptCame_) {
+                missedPrompt(now);
+                break;
+            }
+            put(kUser);
+            enter(Phase::WaitPassword, now, PasswordTicks * TickMs);
+            if (awaitPrompt(PasswordPrompt)) enter(Phase::PasswordPause, now, 100);
+            break;
+        case Phase::WaitPassword:
+            if (pending_.size() >= std::string(PasswordPrompt).size())
+                pending_.erase(0, pending_.size() - std::string(PasswordPrompt).size() + 1);
+            missedPrompt(now);
+            break;
+        case Phase::PasswordPause:
+            mark();
+            put(kPassword);
+            enter(Phase::AfterPassword, now, 2000);
+            break;
+        case Phase::AfterPassword:
+            enter(Phase::LoginAnswer, now, ShellPromptLimitMs);
+            loginAnswer(now);
+            break;
+        case Phase::LoginAnswer:
+            refused_ = true;
+            status(StatusKind::Failure, FailureText);
+            finish("failed",
+                   std::string("no shell prompt came after the login as ") + LoginUser +
+                       " (is the password right?); nothing more was sent",
+                   now);
+            break;
+        case Phase::RtsPause:
+            if (!loginPromptCame_) {
+                // gkermit answers a release with the wrong sequence number by its last ACK,
+                // which names the right one.
+                const int seq = ExpectedSequence(since_);
+                if (seq >= 0) put(ReleaseBytes(seq) + std::string(1, kEtx));
+            }
+            put(kLogout);
+            enter(Phase::LogoutPause, now, 100);
+            break;
+        case Phase::LogoutPause:
+            loginAttempt(now);
+            break;
+        case Phase::ChangeDir:
+            receiverStarted_ = true;
+            put(kStartReceiver);
+            enter(Phase::ReceiverStart, now, 1000);
+            break;
+        case Phase::ReceiverStart:
+            startTransfer(now);
+            break;
+        case Phase::Transfer: {
+            const long long due = (now - phaseAt_) / TickMs;
+            for (; ticksGiven_ < due && sender_.InProgress(); ++ticksGiven_) sender_.tick();
+            pumpTransfer(now);
+            break;
+        }
+        case Phase::Settle:
+            returnToShell(now);
+            break;
+        case Phase::ReturnSent:
+            afterReturn(now);
+            break;
+        case Phase::Verify:
+            cksumAnswer(now, true);
+            break;
+        case Phase::NewDataFile:
+            finish("success", "", now);
+            break;
+        case Phase::Releasing:
+            enter(Phase::Done, now);
+            break;
+        default:
+            break;
+    }
+}
+
+// One pass of the attempt loop: without CTS the recorder is asked again in a while; with it,
+// login attempts until one gets through.
+void UploadSession::pass(long long now, bool cts) {
+    if (cts) {
+        loginAttempt(now);
+        return;
+    }
+    enter(Phase::CtsOff, now, 200);  // RTS off for 200 ms, then on
+}
+
+void UploadSession::loginAttempt(long long now) {
+    mark();
+    enter(Phase::WaitLogin, now, LoginTicks * TickMs);
+    if (awaitPrompt(LoginPrompt)) {
+        loginPromptCame_ = true;
+        status(StatusKind::Connected, ConnectedText);
+        enter(Phase::AfterLogin, now, 1000);
+    }
+}
+
+// No login prompt, or no password prompt after it: the attempt ends with "logout". Without a
+// login prompt a receiver left over from an earlier upload may hold the console: it is told to
+// end with an error packet and Ctrl-C. C-Kermit takes the packet whatever its sequence number;
+// gkermit only with the one it waits for.
+void UploadSession::missedPrompt(long long now) {
+    if (!loginPromptCame_)
+        put(ReleaseBytes(std::max(0, ExpectedSequence(since_))) + std::string(1, kEtx));
+    mark();
+    enter(Phase::RtsPause, now, 200);
+}
+
+// After the password: the shell's prompt is the sign of a login that got through; a refusal ends
+// the upload here, before anything is typed into a login prompt.
+void UploadSession::loginAnswer(long long now) {
+    const std::string end = TrimmedEnd(since_);
+    const bool refusedNow = ContainsNoCase(since_, "incorrect") ||
+                            (end.size() >= 6 && ContainsNoCase(end.substr(end.size() - 6), "login:"));
+    if (refusedNow) {
+        // The refusal's own words where it gave some, else the prompt that came back.
+        const std::size_t word = fmt::LowerAscii(since_).find("incorrect");
+        const std::string said =
+            word == std::string::npos ? LastLine(since_) : LastLine(since_.substr(0, word + 9));
+        refused_ = true;
+        status(StatusKind::Failure, FailureText);
+        finish("failed",
+               std::string("the recorder refused the login as ") + LoginUser +
+                   " (it answered \"" + fmt::Echo(said) + "\"); nothing more was sent",
+               now);
+        return;
+    }
+    if (end.empty() || (end.back() != '#' && end.back() != '$' && end.back() != '>')) return;
+    status(StatusKind::Transmitting, TransmittingText);
+    put(kChangeDirectory);
+    enter(Phase::ChangeDir, now, 1000);
+}
+
+void UploadSession::startTransfer(long long now) {
+    transferStarted_ = true;
+    sender_.setAnswerTicks(options_.answerTicks);
+    sender_.StartTransmit(files_);
+    ticksGiven_ = 0;
+    enter(Phase::Transfer, now);
+    pumpTransfer(now);
+}
+
+void UploadSession::pumpTransfer(long long now) {
+    std::string out = sender_.takeOutput();
+    if (!out.empty()) put(out);
+    if (sender_.InProgress()) {
+        wakeAt_ = phaseAt_ + (ticksGiven_ + 1) * TickMs;
+        return;
+    }
+    // What comes from now on is the console's again.
+    mark();
+    pending_.clear();
+    enter(Phase::TransferOver, now);
+    if (!options_.endOnPoll || stopped_) transferEnded(now);
+}
+
+void UploadSession::transferPolled(long long now) {
+    if (phase_ == Phase::TransferOver) transferEnded(now);
+}
+
+void UploadSession::transferEnded(long long now) {
+    if (sender_.ProtocolStatus() != kermit::Success) {
+        status(StatusKind::Failure, FailureText);
+        if (stopped_) {
+            record_.result = "aborted";
+            record_.error = "transfer aborted";
+            put(std::string(1, kEtx));
+            enter(Phase::Releasing, now, ReleasePauseMs);
+        } else {
+            finish("failed", sender_.errorText(), now);
+        }
+        return;
+    }
+    status(StatusKind::Success, SuccessText);
+    if (stopped_) {
+        enter(Phase::Settle, now);
+        stop(now);  // the file is there, but not applied
+        return;
+    }
+    enter(Phase::Settle, now, QuietBeforeReturnMs);
+    // The shell's prompt may have come while the transfer's end was being taken.
+    if (EndsWithShellPrompt(since_)) returnToShell(now);
+}
+
+void UploadSession::returnToShell(long long now) {
+    mark();
+    put(kReturn);
+    enter(Phase::ReturnSent, now, 100);
+}
+
+// The reconfigure command once the shell has answered the return (when it does): at least
+// 100 ms after it, at most ShellAnswerLimitMs.
+void UploadSession::afterReturn(long long now) {
+    if (since_.empty() && now - phaseAt_ < ShellAnswerLimitMs) {
+        wakeAt_ = phaseAt_ + ShellAnswerLimitMs;
+        return;
+    }
+    if (!options_.verify) {
+        reconfigure(now);
+        return;
+    }
+    verifyIndex_ = 0;
+    verdict_ = Verdict::Verified;
+    askCksum(now);
+}
+
+void UploadSession::askCksum(long long now) {
+    // The names are safe ones (letters, digits, "._-"), and quoted all the same.
+    const std::string name = fmt::LowerAscii(files_[verifyIndex_].name);  // as the receiver stored it
+    mark();
+    put("cksum '" + std::string(kFolder) + name + "'\r");
+    enter(Phase::Verify, now, CksumAnswerLimitMs);
+}
+
+// The answer "CRC SIZE /usr/local/wexo/NAME" after the echo of the command; `final` at the
+// limit, when no answer counts as none.
+void UploadSession::cksumAnswer(long long now, bool final) {
+    const kermit::SendFile& f = files_[verifyIndex_];
+    const std::string name = fmt::LowerAscii(f.name);
+    std::string answer;
+    const std::size_t at = since_.rfind(" " + std::string(kFolder) + name + "\r");
+    if (at != std::string::npos) {
+        const std::size_t start = since_.find_last_of('\n', at);
+        const std::size_t from = start == std::string::npos ? 0 : start + 1;
+        const std::string numbers = since_.substr(from, at - from);
+        // Two whole numbers, nothing else (not the echo of the command).
+        if (numbers.find_first_not_of("0123456789 ") == std::string::npos &&
+            numbers.find(' ') != std::string::npos)
+            answer = numbers;
+    }
+    if (answer.empty() && !final) return;
+    const std::string expected =
+        std::to_string(PosixCksum(f.data)) + " " + std::to_string(f.data.size());
+    std::string& text = record_.verify;
+    if (!text.empty()) text += "; ";
+    if (answer.empty()) {
+        text += name + ": no usable answer";
+        verdict_ = Verdict::NoAnswer;
+    } else if (answer != expected) {
+        text += name + ": recorder " + answer + ", here " + expected;
+        if (verdict_ != Verdict::NoAnswer) verdict_ = Verdict::Differs;
+    } else {
+        text += name + ": " + answer + " verified";
+    }
+    if (++verifyIndex_ < files_.size()) {
+        askCksum(now);
+        return;
+    }
+    // Checked before the reconfigure command: a file damaged on its way is never applied.
+    if (verdict_ == Verdict::Verified) {
+        status(StatusKind::Success, "  verified: " + text);
+        reconfigure(now);
+        return;
+    }
+    status(StatusKind::Failure, "  NOT verified: " + text);
+    finish("failed",
+           std::string(verdict_ == Verdict::Differs ? "a file differs on the recorder"
+                                                    : "the recorder gave no usable cksum") +
+               ": the reconfigure command was not sent",
+           now);
+}
+
+void UploadSession::reconfigure(long long now) {
+    mark();
+    put(kReconfigure);
+    enter(Phase::NewDataFile, now, NewDataFileLimitMs);
+}
+
+void UploadSession::finish(const std::string& result, const std::string& error, long long now) {
+    record_.result = result;
+    record_.error = error;
+    enter(Phase::Done, now);
+}
+
+void UploadSession::escape() {
+    if (!dialogue()) return;
+    record_.result = "escaped";
+    record_.error = "escaped before the transfer";
+    phase_ = Phase::Done;
+    wakeAt_ = -1;
+}
+
+void UploadSession::stop(long long now) {
+    stopped_ = true;
+    std::string error;
+    if (dialogue()) {
+        error = "stopped before the transfer";
+    } else if (phase_ == Phase::Transfer) {
+        sender_.cancel("transfer aborted by the operator");  // tells the receiver
+        pumpTransfer(now);
+        return;
+    } else if (phase_ == Phase::TransferOver) {
+        transferEnded(now);
+        return;
+    } else if (phase_ == Phase::NewDataFile) {
+        error = "stopped after the reconfigure command";
+    } else if (phase_ >= Phase::Settle && phase_ <= Phase::Verify) {
+        error = "stopped after the transfer: the reconfigure command was not sent";
+    } else {
+        return;
+    }
+    record_.result = "aborted";
+    record_.error = error;
+    // A receiver that may still wait for packets is told to end; either way the console is
+    // woken, so that the next upload finds a login prompt.
+    put((receiverStarted_ && !transferStarted_ ? ReleaseBytes(0) : std::string()) +
+        std::string(1, kEtx));
+    enter(Phase::Releasing, now, ReleasePauseMs);
+}
+
+void UploadSession::lineFailed(const std::string& why, long long now) {
+    if (phase_ != Phase::Transfer) return;
+    sender_.cancel("line failed: " + why);
+    pumpTransfer(now);
+}
+
+}  // namespace ksr::upload

@@ -1,0 +1,199 @@
+#pragma once
+// One upload to the recorder, from the opened port to the record for uploads.log, as a state
+// machine without I/O, like the Kermit engine it drives. The host gives it the bytes received, the
+// time (milliseconds on a steady clock) and the operator's requests; it gives back the bytes to
+// send, when it wants to be woken, the status texts and, once done, the record. The window and
+// the command line run the same session, each through its own event-driven host.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "kermit/KermitSender.h"
+#include "upload/UploadLog.h"
+
+namespace ksr::upload {
+
+enum class StatusKind { Waiting, Connected, Transmitting, Success, Failure, Neutral };
+
+inline constexpr const char* WaitingText = "  waiting fo KSR...";
+inline constexpr const char* ConnectedText = "  connected to KSR... ";
+inline constexpr const char* TransmittingText = "  transmitting recorder.ini... ";
+inline constexpr const char* SuccessText =
+    "  recorder.ini transmitted, check for message \"New Data File /data/... \" ";
+inline constexpr const char* FailureText = "  recorder.ini : Transfer failed ";
+inline constexpr const char* BusyText = "  previous transfer still running, wait for its end ";
+
+inline constexpr const char* LoginPrompt = "login:";
+inline constexpr const char* PasswordPrompt = "Password:";
+inline constexpr int TickMs = 55;
+inline constexpr int LoginTicks = 40;
+inline constexpr int PasswordTicks = 60;
+inline constexpr const char* LoginUser = "root";
+
+// The login's answer: a shell prompt within the 2000 ms pause after the password, or at most
+// this much later.
+inline constexpr int ShellPromptLimitMs = 5000;
+// After a transfer the recorder's receiver needs a moment to give the line back to the shell
+// (C-Kermit restores its terminal for up to about half a second and drops what arrives meanwhile):
+// its shell prompt, or no byte for this long, says the line is free.
+inline constexpr int QuietBeforeReturnMs = 700;
+inline constexpr int SettleLimitMs = 5000;       // at most this long in all
+inline constexpr int ShellAnswerLimitMs = 1000;  // waiting for the shell to answer the "\r"
+inline constexpr int CksumAnswerLimitMs = 5000;  // for each file's cksum line
+inline constexpr int NewDataFileLimitMs = 5000;  // for the recorder's answer to reconfig
+inline constexpr int ReleasePauseMs = 300;       // after a stop, for the recorder to settle
+inline constexpr const char* NewDataFileText = "New Data File";
+// The text of the error packet that releases a receiver.
+inline constexpr const char* ReleaseText = "Upload cancelled";
+
+struct StatusChange {
+    StatusKind kind;
+    std::string text;
+};
+
+// What a host does for the session, in order.
+struct LineAction {
+    bool flushInput = false;  // discard what the port holds unread; else send `bytes`
+    std::string bytes;
+};
+
+struct SessionOptions {
+    // Ask the recorder's shell for cksum of every file sent and compare, before the reconfigure
+    // command; the command follows only when all match.
+    bool verify = false;
+    // The end of the transfer is taken at the host's poll (the window's KermitTimer) instead of
+    // at once.
+    bool endOnPoll = false;
+    // Give up when no login got through within this time; 0 keeps trying.
+    long long loginLimitMs = 0;
+    int answerTicks = kermit::KermitSender::AnswerTicks;
+};
+
+// What the cksum read-back found; the values are the exit statuses of `upload --verify`.
+enum class Verdict : int { NotAsked = -1, Verified = 0, Differs = 1, NoAnswer = 3 };
+
+class UploadSession {
+  public:
+    UploadSession(std::vector<kermit::SendFile> files, SessionOptions options = {});
+
+    // The port has just been opened.
+    void start(long long now);
+    // Bytes from the line. Ask inTransfer() before: bytes of the transfer are not the console's.
+    void received(const std::string& bytes, long long now);
+    // Time has passed (at least to wakeAt()); `clearToSend` is the line's CTS input now.
+    void advance(long long now, bool clearToSend);
+    // The operator's Escape: ends a dialogue at once with nothing more sent; a transfer that has
+    // started runs on and reports.
+    void escape();
+    // Ctrl-C or a kill of the command line: whatever runs ends, the receiver is told, and the
+    // console is woken so that the next upload finds a login prompt; no reconfigure command after.
+    void stop(long long now);
+    // The line failed: a running transfer ends with the reason.
+    void lineFailed(const std::string& why, long long now);
+    // The host's poll of the transfer's end (with SessionOptions::endOnPoll).
+    void transferPolled(long long now);
+
+    std::vector<LineAction> takeActions();
+    std::vector<StatusChange> takeStatuses();
+    // When to call advance() next; -1 while only received bytes or a request can move it.
+    long long wakeAt() const { return wakeAt_; }
+
+    bool done() const { return phase_ == Phase::Done; }
+    bool inTransfer() const { return phase_ == Phase::Transfer; }
+    bool transferStarted() const { return transferStarted_; }
+    // The transfer has ended and waits for the host's poll.
+    bool awaitingPoll() const { return phase_ == Phase::TransferOver; }
+    bool loginRefused() const { return refused_; }
+    bool loginTimedOut() const { return loginTimedOut_; }
+    Verdict verdict() const { return verdict_; }
+    const kermit::KermitSender& sender() const { return sender_; }
+    // Files, result, error, the recorder's answer and the read-back; the host adds who, where
+    // and when.
+    const UploadRecord& record() const { return record_; }
+
+    // The error packet that releases a receiver left waiting, after a '#': a receiver skips
+    // what comes before a packet's mark, and a shell or a login prompt that gets it instead
+    // reads a comment. `seq` is the sequence number the receiver waits for.
+    static std::string ReleaseBytes(int seq);
+    // The sequence number a receiver waits for, judged from the last packet it sent in `text`
+    // (an ACK of n: n + 1; a NAK of n: n); -1 when `text` holds none.
+    static int ExpectedSequence(const std::string& text);
+
+  private:
+    enum class Phase {
+        Idle,
+        Opened,         // 200 ms, then ETX
+        EtxSent,        // 200 ms, then the first pass
+        CtsOff,         // 200 ms with RTS off
+        CtsAgain,       // 2000 ms, then the next pass
+        WaitLogin,      // "login:" or 40 ticks
+        AfterLogin,     // 1000 ms after that wait
+        WaitPassword,   // "Password:" or 60 ticks
+        PasswordPause,  // 100 ms, then the password
+        AfterPassword,  // 2000 ms
+        LoginAnswer,    // the shell's prompt, a refusal, or the limit
+        RtsPause,       // 200 ms after a missed prompt, then "logout"
+        LogoutPause,    // 100 ms, then the next attempt
+        ChangeDir,      // 1000 ms after "cd"
+        ReceiverStart,  // 1000 ms after "kermit -r"
+        Transfer,
+        TransferOver,   // waiting for the host's poll
+        Settle,         // until the receiver has let go of the line
+        ReturnSent,     // until the shell answers the "\r"
+        Verify,         // one file's cksum
+        NewDataFile,    // the recorder's answer to reconfig
+        Releasing,      // a pause after a stop
+        Done,
+    };
+
+    void enter(Phase phase, long long now, long long forMs = -1);
+    void run(long long now, bool cts);
+    bool dialogue() const;
+    void put(const std::string& bytes);
+    void status(StatusKind kind, const std::string& text);
+    void mark() { since_.clear(); }
+    bool awaitPrompt(const std::string& prompt);
+    void pass(long long now, bool cts);
+    void loginAttempt(long long now);
+    void missedPrompt(long long now);
+    void loginAnswer(long long now);
+    void startTransfer(long long now);
+    void pumpTransfer(long long now);
+    void transferEnded(long long now);
+    void returnToShell(long long now);
+    void afterReturn(long long now);
+    void askCksum(long long now);
+    void cksumAnswer(long long now, bool final);
+    void reconfigure(long long now);
+    void finish(const std::string& result, const std::string& error, long long now);
+
+    std::vector<kermit::SendFile> files_;
+    SessionOptions options_;
+    kermit::KermitSender sender_;
+    UploadRecord record_;
+    Phase phase_ = Phase::Idle;
+    long long wakeAt_ = -1;
+    long long startedAt_ = 0;
+    long long phaseAt_ = 0;        // when the phase began
+    long long lastByteAt_ = 0;     // when the last byte came
+    std::string pending_;          // console bytes not yet used by a prompt's wait
+    std::string since_;            // console bytes since the last mark
+    bool promptFound_ = false;     // the last prompt's wait found it
+    bool loginPromptCame_ = false;
+    bool receiverStarted_ = false;
+    bool transferStarted_ = false;
+    bool stopped_ = false;
+    bool refused_ = false;
+    bool loginTimedOut_ = false;
+    long long ticksGiven_ = 0;
+    std::size_t verifyIndex_ = 0;
+    Verdict verdict_ = Verdict::NotAsked;
+    std::vector<LineAction> actions_;
+    std::vector<StatusChange> statuses_;
+};
+
+// The status text while the transfer runs: "... 1234 of 5678 bytes".
+std::string ProgressText(const kermit::KermitSender& sender);
+
+}  // namespace ksr::upload
