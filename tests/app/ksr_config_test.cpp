@@ -279,6 +279,20 @@ int ProcessesIn(const std::filesystem::path& folder) {
 // The whole upload against both receivers a recorder may run as "kermit -r". C-Kermit needs
 // about half a second to give its terminal back after the transfer and drops what arrives
 // meanwhile: the reconfigure command must still reach the shell.
+// The time of the first line of a simulator log going in (or out) that holds `text` (or is
+// `text`, when `whole`), from `after` on; -1 when there is none.
+long long Logged(const std::string& log, bool in, const std::string& text, long long after = 0,
+                 bool whole = false) {
+    std::istringstream lines(log);
+    long long ms = 0;
+    std::string dir, rest;
+    while (lines >> ms >> dir && std::getline(lines, rest))
+        if ((dir == "IN") == in && ms >= after &&
+            (whole ? rest == " " + text : rest.find(text) != std::string::npos))
+            return ms;
+    return -1;
+}
+
 TEST(KsrConfigExecutable, UploadToTheSimulatorWithEitherReceiver) {
     for (const std::string receiver : {"gkermit", "ckermit"}) {
         test::TempDir dir;
@@ -302,6 +316,28 @@ TEST(KsrConfigExecutable, UploadToTheSimulatorWithEitherReceiver) {
         EXPECT_EQ(test::ReadBytes(dir / "rec" / "recorder.ini"),
                   test::ReadBytes(dir / "recorder.ini"))
             << receiver;
+        // The bytes on the line and their timing, as the window's.
+        const std::string log = test::ReadBytes(dir / "sim.log");
+        const long long login = Logged(log, false, "login:"), root = Logged(log, true, "root\\x0D");
+        const long long password = Logged(log, false, "Password:");
+        const long long kelp = Logged(log, true, "kelp\\x0D");
+        const long long cd = Logged(log, true, "cd /usr/local/wexo\\x0D");
+        const long long kermit = Logged(log, true, "kermit -r\\x0D");
+        const long long packet = Logged(log, true, "\\x01", kermit);
+        auto within = [](long long d, long long lo, long long hi) { return d >= lo && d <= hi; };
+        // "login:" is looked for 200 ms after Ctrl-C, "root" follows 1000 ms after that.
+        const long long seen = std::max(login, Logged(log, true, "\\x03") + 200);
+        EXPECT_TRUE(within(root - seen, 990, 1100)) << receiver << " " << root - seen;
+        EXPECT_TRUE(within(kelp - password, 95, 200)) << receiver << " " << kelp - password;
+        EXPECT_TRUE(within(cd - kelp, 1990, 2100)) << receiver << " " << cd - kelp;
+        EXPECT_TRUE(within(kermit - cd, 990, 1100)) << receiver << " " << kermit - cd;
+        EXPECT_TRUE(within(packet - kermit, 990, 1100)) << receiver << " " << packet - kermit;
+        // One return once the receiver's shell prompt is back, the command 100 ms after it.
+        const long long back = Logged(log, true, "\\x0D", packet, true);
+        const long long reconfig = Logged(log, true, "/usr/local/wexo/reconfig\\x0D");
+        EXPECT_TRUE(within(reconfig - back, 95, 200)) << receiver << " " << reconfig - back;
+        EXPECT_EQ(Logged(log, true, "\\x0D", back + 1, true), -1) << receiver;
+        EXPECT_LE(Logged(log, false, "wexo# ", packet), back) << receiver;
     }
 }
 
