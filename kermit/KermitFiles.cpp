@@ -32,7 +32,7 @@ void CheckSendNames(const std::vector<std::string>& localNames) {
     }
 }
 
-std::vector<SendFile> IniFilesOf(const std::filesystem::path& directory) {
+std::vector<SendFile> IniFilesToSend(const std::filesystem::path& directory) {
     std::vector<std::filesystem::path> paths;
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(directory, ec)) {
@@ -45,17 +45,12 @@ std::vector<SendFile> IniFilesOf(const std::filesystem::path& directory) {
     std::vector<std::string> names;
     for (const auto& p : paths) names.push_back(p.filename().string());
     CheckSendNames(names);
+    if (paths.empty())
+        throw KsrError("no \"*.ini\" file to send in " + fmt::EchoName(directory.string()) +
+                       ": build recorder.ini first");
     std::vector<SendFile> files;
     for (const auto& p : paths)
         files.push_back({fmt::UpperAscii(p.filename().string()), ReadFileBytes(p)});
-    return files;
-}
-
-std::vector<SendFile> IniFilesToSend(const std::filesystem::path& directory) {
-    std::vector<SendFile> files = IniFilesOf(directory);
-    if (files.empty())
-        throw KsrError("no \"*.ini\" file to send in " + fmt::EchoName(directory.string()) +
-                       ": build recorder.ini first");
     return files;
 }
 

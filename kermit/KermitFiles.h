@@ -8,12 +8,10 @@
 
 namespace ksr::kermit {
 
-// The files matching "*.ini" in `directory`, sorted by name, each named in capitals without
-// directory. Throws IoError for a file that cannot be read, and KsrError, naming the file, for a
-// name the recorder cannot be given safely (see CheckSendNames).
-std::vector<SendFile> IniFilesOf(const std::filesystem::path& directory);
-
-// IniFilesOf for an upload: also a KsrError when the folder holds no "*.ini" file at all.
+// The files an upload sends: those matching "*.ini" in `directory`, sorted by name, each named in
+// capitals without directory. Throws IoError for a file that cannot be read, and KsrError,
+// naming the file, for a name the recorder cannot be given safely (see CheckSendNames) and when
+// there is none at all.
 std::vector<SendFile> IniFilesToSend(const std::filesystem::path& directory);
 
 // A name that may go to the recorder: letters, digits, '.', '_' and '-' only, not starting with

@@ -187,16 +187,6 @@ void KermitSender::cancel(const std::string& reason) {
     if (inProgress_) finish(Cancelled, reason);
 }
 
-void KermitSender::startFailed(const std::string& reason) {
-    files_.clear();
-    output_.clear();
-    input_.clear();
-    inProgress_ = false;
-    phase_ = Phase::Idle;
-    status_ = CannotStart;
-    errorText_ = reason;
-}
-
 void KermitSender::tick() {
     if (!inProgress_) return;
     if (++ticksWaited_ >= answerTicks_) retry("time-out");

@@ -28,7 +28,6 @@ enum Status : std::uint16_t {
     TriesExhausted = 2,  // no good answer within the tries
     NoFiles = 3,         // nothing to send
     Cancelled = 4,       // the host ended the transfer (line closed, program ending)
-    CannotStart = 5,     // a file to send could not be read
 };
 
 class KermitSender {
@@ -51,8 +50,6 @@ class KermitSender {
     void tick();
     // Ends a running transfer with `Cancelled` (an error packet tells the receiver).
     void cancel(const std::string& reason);
-    // A transfer that could not start (its files could not be read): a failure, nothing sent.
-    void startFailed(const std::string& reason);
 
     // Bytes to put on the line; taking them empties the queue.
     std::string takeOutput();

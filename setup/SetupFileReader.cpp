@@ -114,13 +114,19 @@ int ReadTimePart(Scanner& in, const std::string& field) {
     return value;
 }
 
-void ReadOutputWindow(Scanner& in, OutputWindow& w, int id) {
-    const std::string who(OutputWindowNames[id]);
-    w.OnOff = ReadCode(in, OffOnNames.size(), who + " OnOff");
-    ReadStart(in, w.StartDay, w.StartMonth, w.StartYear, w.StartHour, w.StartMinute, 1, who);
+// Fields 2..14 of either window kind: the start, the duration, the repeat and the interval.
+template <class Window>
+void ReadWindowTimes(Scanner& in, Window& w, int lowestDay, const std::string& who) {
+    ReadStart(in, w.StartDay, w.StartMonth, w.StartYear, w.StartHour, w.StartMinute, lowestDay, who);
     for (int i = 7; i <= 10; ++i) w.field(i) = ReadTimePart(in, who + " " + w.fieldName(i));
     w.Repeat = ReadCode(in, NoYesNames.size(), who + " Repeat");
     for (int i = 12; i <= 14; ++i) w.field(i) = ReadTimePart(in, who + " " + w.fieldName(i));
+}
+
+void ReadOutputWindow(Scanner& in, OutputWindow& w, int id) {
+    const std::string who(OutputWindowNames[id]);
+    w.OnOff = ReadCode(in, OffOnNames.size(), who + " OnOff");
+    ReadWindowTimes(in, w, 1, who);
     if (id == CalOut) {
         w.SignalType = ReadCode(in, SignalTypeNames.size(), who + " SignalType");
         w.MilliVolt = in.readInt();
@@ -130,10 +136,7 @@ void ReadOutputWindow(Scanner& in, OutputWindow& w, int id) {
 void ReadRecWindow(Scanner& in, RecWindow& w, int n) {
     const std::string who = "window " + std::to_string(n);
     w.WinType = ReadCode(in, WindowTypeNames.size(), who + " WinType");
-    ReadStart(in, w.StartDay, w.StartMonth, w.StartYear, w.StartHour, w.StartMinute, 0, who);
-    for (int i = 7; i <= 10; ++i) w.field(i) = ReadTimePart(in, who + " " + w.fieldName(i));
-    w.Repeat = ReadCode(in, NoYesNames.size(), who + " Repeat");
-    for (int i = 12; i <= 14; ++i) w.field(i) = ReadTimePart(in, who + " " + w.fieldName(i));
+    ReadWindowTimes(in, w, 0, who);
 }
 
 bool IsEndMarker(const std::string& marker) {

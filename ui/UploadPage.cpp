@@ -76,8 +76,6 @@ void UploadPage::status(upload::StatusKind kind, const QString& text) {
         case upload::StatusKind::Success:
             c = colour::Lime;
             break;
-        case upload::StatusKind::Neutral:
-            break;
     }
     ownStatus_ = text;
     host_.setStatus(c, ownStatus_);

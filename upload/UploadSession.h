@@ -14,7 +14,7 @@
 
 namespace ksr::upload {
 
-enum class StatusKind { Waiting, Connected, Transmitting, Success, Failure, Neutral };
+enum class StatusKind { Waiting, Connected, Transmitting, Success, Failure };
 
 inline constexpr const char* WaitingText = "  waiting fo KSR...";
 inline constexpr const char* ConnectedText = "  connected to KSR... ";

@@ -20,6 +20,18 @@ std::vector<NamedSetting> NamedSettings(const SetupRecord& r) {
     auto addSetting = [&](const Setting& d) {
         add(std::string(d.json), std::string(d.label), d.text(d.get(r)));
     };
+    // A window's start, and unless it runs on without end its duration, repeat and interval.
+    auto addTimes = [&](const std::string& key, const std::string& label, const auto& w,
+                        bool ends) {
+        add(key + "_start", label + " Start",
+            WindowStartText(w.StartDay, w.StartMonth, w.StartYear, w.StartHour, w.StartMinute));
+        if (!ends) return;
+        add(key + "_duration", label + " Duration",
+            DurationText(w.DurDays, w.DurHours, w.DurMinutes, w.DurSeconds));
+        add(key + "_repeat", label + " Repeat", NameOf(NoYesNames, w.Repeat));
+        add(key + "_interval", label + " Interval",
+            IntervalText(w.IntDays, w.IntHours, w.IntMinutes));
+    };
     for (const Setting& d : RecordSettings) addSetting(d);
     for (int c = 1; c <= ChannelCount; ++c) {
         const std::string ch = Free(c);
@@ -40,13 +52,7 @@ std::vector<NamedSetting> NamedSettings(const SetupRecord& r) {
         const std::string key = kOut[id - 1], label(OutputWindowNames[id]);
         add(key, label, NameOf(OffOnNames, w.OnOff));
         if (w.OnOff == code::Off) continue;
-        add(key + "_start", label + " Start",
-            WindowStartText(w.StartDay, w.StartMonth, w.StartYear, w.StartHour, w.StartMinute));
-        add(key + "_duration", label + " Duration",
-            DurationText(w.DurDays, w.DurHours, w.DurMinutes, w.DurSeconds));
-        add(key + "_repeat", label + " Repeat", NameOf(NoYesNames, w.Repeat));
-        add(key + "_interval", label + " Interval",
-            IntervalText(w.IntDays, w.IntHours, w.IntMinutes));
+        addTimes(key, label, w, true);
         if (id == CalOut) {
             add(key + "_signal", label + " Signal", NameOf(SignalTypeNames, w.SignalType));
             add(key + "_millivolt", label + " mVolt", Free(w.MilliVolt));
@@ -57,14 +63,7 @@ std::vector<NamedSetting> NamedSettings(const SetupRecord& r) {
         if (w.WinType <= code::WinOff) continue;
         const std::string key = "window" + Free(++n), label = "Window " + Free(n);
         add(key + "_type", label + " Type", NameOf(WindowTypeNames, w.WinType));
-        add(key + "_start", label + " Start",
-            WindowStartText(w.StartDay, w.StartMonth, w.StartYear, w.StartHour, w.StartMinute));
-        if (w.WinType == code::WinConti) continue;
-        add(key + "_duration", label + " Duration",
-            DurationText(w.DurDays, w.DurHours, w.DurMinutes, w.DurSeconds));
-        add(key + "_repeat", label + " Repeat", NameOf(NoYesNames, w.Repeat));
-        add(key + "_interval", label + " Interval",
-            IntervalText(w.IntDays, w.IntHours, w.IntMinutes));
+        addTimes(key, label, w, w.WinType != code::WinConti);
     }
     return s;
 }

@@ -415,18 +415,6 @@ TEST(KermitStart, NoFilesIsAFailure) {
     EXPECT_FALSE(s.hasOutput());
 }
 
-TEST(KermitStart, AStartThatFailedIsAFailureWhateverCameBefore) {
-    KermitSender s;
-    test::TestReceiver receiver;
-    s.StartTransmit({{"R.INI", "abc"}});
-    while (s.InProgress()) s.receive(receiver.answer(s.takeOutput()));
-    ASSERT_EQ(s.ProtocolStatus(), Success);
-    s.startFailed("recorder.ini: cannot open file");
-    EXPECT_FALSE(s.InProgress());
-    EXPECT_EQ(s.ProtocolStatus(), CannotStart);
-    EXPECT_FALSE(s.hasOutput());
-}
-
 TEST(KermitStart, CancelTellsTheReceiver) {
     KermitSender s;
     s.StartTransmit({{"R.INI", "abc"}});
