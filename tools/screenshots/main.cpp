@@ -99,9 +99,9 @@ int main(int argc, char** argv) {
             ->findChild<QLineEdit*>()
             ->setText(QStringLiteral("0"));
         window.uploadPage()->UpLoadPanelClick();
-        for (int i = 0; i < 300 && window.uploadPage()->kermitTimer().isActive(); ++i)
+        for (int i = 0; i < 300 && window.uploadPage()->driver().running(); ++i)
             QTest::qWait(100);
-        QTest::qWait(1500);
+        QTest::qWait(500);
         Save(window, out, QStringLiteral("window-upload.png"));
         simulator.kill();
         simulator.waitForFinished();
