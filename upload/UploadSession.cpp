@@ -128,7 +128,6 @@ void UploadSession::received(const std::string& bytes, long long now) {
         pumpTransfer(now);
         return;
     }
-    lastByteAt_ = now;
     Keep(pending_, bytes);
     Keep(since_, bytes);
     switch (phase_) {

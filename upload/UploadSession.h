@@ -176,10 +176,8 @@ class UploadSession {
     long long wakeAt_ = -1;
     long long startedAt_ = 0;
     long long phaseAt_ = 0;        // when the phase began
-    long long lastByteAt_ = 0;     // when the last byte came
     std::string pending_;          // console bytes not yet used by a prompt's wait
     std::string since_;            // console bytes since the last mark
-    bool promptFound_ = false;     // the last prompt's wait found it
     bool loginPromptCame_ = false;
     bool receiverStarted_ = false;
     bool transferStarted_ = false;
