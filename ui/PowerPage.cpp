@@ -13,17 +13,6 @@ namespace {
 QString Rate(int value) {
     return QStringLiteral("%1").arg(value, 4);
 }
-QString Text(const std::string& text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-QLabel* Label(QWidget* parent, const char* name, const QString& text, QRect geometry) {
-    auto* l = new QLabel(text, parent);
-    l->setObjectName(QString::fromLatin1(name));
-    l->setGeometry(geometry);
-    return l;
-}
-
 QLabel* ResultLabel(QWidget* parent, const char* name, const char* text, QRect geometry) {
     QLabel* l = Label(parent, name, QString::fromLatin1(text), geometry);
     l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -308,7 +297,7 @@ void PowerPage::POWER_LOAD_CHECK() {
 }
 
 void PowerPage::POWER_DISK_CHECK() {
-    recordCapacity_->setText(Text(power::EstimateDisk(settings(), load_).label));
+    recordCapacity_->setText(Latin1Text(power::EstimateDisk(settings(), load_).label));
 }
 
 void PowerPage::POWER_BATT_CHECK() {
@@ -322,9 +311,9 @@ void PowerPage::POWER_BATT_CHECK() {
         host_.setStatus(colour::Aqua, warning);
     else if (host_.statusText() == warning)
         host_.setStatus(QColor(), QString());
-    battCapacityLabel_->setText(Text(e.capacityLabel));
-    battWarnLabel_->setText(Text(e.note));
-    battLifeLabel_->setText(Text(e.lifeLabel));
+    battCapacityLabel_->setText(Latin1Text(e.capacityLabel));
+    battWarnLabel_->setText(Latin1Text(e.note));
+    battLifeLabel_->setText(Latin1Text(e.lifeLabel));
     chart_->setCurve(s);
     repaint();
 }

@@ -5,20 +5,6 @@
 #include <QFontDatabase>
 
 namespace ksr::ui {
-namespace {
-
-QString Table(std::string_view text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-QLabel* Caption(QWidget* parent, const char* name, const QString& text, QRect geometry) {
-    auto* l = new QLabel(text, parent);
-    l->setObjectName(QString::fromLatin1(name));
-    l->setGeometry(geometry);
-    return l;
-}
-
-}  // namespace
 
 MenuButton::MenuButton(const char* name, const char* caption, const char* menuName, QWidget* parent)
     : QPushButton(QString::fromLatin1(caption), parent), menu_(new QMenu(this)) {
@@ -83,7 +69,7 @@ RecordSettingsBox::RecordSettingsBox(SetupRecord& record, QWidget* parent)
     disk->addItem("RingBuffer1", QStringLiteral("Ring Buffer"), [this] { DiskModeClick(2); });
     diskModeText_ = ValueLabel(this, "DiskModeText", {110, 77, 110, 22});
 
-    Caption(this, "FileLenText", QStringLiteral("File Length [min]"), {8, 112, 110, 22});
+    Label(this, "FileLenText", QStringLiteral("File Length [min]"), {8, 112, 110, 22});
     fileLength_ = new SpinEdit(QStringLiteral("FileLength"), 5, 1440, 5, this);
     fileLength_->setGeometry(124, 110, 64, 26);
     fileLength_->setMaxLength(4);
@@ -105,12 +91,12 @@ void RecordSettingsBox::TimedRecClick() {
 
 void RecordSettingsBox::DataTypeClick(int code) {
     record_.RecordParams[DataType] = code;
-    dataTypeText_->setText(Table(DataTypeNames[code]));
+    dataTypeText_->setText(Latin1Text(DataTypeNames[code]));
 }
 
 void RecordSettingsBox::DiskModeClick(int code) {
     record_.RecordParams[DiskMode] = code;
-    diskModeText_->setText(Table(DiskModeNames[code]));
+    diskModeText_->setText(Latin1Text(DiskModeNames[code]));
 }
 
 void RecordSettingsBox::FileLengthChange() {
@@ -122,13 +108,13 @@ void RecordSettingsBox::FileLengthChange() {
 
 void RecordSettingsBox::ShowRecordMode() {
     recModeText_->setText(
-        Table(RecordModeNames.at(record_.RecordParams[RecordMode], "RecordMode")));
+        Latin1Text(RecordModeNames.at(record_.RecordParams[RecordMode], "RecordMode")));
 }
 
 void RecordSettingsBox::ShowFileAndFormat() {
     fileLength_->setValue(record_.RecordParams[FileLength]);
-    dataTypeText_->setText(Table(DataTypeNames.at(record_.RecordParams[DataType], "DataType")));
-    diskModeText_->setText(Table(DiskModeNames.at(record_.RecordParams[DiskMode], "DiskMode")));
+    dataTypeText_->setText(Latin1Text(DataTypeNames.at(record_.RecordParams[DataType], "DataType")));
+    diskModeText_->setText(Latin1Text(DiskModeNames.at(record_.RecordParams[DiskMode], "DiskMode")));
 }
 
 // ---- GPS Settings ----
@@ -161,13 +147,13 @@ GpsSettingsBox::GpsSettingsBox(SetupRecord& record, QWidget* parent)
     log->addItem("PLL10s1", QString::fromUtf8("PLL > 10 \u00B5s"), [this] { LogClick(4); });
     logText_ = ValueLabel(this, "GPSLogText", {100, 73, 104, 22});
 
-    Caption(this, "IniPosText", QStringLiteral("Initial Position"), {8, 100, 120, 18});
-    Caption(this, "LatLabel", QStringLiteral("Lat"), {8, 122, 24, 22});
+    Label(this, "IniPosText", QStringLiteral("Initial Position"), {8, 100, 120, 18});
+    Label(this, "LatLabel", QStringLiteral("Lat"), {8, 122, 24, 22});
     lat_ = new SpinEdit(QStringLiteral("LatSpin"), -90, 90, 1, this);
     lat_->setGeometry(34, 120, 60, 26);
     lat_->setMaxLength(3);
     lat_->setValue(0);
-    Caption(this, "LonLabel", QStringLiteral("Lon"), {110, 122, 26, 22});
+    Label(this, "LonLabel", QStringLiteral("Lon"), {110, 122, 26, 22});
     lon_ = new SpinEdit(QStringLiteral("LonSpin"), -179, 180, 1, this);
     lon_->setGeometry(138, 120, 66, 26);
     lon_->setMaxLength(4);
@@ -178,13 +164,13 @@ GpsSettingsBox::GpsSettingsBox(SetupRecord& record, QWidget* parent)
 
 void GpsSettingsBox::Continuous1Click() {
     record_.GpsParams[GpsMode] = 1;
-    modeText_->setText(Table(GpsModeNames[1]));
+    modeText_->setText(Latin1Text(GpsModeNames[1]));
     cycleSelect_->hide();
 }
 
 void GpsSettingsBox::Cycled1Click() {
     record_.GpsParams[GpsMode] = 2;
-    modeText_->setText(Table(GpsModeNames[2]));
+    modeText_->setText(Latin1Text(GpsModeNames[2]));
     cycleSelect_->show();
 }
 
@@ -192,17 +178,17 @@ void GpsSettingsBox::GPSCycleSelectClick(int step) {
     const int mode = record_.GpsParams[GpsMode] + step;
     if (mode < 2 || mode > GpsModeNames.size()) return;  // the ends: no wrap, never continuous
     record_.GpsParams[GpsMode] = mode;
-    modeText_->setText(Table(GpsModeNames[mode]));
+    modeText_->setText(Latin1Text(GpsModeNames[mode]));
 }
 
 void GpsSettingsBox::LockClick(int code) {
     record_.GpsParams[ClockMode] = code;
-    lockText_->setText(Table(ClockModeNames[code]));
+    lockText_->setText(Latin1Text(ClockModeNames[code]));
 }
 
 void GpsSettingsBox::LogClick(int code) {
     record_.GpsParams[LogMode] = code;
-    logText_->setText(Table(LogModeNames[code]));
+    logText_->setText(Latin1Text(LogModeNames[code]));
 }
 
 void GpsSettingsBox::LatSpinChange() {
@@ -217,12 +203,12 @@ void GpsSettingsBox::LonSpinChange() {
 
 void GpsSettingsBox::ShowRecord() {
     const int mode = record_.GpsParams[GpsMode];
-    modeText_->setText(Table(GpsModeNames.at(mode, "GpsMode")));
+    modeText_->setText(Latin1Text(GpsModeNames.at(mode, "GpsMode")));
     cycleSelect_->setVisible(mode != 1);
     lat_->setValue(record_.GpsParams[GpsLat]);
     lon_->setValue(record_.GpsParams[GpsLon]);
-    lockText_->setText(Table(ClockModeNames.at(record_.GpsParams[ClockMode], "ClockMode")));
-    logText_->setText(Table(LogModeNames.at(record_.GpsParams[LogMode], "LogMode")));
+    lockText_->setText(Latin1Text(ClockModeNames.at(record_.GpsParams[ClockMode], "ClockMode")));
+    logText_->setText(Latin1Text(LogModeNames.at(record_.GpsParams[LogMode], "LogMode")));
 }
 
 // ---- Aux. Channels ----
@@ -278,11 +264,11 @@ CalibrationSignalBox::CalibrationSignalBox(SetupRecord& record, QWidget* parent)
     type->addItem("Sinus1", QStringLiteral("Sinus"), [this] { SignalTypeClick(2); });
     type->addItem("Sweep1", QStringLiteral("Sweep"), [this] { SignalTypeClick(3); });
     signalTypeText_ = ValueLabel(this, "SignalTypeText", {104, 21, 70, 22});
-    freqLabel_ = Caption(this, "CaliFreqLabel", QStringLiteral("Frequency"), {8, 46, 70, 20});
-    freqText_ = Caption(this, "CaliFreqText", QStringLiteral("1 Hz"), {80, 46, 130, 20});
+    freqLabel_ = Label(this, "CaliFreqLabel", QStringLiteral("Frequency"), {8, 46, 70, 20});
+    freqText_ = Label(this, "CaliFreqText", QStringLiteral("1 Hz"), {80, 46, 130, 20});
     freqLabel_->hide();
     freqText_->hide();
-    Caption(this, "VoltText", QStringLiteral("Voltage [mV]"), {8, 68, 90, 22});
+    Label(this, "VoltText", QStringLiteral("Voltage [mV]"), {8, 68, 90, 22});
     volt_ = new SpinEdit(QStringLiteral("VoltSpin"), -10000, 10000, 100, this);
     volt_->setGeometry(104, 66, 76, 24);
     volt_->setMaxLength(6);
@@ -292,7 +278,7 @@ CalibrationSignalBox::CalibrationSignalBox(SetupRecord& record, QWidget* parent)
 
 void CalibrationSignalBox::SignalTypeClick(int code) {
     record_.OutputWindows[CalOut].SignalType = code;
-    signalTypeText_->setText(Table(SignalTypeNames[code]));
+    signalTypeText_->setText(Latin1Text(SignalTypeNames[code]));
     freqLabel_->setVisible(code != code::Step);
     freqText_->setVisible(code != code::Step);
     if (code == code::Sine) freqText_->setText(QStringLiteral("1 Hz"));
@@ -306,7 +292,7 @@ void CalibrationSignalBox::VoltSpinChange() {
 
 void CalibrationSignalBox::ShowRecord() {
     const int type = record_.OutputWindows[CalOut].SignalType;
-    const QString name = Table(SignalTypeNames.at(type, "CalOut SignalType"));
+    const QString name = Latin1Text(SignalTypeNames.at(type, "CalOut SignalType"));
     freqLabel_->setVisible(type != code::Step);
     freqText_->setVisible(type != code::Step);
     signalTypeText_->setText(name);

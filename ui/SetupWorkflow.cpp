@@ -17,9 +17,6 @@
 namespace ksr::ui {
 namespace {
 
-QString Latin1(const std::string& text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
 std::string Bytes(const QString& text) {
     return text.toLatin1().toStdString();
 }
@@ -54,7 +51,7 @@ void TKSR_SetUp::NewSetUpPanelClick() {
     recordWinBox_->setStartDates(now.date());
     record_.SetupDate = Bytes(DateText(now.date()));
     record_.SetupTime = Bytes(TimeText(now.time()));
-    setUpDateLabel_->setText(Latin1(record_.SetupDate));
+    setUpDateLabel_->setText(Latin1Text(record_.SetupDate));
     SETUP_ENTRY();
     SHOW_BOXES();
     ENABLE_BOXES();
@@ -69,8 +66,8 @@ void TKSR_SetUp::SetUpFileBoxDblClick() {
                    QString::fromLocal8Bit(file.c_str()));
     ReadSetupFile(record_, file);
     record_.SetupName = SetupNameFromPath(file);
-    setUpName_->setText(Latin1(record_.SetupName));
-    setUpDateLabel_->setText(Latin1(record_.SetupDate + "   " + record_.SetupTime + " UTC"));
+    setUpName_->setText(Latin1Text(record_.SetupName));
+    setUpDateLabel_->setText(Latin1Text(record_.SetupDate + "   " + record_.SetupTime + " UTC"));
     SETUP_ENTRY();
     SHOW_BOXES();
     unLockPanel_->show();
@@ -105,7 +102,7 @@ void TKSR_SetUp::CloseSetUpPanelClick() {
 }
 
 void TKSR_SetUp::SaveSetUpClick() {
-    setUpName_->setText(Latin1(record_.SetupName));
+    setUpName_->setText(Latin1Text(record_.SetupName));
     SAVE_SETUP();
 }
 
@@ -151,12 +148,12 @@ void TKSR_SetUp::SetUpNameEditExit() {
     const QDateTime now = services_.now();
     record_.SetupDate = Bytes(DateText(now.date()));
     record_.SetupTime = Bytes(TimeText(now.time()));
-    setUpDateLabel_->setText(Latin1(record_.SetupDate + " " + record_.SetupTime + " UTC"));
+    setUpDateLabel_->setText(Latin1Text(record_.SetupDate + " " + record_.SetupTime + " UTC"));
     const std::string typed = Bytes(setUpNameEdit_->text());
     setUpNameEdit_->hide();
     const std::string kept = SetupNameCharacters(typed);
     if (!kept.empty()) record_.SetupName = kept;
-    setUpName_->setText(Latin1(record_.SetupName.str() + ".set"));
+    setUpName_->setText(Latin1Text(record_.SetupName.str() + ".set"));
     SAVE_SETUP();
     repaint();
 }
@@ -166,13 +163,13 @@ void TKSR_SetUp::SAVE_SETUP() {
     if (std::filesystem::exists(workDir_ / setupFileName_)) {
         renamePanel_->show();
         renamePanel_->raise();
-        renameText_->setText(QStringLiteral("another file \"") + Latin1(setupFileName_) +
+        renameText_->setText(QStringLiteral("another file \"") + Latin1Text(setupFileName_) +
                              QStringLiteral("\" exists"));
         renameButton_->setFocus();
         return;
     }
     writeSetUp(setupFileName_);
-    showSaved(QStringLiteral("SetUp  \"") + Latin1(record_.SetupName) +
+    showSaved(QStringLiteral("SetUp  \"") + Latin1Text(record_.SetupName) +
               QStringLiteral(".set\"  saved"));
 }
 
@@ -194,7 +191,7 @@ void TKSR_SetUp::showSaved(const QString& savedText) {
 void TKSR_SetUp::OverWriteButtonClick() {
     renamePanel_->hide();
     writeSetUp(setupFileName_);
-    showSaved(QStringLiteral("SetUp  \"") + Latin1(record_.SetupName) +
+    showSaved(QStringLiteral("SetUp  \"") + Latin1Text(record_.SetupName) +
               QStringLiteral("\"  saved"));
 }
 
@@ -223,7 +220,7 @@ void TKSR_SetUp::BuildIniYesButtonClick() {
     renamePanel_->hide();
     SetUpPageControlEnter();  // the upload page shows the recorder.ini just built
     pages_->setTabText(
-        1, QStringLiteral("UpLoad \"") + Latin1(record_.SetupName) + QStringLiteral("\" SetUp"));
+        1, QStringLiteral("UpLoad \"") + Latin1Text(record_.SetupName) + QStringLiteral("\" SetUp"));
     iniBuiltPanel_->show();
     iniBuiltPanel_->raise();
     setStatus(QColor(), QStringLiteral(" "));
@@ -268,7 +265,7 @@ void TKSR_SetUp::SetUpPageControlEnter() {
     if (!std::filesystem::exists(workDir_ / RecorderIniFileName)) return;  // nothing built yet
     ini_.LoadRecorderIni();
     for (int i = 1; i <= ini_.IniLineCount; ++i) {
-        const QString line = Latin1(ini_.IniLines[i]);
+        const QString line = Latin1Text(ini_.IniLines[i]);
         if (i <= memoLines_.size())
             memoLines_[i - 1] = line;
         else

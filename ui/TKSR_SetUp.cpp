@@ -27,13 +27,6 @@ QPushButton* Button(QWidget* parent, const char* name, const char* caption, QRec
     return b;
 }
 
-QLabel* Label(QWidget* parent, const char* name, const QString& text, QRect geometry) {
-    auto* l = new QLabel(text, parent);
-    l->setObjectName(QString::fromLatin1(name));
-    l->setGeometry(geometry);
-    return l;
-}
-
 QWidget* DialogPanel(QWidget* parent, const char* name, const QColor& colour, QRect geometry) {
     auto* panel = new QFrame(parent);
     panel->setObjectName(QString::fromLatin1(name));

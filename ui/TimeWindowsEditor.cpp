@@ -10,10 +10,6 @@ namespace {
 // The date an immediate start is shown as ("immediately"); no real window starts on it.
 const QDate kImmediately(1999, 12, 31);
 
-QString Table(std::string_view text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 template <class T>
 T* Named(T* widget, const QString& name, QRect geometry) {
     widget->setObjectName(name);
@@ -322,7 +318,7 @@ void RecordWindowsBox::RecWinCheckClick(int n) {
             if (n >= 2) w.WinType = code::WinConti;
             row->storeShownStart();  // what the row shows is what the window holds
         }
-        typeTexts_[n]->setText(Table(WindowTypeNames.at(w.WinType, "WinType")));
+        typeTexts_[n]->setText(Latin1Text(WindowTypeNames.at(w.WinType, "WinType")));
         typeTexts_[n]->show();
         typeSelects_[n]->show();
         row->showValues(true);
@@ -340,7 +336,7 @@ void RecordWindowsBox::RecTypeSelectClick(int n, int step) {
         type = type >= WindowTypeMax ? code::WinConti : type + 1;  // TRIGGER too goes to CONTI
     else
         type = type >= 3 ? type - 1 : WindowTypeMax;
-    typeTexts_[n]->setText(Table(WindowTypeNames[type]));
+    typeTexts_[n]->setText(Latin1Text(WindowTypeNames[type]));
 }
 
 void RecordWindowsBox::ShowRecord() {
@@ -355,7 +351,7 @@ void RecordWindowsBox::ShowRecord() {
         restoring_ = true;
         checks_[n]->setChecked(true);
         restoring_ = false;
-        typeTexts_[n]->setText(Table(WindowTypeNames[w.WinType]));
+        typeTexts_[n]->setText(Latin1Text(WindowTypeNames[w.WinType]));
         if (n == 1 && w.StartDay == 0) w.StartDay = 1;
         rows_[n]->load(who);
     }

@@ -47,8 +47,7 @@ UploadPage::UploadPage(QWidget* page, Host host, std::filesystem::path workDir)
         // part of the window wrote there stays until the transfer ends.
         const auto* session = driver_.session();
         if (!session->inTransfer() || host_.statusText() != ownStatus_) return;
-        const std::string text = upload::ProgressText(session->sender());
-        status(upload::StatusKind::Transmitting, QString::fromStdString(text));
+        status(upload::StatusKind::Transmitting, Latin1Text(upload::ProgressText(session->sender())));
     });
     connect(&driver_, &serial::UploadDriver::finished, this,
             [this] { host_.guarded([this] { uploadEnded(); }); });
@@ -84,7 +83,7 @@ void UploadPage::status(upload::StatusKind kind, const QString& text) {
 void UploadPage::UpLoadPanelClick() {
     if (driver_.running()) {
         // A transfer left running by Escape still owns the line.
-        host_.setStatus(colour::Red, QString::fromLatin1(upload::BusyText));
+        host_.setStatus(colour::Red, Latin1Text(upload::BusyText));
         return;
     }
     // The number as typed, read before disabling the field: a focused spin edit that loses the
@@ -97,7 +96,7 @@ void UploadPage::UpLoadPanelClick() {
     try {
         files_ = kermit::IniFilesToSend(workDir_);
     } catch (const KsrError& e) {
-        status(upload::StatusKind::Failure, QString::fromLatin1(upload::FailureText));
+        status(upload::StatusKind::Failure, Latin1Text(upload::FailureText));
         upload::UploadRecord record;
         record.result = "failed";
         record.error = e.located();
@@ -121,7 +120,7 @@ void UploadPage::UpLoadPanelClick() {
     upLoadPanel_->setText(QStringLiteral("Connecting ..."));
     host_.showClosePanel(false);
     escapePanel_->show();
-    host_.setStatus(colour::Red, QString::fromLatin1(upload::WaitingText));
+    host_.setStatus(colour::Red, Latin1Text(upload::WaitingText));
     host_.repaint();
     CONNECT2KSR();
 }

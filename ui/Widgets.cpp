@@ -20,6 +20,17 @@ void SetBackground(QWidget* widget, const QColor& colour) {
     widget->setAutoFillBackground(true);
 }
 
+QLabel* Label(QWidget* parent, const char* name, const QString& text, QRect geometry) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(QString::fromLatin1(name));
+    l->setGeometry(geometry);
+    return l;
+}
+
+QString Latin1Text(std::string_view bytes) {
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
 ClickPanel::ClickPanel(const QString& objectName, const QString& caption, const QColor& colour,
                        QWidget* parent)
     : QLabel(caption, parent) {

@@ -8,11 +8,25 @@
 #include <QLabel>
 #include <QToolButton>
 #include <QWidget>
+#include <string>
+#include <string_view>
 
 namespace ksr::ui {
 
 // Sets a widget's background colour (filled).
 void SetBackground(QWidget* widget, const QColor& colour);
+
+// A label by its objectName, at its place.
+QLabel* Label(QWidget* parent, const char* name, const QString& text, QRect geometry);
+
+// Latin-1 bytes (the tables', the files') as text, byte for byte.
+QString Latin1Text(std::string_view bytes);
+inline QString Latin1Text(const std::string& bytes) {
+    return Latin1Text(std::string_view(bytes));
+}
+inline QString Latin1Text(const char* bytes) {
+    return Latin1Text(std::string_view(bytes));
+}
 
 // A coloured panel with a caption that acts as a button: mouse click, or Enter / Space while it
 // has the focus.
