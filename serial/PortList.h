@@ -1,7 +1,5 @@
 #pragma once
-// Serial ports as numbered COM ports. On Windows COM n is the system's COMn. Elsewhere COM n is
-// the n-th present port in this order: USB serial adapters (ttyUSB*), USB modems/ACM devices
-// (ttyACM*), built-in ports (ttyS*), then any other; each group by its number.
+// The numbered COM ports of serial/Ports.h in Qt's types, for the window.
 
 #include <QString>
 #include <QVector>

@@ -7,18 +7,13 @@ namespace ksr::serial {
 
 QString OpenErrorText(QSerialPort::SerialPortError error, const QString& systemText,
                       const QString& device) {
-    if (error == QSerialPort::DeviceNotFoundError)
-        return QStringLiteral("Serial port %1 not found: check the cable and the port number")
-            .arg(device);
-    if (error == QSerialPort::PermissionError) {
-        if (systemText.contains(QLatin1String("lock"), Qt::CaseInsensitive))
-            return QStringLiteral("Serial port %1 is in use by another program").arg(device);
-        return QStringLiteral(
-                   "No permission to open serial port %1: add your user to the group that owns it "
-                   "(usually dialout), then log in again")
-            .arg(device);
-    }
-    return QStringLiteral("Serial port %1 cannot be opened: %2").arg(device, systemText);
+    OpenFailure f = OpenFailure::Other;
+    if (error == QSerialPort::DeviceNotFoundError) f = OpenFailure::NotFound;
+    if (error == QSerialPort::PermissionError)
+        f = systemText.contains(QLatin1String("lock"), Qt::CaseInsensitive) ? OpenFailure::InUse
+                                                                            : OpenFailure::NoPermission;
+    return QString::fromStdString(
+        OpenFailureText(f, systemText.toStdString(), device.toStdString()));
 }
 
 SerialPort::SerialPort(QObject* parent) : QObject(parent) {

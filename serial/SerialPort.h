@@ -10,14 +10,9 @@
 #include <optional>
 #include <string>
 
-#include "setup/Errors.h"
+#include "serial/SerialLine.h"
 
 namespace ksr::serial {
-
-class SerialError : public KsrError {
-  public:
-    explicit SerialError(const std::string& message) : KsrError(message) {}
-};
 
 // The message for a port that would not open: names the device, says what to do.
 QString OpenErrorText(QSerialPort::SerialPortError error, const QString& systemText,

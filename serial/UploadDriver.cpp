@@ -1,7 +1,5 @@
 #include "serial/UploadDriver.h"
 
-#include "serial/PortList.h"
-
 namespace ksr::serial {
 
 UploadDriver::UploadDriver(SerialPort& port, QObject* parent) : QObject(parent), port_(port) {
@@ -87,19 +85,6 @@ void UploadDriver::step() {
         return;
     }
     timer_.start(static_cast<int>(std::max<long long>(0, wake - clock_.elapsed())));
-}
-
-std::string LogUpload(const std::filesystem::path& folder, upload::UploadRecord record) {
-    record.timeUtc = upload::NowUtcIso8601();
-    const QString resolved = ResolvedDevice(QString::fromStdString(record.port));
-    for (const auto& p : PresentPorts())
-        if (p.device == resolved) record.adapterSerial = p.serialNumber.toStdString();
-    try {
-        upload::AppendUploadLog(folder, record);
-    } catch (const KsrError& e) {
-        return "warning: the upload log was not written: " + e.locatedEscaped();
-    }
-    return {};
 }
 
 }  // namespace ksr::serial

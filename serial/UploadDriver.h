@@ -5,7 +5,6 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
-#include <filesystem>
 #include <memory>
 
 #include "serial/SerialPort.h"
@@ -46,10 +45,5 @@ class UploadDriver : public QObject {
     bool transferShown_ = false;
     std::uint64_t doneShown_ = 0;
 };
-
-// Appends the record to uploads.log in `folder`, with the time and the adapter's serial number
-// of its port; empty, or the warning to give when the log could not be written (never the
-// reason an upload fails).
-std::string LogUpload(const std::filesystem::path& folder, upload::UploadRecord record);
 
 }  // namespace ksr::serial

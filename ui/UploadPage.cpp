@@ -2,6 +2,7 @@
 
 #include "kermit/KermitFiles.h"
 #include "ui/ComSelectForm.h"
+#include "serial/Ports.h"
 #include "ui/Look.h"
 
 namespace ksr::ui {

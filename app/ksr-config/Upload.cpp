@@ -2,9 +2,6 @@
 
 #include <signal.h>
 
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
 #include <array>
 #include <atomic>
 #include <csignal>
@@ -14,9 +11,8 @@
 #include "Args.h"
 #include "Commands.h"
 #include "kermit/KermitFiles.h"
-#include "serial/PortList.h"
-#include "serial/SerialPort.h"
-#include "serial/UploadDriver.h"
+#include "serial/Ports.h"
+#include "serial/SessionRunner.h"
 #include "setup/Json.h"
 #include "setup/TextFormat.h"
 #include "upload/UploadLog.h"
@@ -129,32 +125,30 @@ void WriteLogOrWarn(const std::filesystem::path& dir, const upload::UploadRecord
 int Ports(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
     const Options parsed = ParseOptions(args, {}, {"--json"});
     if (!parsed.positional.empty()) throw UsageError("ports takes no argument");
-    const auto ports = serial::PresentPorts();
+    const auto ports = serial::PortsPresent();
     if (parsed.has("--json")) {
         std::vector<std::string> items;
-        auto orNull = [](const QString& t) { return json::StrOrNull(t.toStdString()); };
         for (const auto& p : ports)
             items.push_back(json::Object({{"com", std::to_string(p.number)},
-                                          {"device", orNull(p.device)},
-                                          {"by_id", orNull(p.byId)},
-                                          {"description", orNull(p.product)},
-                                          {"manufacturer", orNull(p.manufacturer)},
-                                          {"serial_number", orNull(p.serialNumber)}}));
+                                          {"device", json::StrOrNull(p.device)},
+                                          {"by_id", json::StrOrNull(p.byId)},
+                                          {"description", json::StrOrNull(p.product)},
+                                          {"manufacturer", json::StrOrNull(p.manufacturer)},
+                                          {"serial_number", json::StrOrNull(p.serialNumber)}}));
         out << json::Object({{"ports", json::Array(items)}}) << "\n";
         return Success;
     }
     for (const auto& p : ports) {
-        out << "COM" << p.number << "  " << p.device.toStdString();
-        if (!p.byId.isEmpty()) out << "  " << p.byId.toStdString();
-        for (const QString& part : {p.product, p.manufacturer, p.serialNumber})
-            if (!part.isEmpty()) out << "  " << part.toStdString();
+        out << "COM" << p.number << "  " << p.device;
+        for (const std::string& part : {p.byId, p.product, p.manufacturer, p.serialNumber})
+            if (!part.empty()) out << "  " << part;
         out << "\n";
     }
     return Success;
 }
 
 int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    QString device;
+    std::string device;
     int com = -1;
     int answerSeconds = 0;  // 0: the engine's 1092 ticks (60 s)
     int loginSeconds = 0;
@@ -164,7 +158,7 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
         throw UsageError("upload takes no file: it sends the *.ini files of --dir (default: .)");
     for (const auto& [name, value] : parsed.given) {
         if (name == "--port") {
-            device = QString::fromStdString(value);
+            device = value;
         } else if (name == "--com") {
             if (!fmt::ParseInt(value, com) || com < 1 || com > 50)
                 throw UsageError("--com takes a port number from 1 to 50");
@@ -176,7 +170,7 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
                 throw UsageError("--login-timeout takes 1 to 86400 seconds");
         }
     }
-    if (device.isEmpty() == (com < 0)) throw UsageError("give either --port DEVICE or --com N");
+    if (device.empty() == (com < 0)) throw UsageError("give either --port DEVICE or --com N");
     const std::filesystem::path dir = parsed.value("--dir").value_or(".");
     if (!std::filesystem::is_directory(dir))
         throw UsageError("--dir " + fmt::Echo(dir.string()) + " is no folder");
@@ -185,8 +179,7 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
     // What will be sent, read and said before anything goes on the line: a file that cannot be
     // read, a name the recorder cannot be given and an empty folder end the upload here, and
     // more than recorder.ini may be a surprise.
-    const std::string portText =
-        device.isEmpty() ? serial::DeviceForCom(com).toStdString() : device.toStdString();
+    const std::string portText = device.empty() ? serial::ComDevice(com) : device;
     std::vector<kermit::SendFile> toSend;
     try {
         toSend = kermit::IniFilesToSend(dir);
@@ -205,47 +198,23 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
         for (const auto& f : toSend) out << "  " << f.name << " (" << f.data.size() << " bytes)\n";
     }
 
-    int argc = 1;
-    char name[] = "ksr-config";
-    char* argv[] = {name, nullptr};
-    std::unique_ptr<QCoreApplication> app;
-    if (!QCoreApplication::instance()) app = std::make_unique<QCoreApplication>(argc, argv);
     const StopSignals stopSignals;
-
-    serial::SerialPort port;
-    if (!device.isEmpty())
-        port.setDevice(serial::ResolvedDevice(device));  // a /dev/serial/by-id name, too
-    else
-        port.setPortNumber(com);
-    QObject::connect(&port, &serial::SerialPort::received, [&out](const QByteArray& bytes) {
-        out.write(bytes.constData(), bytes.size());
-        out.flush();
-    });
-    serial::UploadDriver driver(port);
+    serial::SerialLine line;
     StatusPrinter print(out);
-    QObject::connect(&driver, &serial::UploadDriver::status,
-                     [&print](upload::StatusKind, const QString& text) {
-                         print(text.toLatin1().toStdString());
-                     });
     int shownQuarter = -1;
-    QObject::connect(&driver, &serial::UploadDriver::progress, [&] {
-        const kermit::KermitSender& sender = driver.session()->sender();
+    upload::UploadSession* running = nullptr;
+    serial::SessionHooks hooks;
+    hooks.console = [&out](const std::string& bytes) { out << bytes << std::flush; };
+    hooks.status = [&print](upload::StatusKind, const std::string& text) { print(text); };
+    hooks.progress = [&] {
+        const kermit::KermitSender& sender = running->sender();
         const auto total = std::max<std::uint64_t>(1, sender.bytesTotal());
         const int quarter = static_cast<int>(sender.bytesDone() * 4 / total);
         if (quarter == shownQuarter) return;
         shownQuarter = quarter;
         print(upload::ProgressText(sender));
-    });
-    // The program's one event loop runs the upload; a stop signal is looked at every 20 ms.
-    QEventLoop loop;
-    QObject::connect(&driver, &serial::UploadDriver::finished, &loop, &QEventLoop::quit);
-    QTimer stopWatch;
-    QObject::connect(&stopWatch, &QTimer::timeout, [&] {
-        if (stopSignal == 0) return;
-        stopWatch.stop();
-        driver.stop();
-    });
-    stopWatch.start(20);
+    };
+    hooks.stopRequested = [] { return stopSignal != 0; };
 
     upload::SessionOptions options;
     options.verify = verify;
@@ -257,9 +226,15 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
     int code = BadFile;
     try {
         print(upload::WaitingText);
-        driver.start(std::make_unique<upload::UploadSession>(toSend, options));
-        if (driver.running()) loop.exec();
-        const upload::UploadSession& session = *driver.session();
+        if (portText.empty())
+            throw serial::SerialError("No serial port is COM" + std::to_string(com) +
+                                      " here: 'ksr-config ports' lists them");
+        // A /dev/serial/by-id name, too.
+        line.open(device.empty() ? portText : serial::DeviceBehind(portText));
+        upload::UploadSession session(toSend, options);
+        running = &session;
+        serial::RunSession(line, session, hooks);
+
         const upload::UploadRecord& done = session.record();
         log.files = done.files;
         log.result = done.result;
@@ -294,7 +269,7 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
         if (log.error.empty()) log.error = "stopped by signal " + std::to_string(stopSignal);
     }
     WriteLogOrWarn(dir, log, err);
-    port.close();
+    line.close();
     return code;
 }
 
