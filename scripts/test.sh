@@ -2,8 +2,13 @@
 # Builds and runs every test.
 # Usage: scripts/test.sh            normal build in build/
 #        scripts/test.sh --sanitize AddressSanitizer + UndefinedBehaviorSanitizer build in build-asan/
+#        scripts/test.sh --windows  ksr-config and the core cross-built for Windows in
+#                                   build-windows/ and tested under Wine
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+if [ "${1:-}" = "--windows" ]; then
+    exec "$root/scripts/test-windows.sh"
+fi
 if [ "${1:-}" = "--sanitize" ]; then
     build="$root/build-asan"
     "$root/scripts/build.sh" "$build" -DKSR_SANITIZE=ON

@@ -63,10 +63,9 @@ std::string Utf8(const std::wstring& w) {
 std::vector<PortInfo> PortsPresent() {
     std::vector<PortInfo> ports;
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
-        ERROR_SUCCESS)
-        return ports;
-    for (DWORD i = 0;; ++i) {
+    const bool listed = RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0,
+                                      KEY_READ, &key) == ERROR_SUCCESS;
+    for (DWORD i = 0; listed; ++i) {
         wchar_t name[256];
         wchar_t data[256];
         DWORD nameSize = 256, dataSize = sizeof data, type = 0;
@@ -80,7 +79,7 @@ std::vector<PortInfo> PortsPresent() {
         p.product = Utf8(std::wstring(name, nameSize));  // the driver's device, e.g. \Device\VCP0
         if (p.number > 0) ports.push_back(p);
     }
-    RegCloseKey(key);
+    if (listed) RegCloseKey(key);
     std::sort(ports.begin(), ports.end(),
               [](const PortInfo& a, const PortInfo& b) { return a.number < b.number; });
     return ports;

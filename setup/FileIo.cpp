@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <random>
@@ -346,6 +347,13 @@ std::string ReadFileBytes(const fs::path& path) {
 
 void WriteFileAtomically(const fs::path& path, const std::string& bytes) {
     WriteReplacing(ResolveLinks(path), path, bytes);
+}
+
+void UseBinaryStandardStreams() {
+#ifdef _WIN32
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+#endif
 }
 
 fs::path HomeFolder() {

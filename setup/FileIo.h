@@ -36,6 +36,10 @@ void WriteFileAtomically(const std::filesystem::path& path, const std::string& b
 // when neither is known.
 std::filesystem::path HomeFolder();
 
+// Standard output and error byte for byte: on Windows they would turn LF into CR LF, so a setup
+// file written to standard output would end its lines CR CR LF.
+void UseBinaryStandardStreams();
+
 // Appends the bytes to the end of a file (created when missing) in one write, never through a
 // link, and syncs it: for logs that several programs add lines to. A file that does not end with
 // a line end gets one first, so the bytes start a line. A write that fails part-way (a full disk)

@@ -1,10 +1,6 @@
 #include "Upload.h"
 
-#include <signal.h>
-
 #include <array>
-#include <atomic>
-#include <csignal>
 #include <filesystem>
 #include <ostream>
 
@@ -13,6 +9,7 @@
 #include "kermit/KermitFiles.h"
 #include "serial/Ports.h"
 #include "serial/SessionRunner.h"
+#include "serial/StopSignals.h"
 #include "setup/Json.h"
 #include "setup/TextFormat.h"
 #include "upload/UploadLog.h"
@@ -58,42 +55,6 @@ const char* const PortsHelp =
     "description, maker and serial number. Exit status 0, also when there is none.\n";
 
 namespace {
-
-// Ctrl-C, a kill or a closed terminal: the upload ends as the operator's stop would, with the
-// receiver told and the log written. The signal's number, 0 while none came.
-std::atomic<int> stopSignal{0};
-
-extern "C" void OnStopSignal(int signalNumber) {
-    stopSignal = signalNumber;
-}
-
-// The stop signals handled while an upload runs; the earlier handlers come back afterwards.
-class StopSignals {
-  public:
-    StopSignals() {
-        stopSignal = 0;
-        struct sigaction stop {};
-        stop.sa_handler = OnStopSignal;
-        sigemptyset(&stop.sa_mask);
-        for (std::size_t i = 0; i < kSignals.size(); ++i)
-            sigaction(kSignals[i], &stop, &previous_[i]);
-        struct sigaction ignore {};
-        ignore.sa_handler = SIG_IGN;
-        sigaction(SIGPIPE, &ignore, &previousPipe_);  // a closed output must not end the upload
-    }
-    ~StopSignals() {
-        for (std::size_t i = 0; i < kSignals.size(); ++i)
-            sigaction(kSignals[i], &previous_[i], nullptr);
-        sigaction(SIGPIPE, &previousPipe_, nullptr);
-    }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-
-  private:
-    static constexpr std::array<int, 3> kSignals{SIGINT, SIGTERM, SIGHUP};
-    std::array<struct sigaction, 3> previous_{};
-    struct sigaction previousPipe_ {};
-};
 
 // What the upload says on standard output: each status once, without its blanks.
 class StatusPrinter {
@@ -198,7 +159,7 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
         for (const auto& f : toSend) out << "  " << f.name << " (" << f.data.size() << " bytes)\n";
     }
 
-    const StopSignals stopSignals;
+    const serial::StopSignals stopSignals;
     serial::SerialLine line;
     StatusPrinter print(out);
     int shownQuarter = -1;
@@ -214,7 +175,7 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
         shownQuarter = quarter;
         print(upload::ProgressText(sender));
     };
-    hooks.stopRequested = [] { return stopSignal != 0; };
+    hooks.stopRequested = [] { return serial::StopSignals::received() != 0; };
 
     upload::SessionOptions options;
     options.verify = verify;
@@ -263,10 +224,10 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
         log.error = e.locatedEscaped();
         err << "ksr-config upload: " << e.locatedEscaped() << "\n";
     }
-    if (stopSignal != 0) {
-        code = 128 + stopSignal;
+    if (const int signal = serial::StopSignals::received(); signal != 0) {
+        code = 128 + signal;
         log.result = "aborted";
-        if (log.error.empty()) log.error = "stopped by signal " + std::to_string(stopSignal);
+        if (log.error.empty()) log.error = "stopped by signal " + std::to_string(signal);
     }
     WriteLogOrWarn(dir, log, err);
     line.close();

@@ -6,10 +6,12 @@
 #include <vector>
 
 #include "Commands.h"
+#include "setup/FileIo.h"
 
 int main(int argc, char** argv) {
     // Set-up files are byte-exact: standard output must not translate line ends.
     std::ios::sync_with_stdio(true);
+    ksr::UseBinaryStandardStreams();
     std::vector<std::string> args(argv + 1, argv + argc);
     int code = ksr::cli::Run(args, std::cout, std::cerr);
 

@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# The Windows build of ksr-config under Wine against the Linux build: the same bytes from
+# "format" and "build" for every sample and golden set-up, and whole uploads through a Wine COM
+# port onto the recorder simulator's pseudo-terminal, with both receivers, checked byte for byte
+# and by the order and timing of the line. WINEPREFIX must be set.
+# Usage: tests/windows_test.sh LINUX_BUILD WINDOWS_BUILD
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+linuxBuild="$(cd "$1" && pwd)"
+linux="$linuxBuild/app/ksr-config/ksr-config"
+windows="$(cd "$2" && pwd)/app/ksr-config/ksr-config.exe"
+sim="$linuxBuild/tools/ksr-recorder-sim"
+work=$(mktemp -d)
+simpid=
+trap '[[ -n $simpid ]] && kill $simpid 2>/dev/null; rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
+
+# The same bytes from both builds.
+for set in "$root"/data/examples/*.set "$root"/tests/data/golden/*.set; do
+    name=$(basename "$set")
+    for side in linux windows; do
+        mkdir -p "$work/$side"
+        cp "$root/data/recorder.000" "$set" "$work/$side/"
+    done
+    (cd "$work/linux" && "$linux" format "$name" > format.out && "$linux" build "$name" > /dev/null 2>&1) || true
+    (cd "$work/windows" && wine "$windows" format "$name" > format.out && wine "$windows" build "$name" > /dev/null 2>&1) || true
+    for f in format.out recorder.ini SHORTTMP.DAT; do
+        cmp -s "$work/linux/$f" "$work/windows/$f" || fail "$name: $f differs between the builds"
+    done
+    rm -rf "$work/linux" "$work/windows"
+done
+echo "format and build: $(ls "$root"/data/examples/*.set "$root"/tests/data/golden/*.set | wc -l) set-ups compared"
+
+# The time of the first line of the simulator's log going IN (or OUT) that holds TEXT, from AFTER.
+logged() {
+    # The text through the environment: awk would read "\x0D" in -v as a control byte.
+    dir="$2" text="$3" after="${4:-0}" whole="${5:-}" awk '
+        $2 == ENVIRON["dir"] && $1 >= ENVIRON["after"] + 0 {
+            rest = substr($0, length($1) + length($2) + 3)
+            text = ENVIRON["text"]
+            if ((ENVIRON["whole"] != "" && rest == text) || (ENVIRON["whole"] == "" && index(rest, text))) {
+                print $1
+                exit
+            }
+        }' "$1"
+}
+within() {  # NAME VALUE LOW HIGH
+    (($2 >= $3 && $2 <= $4)) || fail "$1: $2 ms, not within $3..$4"
+}
+
+for receiver in gkermit ckermit; do
+    dir="$work/$receiver"
+    mkdir -p "$dir/rec"
+    cp "$root/tests/data/golden/timed.recorder.ini" "$dir/recorder.ini"
+    "$sim" --dir "$dir/rec" --receiver "$receiver" --log "$dir/sim.log" > "$dir/sim.dev" &
+    simpid=$!
+    for _ in $(seq 50); do [[ -s $dir/sim.dev ]] && break; sleep 0.1; done
+    device=$(head -1 "$dir/sim.dev")
+    # COM7 onto the simulator's pseudo-terminal; Wine lists it after a restart.
+    wine reg add 'HKLM\Software\Wine\Ports' /v COM7 /d "$device" /f > /dev/null 2>&1
+    wineserver -k > /dev/null 2>&1 || true
+    wineserver -w > /dev/null 2>&1 || true
+    wineserver -p5 > /dev/null 2>&1 < /dev/null  # a server whose output goes nowhere
+    wine "$windows" ports | grep -q '^COM7  COM7' || fail "$receiver: ports does not list COM7"
+    if [[ $receiver == gkermit ]]; then port="--port COM7"; else port="--com 7"; fi
+    code=0
+    (cd "$dir" && wine "$windows" upload $port > out.txt 2> err.txt) || code=$?
+    kill $simpid; wait $simpid 2>/dev/null || true; simpid=
+    [[ $code -eq 0 ]] || fail "$receiver: upload exit $code: $(cat "$dir/err.txt" "$dir/out.txt")"
+    cmp -s "$dir/rec/recorder.ini" "$dir/recorder.ini" || fail "$receiver: the file differs"
+    grep -q "New Data File" "$dir/out.txt" || fail "$receiver: no New Data File answer"
+    log="$dir/sim.log"
+    etx=$(logged "$log" IN '\x03'); login=$(logged "$log" OUT 'login:')
+    root_=$(logged "$log" IN 'root\x0D'); password=$(logged "$log" OUT 'Password:')
+    kelp=$(logged "$log" IN 'kelp\x0D'); cd=$(logged "$log" IN 'cd /usr/local/wexo\x0D')
+    kermit=$(logged "$log" IN 'kermit -r\x0D'); packet=$(logged "$log" IN '\x01' "$kermit")
+    back=$(logged "$log" IN '\x0D' "$packet" whole)
+    reconfig=$(logged "$log" IN '/usr/local/wexo/reconfig\x0D')
+    seen=$(( login > etx + 200 ? login : etx + 200 ))
+    within "$receiver: root after login:" $((root_ - seen)) 990 1150
+    within "$receiver: password after Password:" $((kelp - password)) 95 250
+    within "$receiver: cd after the password" $((cd - kelp)) 1990 2150
+    within "$receiver: kermit -r after cd" $((kermit - cd)) 990 1150
+    within "$receiver: first packet after kermit -r" $((packet - kermit)) 990 1150
+    within "$receiver: reconfig after the return" $((reconfig - back)) 95 250
+    [[ $(grep -c ' IN /usr/local/wexo/reconfig' "$log") -eq 1 ]] || fail "$receiver: not one reconfig"
+    echo "$receiver: upload through COM7 under Wine done"
+done
+wine reg delete 'HKLM\Software\Wine\Ports' /v COM7 /f > /dev/null 2>&1 || true
+[[ $failures -eq 0 ]] || { echo "$failures failures"; exit 1; }
+echo "all Windows checks passed"
