@@ -29,7 +29,10 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 # One server for all the test programs: many short Wine processes at once otherwise race its
 # start and end.
+# Wine's helper processes start with the first program and live as long as the server: started
+# here, their output goes nowhere instead of holding a test's output open.
 wineserver -p > /dev/null 2>&1 < /dev/null
+wine cmd /c exit > /dev/null 2>&1 < /dev/null || true
 trap 'wineserver -k > /dev/null 2>&1 || true' EXIT
 
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
