@@ -15,6 +15,7 @@
 #include <io.h>
 #include <sys/stat.h>
 #include <windows.h>
+#include <shellapi.h>
 #else
 #include <fcntl.h>
 #include <pwd.h>
@@ -105,8 +106,13 @@ void RemoveStaleTemporaries(const fs::path& file) {
 
 #ifdef _WIN32
 
-bool ProcessIsGone(long) {
-    return false;  // left to the age rule
+bool ProcessIsGone(long pid) {
+    HANDLE h = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                           static_cast<DWORD>(pid));
+    if (!h) return GetLastError() == ERROR_INVALID_PARAMETER;  // no such process
+    const bool ended = WaitForSingleObject(h, 0) == WAIT_OBJECT_0;
+    CloseHandle(h);
+    return ended;
 }
 long OwnProcessId() {
     return static_cast<long>(GetCurrentProcessId());
@@ -175,12 +181,23 @@ void WriteReplacing(const fs::path& file, const fs::path& target, const std::str
     const int closed = _close(fd);
     fd = -1;
     if (closed != 0) fail(errno);
-    if (!MoveFileExW(temp.c_str(), file.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    // A virus scanner or an indexer may hold the old file for a moment: tried again for about a
+    // second; after that the old file stays.
+    for (int attempt = 0;; ++attempt) {
+        if (MoveFileExW(temp.c_str(), file.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            break;
+        const DWORD error = GetLastError();
+        const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
+                          error == ERROR_LOCK_VIOLATION;
+        if (held && attempt < 20) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            continue;
+        }
         std::error_code ignored;
         fs::remove(temp, ignored);
         throw IoError("cannot replace file", target,
-                      std::system_category().message(static_cast<int>(GetLastError())));
+                      std::system_category().message(static_cast<int>(error)));
     }
 }
 
@@ -347,6 +364,32 @@ std::string ReadFileBytes(const fs::path& path) {
 
 void WriteFileAtomically(const fs::path& path, const std::string& bytes) {
     WriteReplacing(ResolveLinks(path), path, bytes);
+}
+
+fs::path PathOf(const std::string& utf8) {
+#ifdef _WIN32
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+#else
+    return fs::path(utf8);
+#endif
+}
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+#ifdef _WIN32
+    (void)argv;
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> args;
+    for (int i = 1; wide && i < count; ++i) {
+        const std::u8string utf8 = fs::path(wide[i]).u8string();
+        args.emplace_back(utf8.begin(), utf8.end());
+    }
+    if (wide) LocalFree(wide);
+    (void)argc;
+    return args;
+#else
+    return std::vector<std::string>(argv + 1, argv + argc);
+#endif
 }
 
 void UseBinaryStandardStreams() {

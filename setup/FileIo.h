@@ -36,6 +36,15 @@ void WriteFileAtomically(const std::filesystem::path& path, const std::string& b
 // when neither is known.
 std::filesystem::path HomeFolder();
 
+// A path from a UTF-8 name (what the programs take and print). Windows' C++ library reads a plain
+// string byte by byte, as Latin-1, but writes names back as UTF-8: a name from a string goes
+// through here.
+std::filesystem::path PathOf(const std::string& utf8);
+
+// The program's arguments as UTF-8 (on Windows from the wide command line: the narrow one is in
+// the ANSI code page and loses what that cannot hold).
+std::vector<std::string> ProgramArguments(int argc, char** argv);
+
 // Standard output and error byte for byte: on Windows they would turn LF into CR LF, so a setup
 // file written to standard output would end its lines CR CR LF.
 void UseBinaryStandardStreams();

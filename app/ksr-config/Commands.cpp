@@ -121,7 +121,7 @@ std::string OneFile(const Options& parsed) {
 SetupRecord ReadSetup(const std::string& file) {
     SetupRecord record;
     SetDefaults(record);
-    ReadSetupFile(record, file);
+    ReadSetupFile(record, PathOf(file));
     return record;
 }
 
@@ -172,7 +172,7 @@ int Format(const std::vector<std::string>& args, std::ostream& out, std::ostream
     std::optional<std::string> output = parsed.value("-o");
     if (parsed.value("--output")) output = parsed.value("--output");
     if (output)
-        WriteFileAtomically(*output, bytes);
+        WriteFileAtomically(PathOf(*output), bytes);
     else
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return Success;
@@ -227,7 +227,7 @@ std::string BuildJson(const std::vector<BuildResult>& results) {
 // The name of the setup file's copy in its build folder; refused when it is the name of a file
 // the folder holds for the recorder (the upload sends every "*.ini" there).
 std::string CopyNameInFolder(const std::string& file) {
-    const std::string name = std::filesystem::path(file).filename().string();
+    const std::string name = PathOf(file).filename().string();
     const std::string upper = fmt::UpperAscii(name);
     const bool taken = upper == fmt::UpperAscii(RecorderIniFileName) ||
                        upper == fmt::UpperAscii(ShortTmpFileName) || upper == "UPLOADS.LOG" ||
@@ -245,7 +245,7 @@ std::vector<std::filesystem::path> EarlierSetups(const std::filesystem::path& fo
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
         if (fmt::UpperAscii(entry.path().extension().string()) == ".SET" &&
-            entry.path().filename() != name)
+            entry.path().filename() != PathOf(name))
             found.push_back(entry.path());
     std::sort(found.begin(), found.end());
     return found;
@@ -271,7 +271,7 @@ int BuildMany(const Options& parsed, const std::string& outDir, int lowest, std:
         result.file = file;
         try {
             SetupRecord record = PreparedForBuild(file, result, err);
-            const std::filesystem::path folder = std::filesystem::path(outDir) / result.name;
+            const std::filesystem::path folder = PathOf(outDir) / result.name;
             result.folder = folder.string();
             if (auto it = builtFrom.find(result.name); it != builtFrom.end())
                 throw KsrError("set-up name " + result.name + " taken already by " + it->second +
@@ -284,7 +284,7 @@ int BuildMany(const Options& parsed, const std::string& outDir, int lowest, std:
                                " holds the set-up " +
                                fmt::EchoName(earlier.front().filename().string()) +
                                " from an earlier build: give --force to replace it");
-            const std::string setupBytes = ReadFileBytes(file);
+            const std::string setupBytes = ReadFileBytes(PathOf(file));
             const RecorderIniFiles built = BuildRecorderIniFilesFor(
                 record, templateBytes, TemplateFileName, LowestTemperatureText(lowest));
             std::error_code ec;
@@ -295,7 +295,7 @@ int BuildMany(const Options& parsed, const std::string& outDir, int lowest, std:
                                folder,
                                {{folder / ShortTmpFileName, built.shortTmp},
                                 {folder / RecorderIniFileName, built.recorderIni},
-                                {folder / setupName, setupBytes}},
+                                {folder / PathOf(setupName), setupBytes}},
                                std::move(earlier)});
         } catch (const KsrError& e) {
             result.error = e.locatedEscaped();

@@ -10,6 +10,7 @@
 #include "serial/Ports.h"
 #include "serial/SessionRunner.h"
 #include "serial/StopSignals.h"
+#include "setup/FileIo.h"
 #include "setup/Json.h"
 #include "setup/TextFormat.h"
 #include "upload/UploadLog.h"
@@ -132,7 +133,7 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
         }
     }
     if (device.empty() == (com < 0)) throw UsageError("give either --port DEVICE or --com N");
-    const std::filesystem::path dir = parsed.value("--dir").value_or(".");
+    const std::filesystem::path dir = PathOf(parsed.value("--dir").value_or("."));
     if (!std::filesystem::is_directory(dir))
         throw UsageError("--dir " + fmt::Echo(dir.string()) + " is no folder");
     const bool verify = parsed.has("--verify");

@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
     // Set-up files are byte-exact: standard output must not translate line ends.
     std::ios::sync_with_stdio(true);
     ksr::UseBinaryStandardStreams();
-    std::vector<std::string> args(argv + 1, argv + argc);
+    const std::vector<std::string> args = ksr::ProgramArguments(argc, argv);
     int code = ksr::cli::Run(args, std::cout, std::cerr);
 
     // Output that did not arrive is a failure: "format a.set > b.set && mv b.set a.set" must not

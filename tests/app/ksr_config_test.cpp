@@ -585,6 +585,22 @@ TEST(KsrConfigCommands, UploadNeedsOnePort) {
 }
 #endif
 
+// Names beyond ASCII (and beyond Windows' ANSI code page) go in and come out as given.
+TEST(KsrConfigCommands, NonAsciiFileAndFolderNamesAreKept) {
+    test::TempDir dir;
+    CopyIn(dir, test::ShippedData("recorder.000"), "recorder.000");
+    CopyIn(dir, test::ShippedData("examples/timed.set"), "timed.set");
+    const std::string in = "\xC3\xA4-in.set", out = "\xCE\xA9-out.set", folder = "\xC3\x9Cbersicht";
+    WriteFileAtomically(dir.path() / PathOf(in), test::ReadBytes(test::TestData("example_test.set")));
+    const Result r = RunHere(dir, {"format", in, "-o", out});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(ReadFileBytes(dir.path() / PathOf(out)),
+              test::ReadBytes(test::TestData("example_test.set")));
+    const Result b = RunHere(dir, {"build", "--out-dir", folder, "timed.set"});
+    EXPECT_EQ(b.code, 0) << b.err;
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / PathOf(folder) / "TIMED" / "recorder.ini"));
+}
+
 TEST(KsrConfigCommands, MissingTemplateIsABadFile) {
     test::TempDir dir;
     CopyIn(dir, test::ShippedData("examples/timed.set"), "timed.set");

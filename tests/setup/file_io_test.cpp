@@ -499,3 +499,82 @@ TEST(SafeWriteMessages, AFolderWhereNoTemporaryCanBeMadeIsNamed) {
 }  // namespace
 }  // namespace ksr
 #endif
+
+#ifdef _WIN32
+#include <windows.h>
+
+namespace ksr {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(SafeWrite, TemporariesOfAKilledRunAreRemovedAndNeverLookLikeRealFiles) {
+    test::TempDir dir;
+    // A process that lives through the write, and one that has ended.
+    STARTUPINFOW start{};
+    start.cb = sizeof start;
+    PROCESS_INFORMATION alive{}, ended{};
+    wchar_t waits[] = L"cmd.exe /c ping -n 6 127.0.0.1";
+    wchar_t exits[] = L"cmd.exe /c exit";
+    ASSERT_TRUE(CreateProcessW(nullptr, waits, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                               nullptr, &start, &alive));
+    ASSERT_TRUE(CreateProcessW(nullptr, exits, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                               nullptr, &start, &ended));
+    WaitForSingleObject(ended.hProcess, 5000);
+    CloseHandle(ended.hProcess);  // gone for good
+    CloseHandle(ended.hThread);
+    const std::string stale = ".recorder.ini." + std::to_string(ended.dwProcessId) + "-0-1.tmp";
+    const std::string living = ".recorder.ini." + std::to_string(alive.dwProcessId) + "-0-1.tmp";
+    test::WriteBytes(dir / stale, "half");
+    test::WriteBytes(dir / living, "busy");
+    EXPECT_TRUE(IsTemporaryName(stale));
+
+    WriteFileAtomically(dir / "recorder.ini", "a=1\r\n");
+    EXPECT_FALSE(fs::exists(dir / stale));
+    EXPECT_TRUE(fs::exists(dir / living));  // its writer may be writing it right now
+    TerminateProcess(alive.hProcess, 0);
+    CloseHandle(alive.hProcess);
+    CloseHandle(alive.hThread);
+}
+
+// A virus scanner holds the old file for a moment: the replace waits for it; held longer than
+// about a second, the write fails and the old file stays, with no temporary left.
+TEST(SafeWrite, AFileHeldOpenForAMomentIsReplacedOnceLetGo) {
+    test::TempDir dir;
+    test::WriteBytes(dir / "recorder.ini", "old");
+    auto hold = [&](int ms) {
+        HANDLE h = CreateFileW((dir / "recorder.ini").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
+        EXPECT_NE(h, INVALID_HANDLE_VALUE);
+        return std::thread([h, ms] {
+            Sleep(static_cast<DWORD>(ms));
+            CloseHandle(h);
+        });
+    };
+    std::thread brief = hold(300);
+    WriteFileAtomically(dir / "recorder.ini", "new");
+    brief.join();
+    EXPECT_EQ(test::ReadBytes(dir / "recorder.ini"), "new");
+
+    std::thread long_ = hold(3000);
+    EXPECT_THROW(WriteFileAtomically(dir / "recorder.ini", "newer"), IoError);
+    long_.join();
+    EXPECT_EQ(test::ReadBytes(dir / "recorder.ini"), "new");
+    EXPECT_TRUE(test::TemporaryFiles(dir.path()).empty());
+}
+
+// Names beyond the ANSI code page go through the file layer and back unchanged.
+TEST(SafeWrite, ANonAsciiNameRoundTrips) {
+    test::TempDir dir;
+    const std::string name = "st\xC3\xA4tion-\xCE\xA9.set";  // a-umlaut and a Greek omega
+    WriteFileAtomically(dir.path() / PathOf(name), "x");
+    EXPECT_EQ(ReadFileBytes(dir.path() / PathOf(name)), "x");
+    bool listed = false;
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        listed = listed || entry.path().filename().string() == name;
+    EXPECT_TRUE(listed);
+}
+
+}  // namespace
+}  // namespace ksr
+#endif
