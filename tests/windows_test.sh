@@ -88,5 +88,20 @@ for receiver in gkermit ckermit; do
     echo "$receiver: upload through COM7 under Wine done"
 done
 wine reg delete 'HKLM\Software\Wine\Ports' /v COM7 /f > /dev/null 2>&1 || true
+
+# The ZIP for Windows: the program, the template, the samples and the README; it runs as unpacked.
+(cd "$(dirname "$windows")/../.." && cpack -G ZIP > /dev/null) || fail "cpack -G ZIP"
+zip=$(ls "$(dirname "$windows")/../.."/ksr-config-*-windows-x86_64.zip 2>/dev/null | head -1)
+if [[ -n $zip ]]; then
+    listing=$(unzip -l "$zip")
+    for f in ksr-config.exe recorder.000 examples/timed.set README-Windows.txt; do
+        grep -q "/$f\$" <<< "$listing" || fail "the ZIP has no $f"
+    done
+    mkdir -p "$work/zip" && unzip -q "$zip" -d "$work/zip"
+    wine "$work"/zip/*/ksr-config.exe --version | grep -q '^ksr-config ' || fail "the unpacked program does not run"
+    echo "ZIP: $(basename "$zip") holds the program, the template, the samples and the README"
+else
+    fail "no ZIP"
+fi
 [[ $failures -eq 0 ]] || { echo "$failures failures"; exit 1; }
 echo "all Windows checks passed"
