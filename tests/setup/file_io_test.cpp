@@ -563,6 +563,28 @@ TEST(SafeWrite, AFileHeldOpenForAMomentIsReplacedOnceLetGo) {
     EXPECT_TRUE(test::TemporaryFiles(dir.path()).empty());
 }
 
+// The folder lock of another writer (a handle of its own, as another program has): a second
+// writer waits, then fails naming the folder; one let go within the wait lets it in.
+TEST(FolderLockBetweenPrograms, ASecondWriterWaitsThenFailsOrGetsInWhenLetGo) {
+    test::TempDir dir;
+    auto first = std::make_unique<FolderLock>(dir.path());
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        FolderLock second(dir.path(), std::chrono::milliseconds(400));
+        ADD_FAILURE() << "the lock was taken twice";
+    } catch (const FolderBusyError& e) {
+        EXPECT_EQ(e.file(), dir.path().string());
+        EXPECT_NE(e.message().find("another program is writing"), std::string::npos);
+    }
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(400));
+    std::thread letGo([&] {
+        Sleep(300);
+        first.reset();
+    });
+    EXPECT_NO_THROW(FolderLock(dir.path(), std::chrono::milliseconds(3000)));
+    letGo.join();
+}
+
 // Names beyond the ANSI code page go through the file layer and back unchanged.
 TEST(SafeWrite, ANonAsciiNameRoundTrips) {
     test::TempDir dir;
