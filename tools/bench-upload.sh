@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Times a whole "ksr-config upload" to the recorder simulator with each receiver and compares it
-# with the least the written dialogue can take on the same recorder: its fixed pauses (200 + 200
+# ("written") with the least the dialogue can take on the same recorder: its fixed pauses (200 + 200
 # + 1000 + 100 + 2000 + 1000 + 1000 ms before the first packet, 100 ms between the return and
 # the reconfigure command) plus what the recorder itself takes (each prompt's answer, the
 # transfer, and the receiver's exit until the shell's prompt is back, before which a return is

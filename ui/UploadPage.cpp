@@ -23,7 +23,7 @@ UploadPage::UploadPage(QWidget* page, Host host, std::filesystem::path workDir)
     comSpinEdit_->setGeometry(312, 8, 44, 26);
     comSpinEdit_->setMaxLength(1);
     comSpinEdit_->setValue(1);
-    // Off by default: the upload is the written one unless the operator asks for the check.
+    // Off by default: an upload is the plain dialogue unless the operator asks for the check.
     verifyCheckBox_ = new QCheckBox(QStringLiteral("check with cksum"), page);
     verifyCheckBox_->setObjectName(QStringLiteral("VerifyCheckBox"));
     verifyCheckBox_->setGeometry(372, 10, 180, 22);
