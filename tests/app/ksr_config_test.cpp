@@ -652,7 +652,7 @@ TEST(KsrConfigCommands, BuildNamesTheSetUpAsTheWindowDoesAndRefusesNamesRecorder
     const std::vector<std::string> refused{"a\nb.set", "st\xC3\xA4tion.set"};
 #endif
     for (const std::string& file : refused) {
-        test::WriteBytes(dir / file, timed);
+        WriteFileAtomically(dir.path() / PathOf(file), timed);
         for (const std::vector<std::string>& args :
              {std::vector<std::string>{"build", file}, std::vector<std::string>{"check", file},
               std::vector<std::string>{"build", "--out-dir", "out", file}}) {

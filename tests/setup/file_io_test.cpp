@@ -510,16 +510,19 @@ namespace fs = std::filesystem;
 
 TEST(SafeWrite, TemporariesOfAKilledRunAreRemovedAndNeverLookLikeRealFiles) {
     test::TempDir dir;
-    // A process that lives through the write, and one that has ended.
+    // A process that lives through the write, and one that has ended: this program, held
+    // before it starts, without a console (which would outlive it holding the test's output).
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
     STARTUPINFOW start{};
     start.cb = sizeof start;
     PROCESS_INFORMATION alive{}, ended{};
-    wchar_t waits[] = L"cmd.exe /c ping -n 6 127.0.0.1";
-    wchar_t exits[] = L"cmd.exe /c exit";
-    ASSERT_TRUE(CreateProcessW(nullptr, waits, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                               nullptr, &start, &alive));
-    ASSERT_TRUE(CreateProcessW(nullptr, exits, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                               nullptr, &start, &ended));
+    const DWORD held = CREATE_SUSPENDED | DETACHED_PROCESS;
+    ASSERT_TRUE(CreateProcessW(self, nullptr, nullptr, nullptr, FALSE, held, nullptr, nullptr,
+                               &start, &alive));
+    ASSERT_TRUE(CreateProcessW(self, nullptr, nullptr, nullptr, FALSE, held, nullptr, nullptr,
+                               &start, &ended));
+    TerminateProcess(ended.hProcess, 0);
     WaitForSingleObject(ended.hProcess, 5000);
     CloseHandle(ended.hProcess);  // gone for good
     CloseHandle(ended.hThread);
