@@ -11,14 +11,6 @@ QString Q(const std::string& s) {
 
 }  // namespace
 
-QVector<QString> OrderForNumbering(QVector<QString> devices) {
-    std::vector<std::string> plain;
-    for (const QString& d : devices) plain.push_back(d.toStdString());
-    QVector<QString> ordered;
-    for (const std::string& d : NumberingOrder(plain)) ordered.push_back(Q(d));
-    return ordered;
-}
-
 QVector<PortEntry> PresentPorts() {
     QVector<PortEntry> entries;
     for (const PortInfo& p : PortsPresent()) {
@@ -36,14 +28,6 @@ QVector<PortEntry> PresentPorts() {
         entries.push_back(e);
     }
     return entries;
-}
-
-QString StableNameOf(const QString& device) {
-    return Q(StableName(device.toStdString()));
-}
-
-QString ResolvedDevice(const QString& device) {
-    return Q(DeviceBehind(device.toStdString()));
 }
 
 QString DeviceForCom(int number) {

@@ -16,15 +16,9 @@ struct PortEntry {
     QString serialNumber;
 };
 
-// The stable /dev/serial/by-id name of a device, or empty (Linux).
-QString StableNameOf(const QString& device);
-// A port given by any name (a by-id link, for instance) as the device it leads to.
-QString ResolvedDevice(const QString& device);
 
 // The ports present now, numbered.
 QVector<PortEntry> PresentPorts();
-// The stable order used for numbering, for a list of device names (exposed for the tests).
-QVector<QString> OrderForNumbering(QVector<QString> devices);
 // The device of COM n, or empty when there is none.
 QString DeviceForCom(int number);
 

@@ -6,6 +6,7 @@
 # Usage: tests/windows_test.sh LINUX_BUILD WINDOWS_BUILD
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+source "$root/tools/simulator.sh"
 linuxBuild="$(cd "$1" && pwd)"
 linux="$linuxBuild/app/ksr-config/ksr-config"
 windows="$(cd "$2" && pwd)/app/ksr-config/ksr-config.exe"
@@ -51,12 +52,7 @@ within() {  # NAME VALUE LOW HIGH
 
 for receiver in gkermit ckermit; do
     dir="$work/$receiver"
-    mkdir -p "$dir/rec"
-    cp "$root/tests/data/golden/timed.recorder.ini" "$dir/recorder.ini"
-    "$sim" --dir "$dir/rec" --receiver "$receiver" --log "$dir/sim.log" > "$dir/sim.dev" &
-    simpid=$!
-    for _ in $(seq 50); do [[ -s $dir/sim.dev ]] && break; sleep 0.1; done
-    device=$(head -1 "$dir/sim.dev")
+    start_simulator "$sim" "$dir" "$receiver"
     # COM7 onto the simulator's pseudo-terminal; Wine lists it after a restart.
     wine reg add 'HKLM\Software\Wine\Ports' /v COM7 /d "$device" /f > /dev/null 2>&1
     wineserver -k > /dev/null 2>&1 || true
@@ -66,7 +62,7 @@ for receiver in gkermit ckermit; do
     if [[ $receiver == gkermit ]]; then port="--port COM7"; else port="--com 7"; fi
     code=0
     (cd "$dir" && wine "$windows" upload $port > out.txt 2> err.txt) || code=$?
-    kill $simpid; wait $simpid 2>/dev/null || true; simpid=
+    stop_simulator
     [[ $code -eq 0 ]] || fail "$receiver: upload exit $code: $(cat "$dir/err.txt" "$dir/out.txt")"
     cmp -s "$dir/rec/recorder.ini" "$dir/recorder.ini" || fail "$receiver: the file differs"
     grep -q "New Data File" "$dir/out.txt" || fail "$receiver: no New Data File answer"

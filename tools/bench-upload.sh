@@ -8,6 +8,7 @@
 # Usage: tools/bench-upload.sh [BUILD_DIR]
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+source "$root/tools/simulator.sh"
 build="$(cd "${1:-$root/build}" && pwd)"
 exe="$build/app/ksr-config/ksr-config"
 sim="$build/tools/ksr-recorder-sim"
@@ -17,16 +18,11 @@ trap '[[ -n $simpid ]] && kill $simpid 2>/dev/null; rm -rf "$work"' EXIT
 worst=0
 for receiver in gkermit ckermit; do
     dir="$work/$receiver"
-    mkdir -p "$dir/rec"
-    cp "$root/tests/data/golden/timed.recorder.ini" "$dir/recorder.ini"
-    "$sim" --dir "$dir/rec" --receiver "$receiver" --log "$dir/sim.log" > "$dir/sim.dev" &
-    simpid=$!
-    for _ in $(seq 50); do [[ -s $dir/sim.dev ]] && break; sleep 0.1; done
-    device=$(head -1 "$dir/sim.dev")
+    start_simulator "$sim" "$dir" "$receiver"
     start=$(date +%s%3N)
     (cd "$dir" && "$exe" upload --port "$device" > out.txt 2> err.txt)
     end=$(date +%s%3N)
-    kill $simpid; wait $simpid 2>/dev/null || true; simpid=
+    stop_simulator
     read -r ours written < <(awk -v start="$start" '
         $2 == "IN" && $3 == "\\x03" && !etx { etx = $1 }
         $2 == "OUT" && /login: / && etx && !login { login = $1 }

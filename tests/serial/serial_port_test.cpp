@@ -16,6 +16,7 @@
 #include "TestSupport.h"
 #include "app/SimulatorProcess.h"
 #include "serial/PortList.h"
+#include "serial/Ports.h"
 #include "serial/SerialPort.h"
 #include "serial/UploadDriver.h"
 #include "ui/ComSelectForm.h"
@@ -160,12 +161,12 @@ class SerialPortTest : public QObject {
     }
 
     void portsAreNumberedInAStableOrder() {
-        const QVector<QString> ordered =
-            serial::OrderForNumbering({"/dev/ttyS1", "/dev/ttyUSB1", "/dev/ttyS0", "/dev/ttyACM0",
-                                       "/dev/ttyUSB0", "/dev/ttyS10", "/dev/ttyS2"});
+        const std::vector<std::string> ordered =
+            serial::NumberingOrder({"/dev/ttyS1", "/dev/ttyUSB1", "/dev/ttyS0", "/dev/ttyACM0",
+                                    "/dev/ttyUSB0", "/dev/ttyS10", "/dev/ttyS2"});
         QCOMPARE(ordered,
-                 QVector<QString>({"/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyACM0", "/dev/ttyS0",
-                                   "/dev/ttyS1", "/dev/ttyS2", "/dev/ttyS10"}));
+                 std::vector<std::string>({"/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyACM0",
+                                           "/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2", "/dev/ttyS10"}));
     }
 
     void terminalShowsWhatArrivesWhenActive() {
