@@ -129,10 +129,9 @@ void KermitSender::StartTransmit(std::vector<SendFile> files) {
     fileIndex_ = 0;
     filePos_ = 0;
     terms_ = Terms{};
-    parity_ = false;
     seq_ = 0;
     staleResent_ = false;
-    input_.clear();
+    reader_ = PacketReader{};
     output_.clear();
     errorText_.clear();
     bytesDone_ = 0;
@@ -200,47 +199,61 @@ std::string KermitSender::takeOutput() {
 
 void KermitSender::receive(const char* bytes, std::size_t count) {
     if (!inProgress_) return;
+    reader_.add(bytes, count);
+    RawPacket p;
+    while (inProgress_ && reader_.next(p)) {
+        if (!p.checkOk)
+            retry("bad check");
+        else
+            handlePacket(p.seq, p.type, p.data);
+    }
+}
+
+// The position of the next packet mark from `from`. A mark with bit 7 set counts where parity
+// may have set it; inside a packet of an eight-bit line that byte is data, so `exact` asks for
+// the mark itself.
+static std::size_t FindMark(const std::string& s, std::size_t from, bool exact) {
+    for (std::size_t i = from; i < s.size(); ++i)
+        if (s[i] == kMark || (!exact && static_cast<unsigned char>(s[i]) == (kMark | 0x80)))
+            return i;
+    return std::string::npos;
+}
+
+void PacketReader::add(const char* bytes, std::size_t count) {
     const std::size_t from = input_.size();
     input_.append(bytes, count);
     if (parity_)
         for (std::size_t i = from; i < input_.size(); ++i)
             input_[i] = static_cast<char>(input_[i] & 0x7F);
-    scan();
 }
 
-// The position of the next packet mark; with parity the mark may arrive with bit 7 set.
-static std::size_t FindMark(const std::string& s, std::size_t from) {
-    for (std::size_t i = from; i < s.size(); ++i)
-        if ((static_cast<unsigned char>(s[i]) & 0x7F) == kMark) return i;
-    return std::string::npos;
-}
-
-void KermitSender::scan() {
+bool PacketReader::next(RawPacket& packet) {
     for (;;) {
-        const std::size_t mark = FindMark(input_, 0);
+        const std::size_t mark = FindMark(input_, 0, false);
         if (mark == std::string::npos) {
             input_.clear();
-            return;
+            return false;
         }
         input_.erase(0, mark);
-        if (input_.size() < 2) return;
-        const int len = UnChar(static_cast<char>(input_[1] & 0x7F));
+        if (input_.size() < 2) return false;
+        const int len = KermitSender::UnChar(static_cast<char>(input_[1] & 0x7F));
         if (len < 3 || len > 94) {
-            // Not a packet: no answer at all. Skip the mark and keep waiting for the real one.
+            // Not a packet: skip the mark and look for the real one.
             input_.erase(0, 1);
             continue;
         }
         // A mark inside the packet means the packet was cut off: start again from there.
-        const std::size_t inner = FindMark(input_, 1);
+        const std::size_t inner = FindMark(input_, 1, !parity_);
         if (inner != std::string::npos && inner < static_cast<std::size_t>(len) + 2) {
             input_.erase(0, inner);
             continue;
         }
-        if (input_.size() < static_cast<std::size_t>(len) + 2) return;
-        // Kermit packets are 7-bit text: an eighth bit on any of their bytes is the receiver's
-        // parity, to be stripped from here on.
+        if (input_.size() < static_cast<std::size_t>(len) + 2) return false;
+        // Kermit packets are 7-bit text (but for eight-bit data): an eighth bit where it cannot
+        // belong is the other side's parity, to be stripped from here on.
         if (!parity_) {
-            for (std::size_t i = 0; i < static_cast<std::size_t>(len) + 2 && !parity_; ++i)
+            const std::size_t told = eightBitData_ ? 4 : static_cast<std::size_t>(len) + 2;
+            for (std::size_t i = 0; i < told && !parity_; ++i)
                 parity_ = (static_cast<unsigned char>(input_[i]) & 0x80) != 0;
             if (parity_)
                 for (char& c : input_) c = static_cast<char>(c & 0x7F);
@@ -248,13 +261,11 @@ void KermitSender::scan() {
         const std::string body = input_.substr(1, static_cast<std::size_t>(len));  // LEN .. DATA
         const char check = input_[static_cast<std::size_t>(len) + 1];
         input_.erase(0, static_cast<std::size_t>(len) + 2);
-        if (Check1(body) != check) {
-            retry("bad check");
-            if (!inProgress_) return;
-            continue;
-        }
-        handlePacket(UnChar(body[1]), body[2], body.substr(3));
-        if (!inProgress_) return;
+        packet.checkOk = KermitSender::Check1(body) == check;
+        packet.seq = KermitSender::UnChar(body[1]);
+        packet.type = body[2];
+        packet.data = body.substr(3);
+        return true;
     }
 }
 

@@ -28,6 +28,36 @@ enum Status : std::uint16_t {
     TriesExhausted = 2,  // no good answer within the tries
     NoFiles = 3,         // nothing to send
     Cancelled = 4,       // the host ended the transfer (line closed, program ending)
+    SenderError = 5,     // the sender sent an error packet
+    TooLarge = 6,        // more than a receiver holds
+};
+
+// A packet as it came off the line, its check not yet judged.
+struct RawPacket {
+    int seq = 0;
+    char type = 0;
+    std::string data;
+    bool checkOk = false;
+};
+
+// Splits the bytes of a line into packets: bytes outside a packet are skipped, a packet cut off
+// by the next mark is dropped, and once a packet arrives with the eighth bit set on any byte
+// that may not carry it, that bit is the line's parity and stripped from then on.
+class PacketReader {
+  public:
+    // The packets' data may carry bytes with the eighth bit (a receiver of an eight-bit line):
+    // only the mark, length, sequence number and type then tell parity.
+    explicit PacketReader(bool eightBitData = false) : eightBitData_(eightBitData) {}
+    void add(const char* bytes, std::size_t count);
+    // The next whole packet; false while none is complete.
+    bool next(RawPacket& packet);
+    bool parity() const { return parity_; }
+    void clear() { input_.clear(); }
+
+  private:
+    std::string input_;
+    bool eightBitData_ = false;
+    bool parity_ = false;
 };
 
 class KermitSender {
@@ -62,7 +92,7 @@ class KermitSender {
     const std::string& errorText() const { return errorText_; }
     const Terms& terms() const { return terms_; }
     // Whether the receiver's bytes were found to carry parity (bit 7 then stripped).
-    bool parityDetected() const { return parity_; }
+    bool parityDetected() const { return reader_.parity(); }
     // File bytes acknowledged by the receiver, of all files' bytes.
     std::uint64_t bytesDone() const { return bytesDone_; }
     std::uint64_t bytesTotal() const { return bytesTotal_; }
@@ -92,7 +122,6 @@ class KermitSender {
     void retry(const char* why);
     void finish(std::uint16_t status, const std::string& text);
     void handlePacket(int seq, char type, const std::string& data);
-    void scan();
 
     std::vector<SendFile> files_;
     std::size_t fileIndex_ = 0;
@@ -110,13 +139,11 @@ class KermitSender {
     std::uint16_t status_ = Success;
     std::string errorText_;
     std::string output_;
-    std::string input_;
+    PacketReader reader_;
     std::uint64_t bytesDone_ = 0;
     std::uint64_t bytesTotal_ = 0;
     std::uint64_t packetsSent_ = 0;
     std::uint64_t resends_ = 0;
-    // The receiver puts parity on its bytes: the eighth bit of what arrives is not data.
-    bool parity_ = false;
 };
 
 }  // namespace ksr::kermit

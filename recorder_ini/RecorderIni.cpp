@@ -5,6 +5,7 @@
 
 #include "setup/Errors.h"
 #include "setup/FileIo.h"
+#include "setup/SettingTable.h"
 #include "setup/SetupFile.h"
 #include "setup/TextFormat.h"
 
@@ -228,6 +229,37 @@ std::vector<std::string> RecorderIni::lines() const {
 
 void RecorderIni::WriteRecorderIni() const {
     WriteFileAtomically(directory_ / RecorderIniFileName, JoinCrLf(lines()));
+}
+
+namespace {
+
+std::string LabelOf(const std::array<Setting, 5>& table, std::string_view field) {
+    for (const Setting& s : table)
+        if (s.field == field) return std::string(s.label);
+    return {};
+}
+
+}  // namespace
+
+std::string IniKeyLabel(int key) {
+    const auto ch = [key](int first) { return " Ch" + fmt::Free(key - first + 1); };
+    if (key == 1) return "Setup Name";
+    if (key == 2) return "Setup Date";
+    if (key == 3) return "Setup Time";
+    if (key >= 4 && key <= 9) return "Primary Rate" + ch(4);
+    if (key >= 10 && key <= 15) return "Secondary Rate" + ch(10);
+    if ((key >= 16 && key <= 21) || (key >= 55 && key <= 60))
+        return "Gain" + ch(key <= 21 ? 16 : 55);
+    if ((key >= 22 && key <= 33) || key == 48) return LabelOf(RecordSettings, "DataType");
+    if (key == 34) return LabelOf(GpsSettings, "LogMode");
+    if (key == 35) return LabelOf(RecordSettings, "FileLength");
+    if (key == 36) return LabelOf(RecordSettings, "DiskMode");
+    if (key >= 38 && key <= 46) return std::string(AuxChannelNames[kAuxKeyFlags[key - 37]]);
+    if (key == 47 || key == PcOffTimeOverrideKey) return LabelOf(RecordSettings, "MaxPcCycle");
+    if (key == 50) return LabelOf(GpsSettings, "GpsMode");
+    if (key == 51) return LabelOf(GpsSettings, "GpsLat") + ", " + LabelOf(GpsSettings, "GpsLon");
+    if (key == 52) return LabelOf(GpsSettings, "ClockMode");
+    return {};
 }
 
 std::string RecorderIni::KeyValue(int key, const SetupRecord& r) const {

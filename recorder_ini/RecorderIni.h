@@ -30,6 +30,10 @@ inline constexpr int PlaceholderKeyY = 54;
 
 extern const Array1<std::string_view, IniKeyCount> IniKeys;
 
+// The set-up's readable name of what key `key` (1..60) carries ("Primary Rate Ch1"); empty for
+// the placeholders and "[timer]".
+std::string IniKeyLabel(int key);
+
 // What a build gives: the bytes of recorder.ini and of the SHORTTMP.DAT it was built with.
 struct RecorderIniFiles {
     std::string recorderIni;

@@ -61,6 +61,10 @@ std::string UploadLogLine(const UploadRecord& r) {
         {"error", OrNull(r.error)},
         {"new_data_file", OrNull(r.newDataFile)}};
     if (!r.verify.empty()) members.emplace_back("verify", Str(r.verify));
+    if (!r.recorderStationCode.empty() || !r.recorderSerialNumber.empty()) {
+        members.emplace_back("recorder_station_code", Str(r.recorderStationCode));
+        members.emplace_back("recorder_serial_number", Str(r.recorderSerialNumber));
+    }
     return json::Object(members) + "\n";
 }
 

@@ -22,10 +22,13 @@ struct UploadRecord {
     std::string port;           // the device
     std::string adapterSerial;  // empty when unknown
     std::vector<SentFile> files;
-    std::string result;       // "success", "failed" or "aborted"
+    std::string result;       // "success", "failed", "aborted", "escaped" or "wrong recorder"
     std::string error;        // empty when none
     std::string newDataFile;  // the recorder's answer, empty when none came
     std::string verify;       // the --verify outcome, empty when not asked
+    // The recorder's own station_code and serial_number, when its recorder.ini was read first.
+    std::string recorderStationCode;
+    std::string recorderSerialNumber;
 };
 
 // The time now as ISO 8601 UTC.

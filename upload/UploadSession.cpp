@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "setup/FileIo.h"
 #include "setup/TextFormat.h"
 #include "upload/Checksums.h"
 
@@ -15,6 +16,8 @@ const char* const kPassword = "kelp\r";
 const char* const kLogout = "logout\r";
 const char* const kChangeDirectory = "cd /usr/local/wexo\r";
 const char* const kStartReceiver = "kermit -r\r";
+// The recorder's Kermit sends its recorder.ini; the name is a constant, nothing from a file.
+const char* const kSendRecorderIni = "kermit -s recorder.ini\r";
 const char* const kReturn = "\r";
 const char* const kReconfigure = "/usr/local/wexo/reconfig\r";
 const char* const kFolder = "/usr/local/wexo/";
@@ -57,6 +60,22 @@ void Keep(std::string& buffer, const std::string& bytes) {
 }
 
 }  // namespace
+
+Identity IdentityOf(const std::string& recorderIni) {
+    Identity id;
+    for (const std::string& line : SplitLines(recorderIni)) {
+        if (id.stationCode.empty() && line.rfind("station_code=", 0) == 0)
+            id.stationCode = line.substr(13);
+        if (id.serialNumber.empty() && line.rfind("serial_number=", 0) == 0)
+            id.serialNumber = line.substr(14);
+    }
+    return id;
+}
+
+std::string IdentityText(const Identity& id) {
+    return "station " + (id.stationCode.empty() ? std::string("(none)") : id.stationCode) +
+           ", serial " + (id.serialNumber.empty() ? std::string("(none)") : id.serialNumber);
+}
 
 std::string ProgressText(const kermit::KermitSender& sender) {
     return std::string(TransmittingText) + std::to_string(sender.bytesDone()) + " of " +
@@ -128,6 +147,12 @@ void UploadSession::received(const std::string& bytes, long long now) {
         pumpTransfer(now);
         return;
     }
+    if (phase_ == Phase::Reading) {
+        if (!receiver_.started()) Keep(since_, bytes);
+        receiver_.receive(bytes);
+        pumpRead(now);
+        return;
+    }
     Keep(pending_, bytes);
     Keep(since_, bytes);
     switch (phase_) {
@@ -146,7 +171,7 @@ void UploadSession::received(const std::string& bytes, long long now) {
             break;
         case Phase::Settle:
             if (EndsWithShellPrompt(since_))
-                returnToShell(now);
+                reading_ ? readEnded(now) : returnToShell(now);
             else
                 wakeAt_ = std::min(now + QuietBeforeReturnMs, phaseAt_ + SettleLimitMs);
             break;
@@ -270,6 +295,10 @@ void UploadSession::run(long long now, bool cts) {
             loginAttempt(now);
             break;
         case Phase::ChangeDir:
+            if (options_.job == Job::Read || options_.guard) {
+                startRead(now);
+                break;
+            }
             receiverStarted_ = true;
             put(kStartReceiver);
             enter(Phase::ReceiverStart, now, 1000);
@@ -283,8 +312,14 @@ void UploadSession::run(long long now, bool cts) {
             pumpTransfer(now);
             break;
         }
+        case Phase::Reading: {
+            const long long due = (now - phaseAt_) / TickMs;
+            for (; ticksGiven_ < due && receiver_.InProgress(); ++ticksGiven_) receiver_.tick();
+            pumpRead(now);
+            break;
+        }
         case Phase::Settle:
-            returnToShell(now);
+            reading_ ? readEnded(now) : returnToShell(now);
             break;
         case Phase::ReturnSent:
             afterReturn(now);
@@ -354,7 +389,8 @@ void UploadSession::loginAnswer(long long now) {
         return;
     }
     if (end.empty() || (end.back() != '#' && end.back() != '$' && end.back() != '>')) return;
-    status(StatusKind::Transmitting, TransmittingText);
+    status(StatusKind::Transmitting,
+           options_.job == Job::Read || options_.guard ? ReadingText : TransmittingText);
     put(kChangeDirectory);
     enter(Phase::ChangeDir, now, 1000);
 }
@@ -366,6 +402,95 @@ void UploadSession::startTransfer(long long now) {
     ticksGiven_ = 0;
     enter(Phase::Transfer, now);
     pumpTransfer(now);
+}
+
+void UploadSession::startRead(long long now) {
+    mark();
+    put(kSendRecorderIni);
+    receiver_.start();
+    ticksGiven_ = 0;
+    enter(Phase::Reading, now);
+    pumpRead(now);
+}
+
+void UploadSession::pumpRead(long long now) {
+    std::string out = receiver_.takeOutput();
+    // Until the recorder's Kermit has started, the shell may read what we send: a '#' before a
+    // packet makes it a comment there, and Kermit skips what comes before a packet's mark.
+    if (!out.empty()) put(receiver_.started() ? out : "#" + out);
+    if (receiver_.InProgress() && !receiver_.started() && EndsWithShellPrompt(since_)) {
+        // The shell's prompt is back: no Kermit is sending ("?File not found", no kermit).
+        receiver_.cancel("nothing came");
+        const std::size_t promptLine = since_.find_last_of("\r\n");
+        const std::string said =
+            LastLine(promptLine == std::string::npos ? std::string() : since_.substr(0, promptLine));
+        record_.error = "the recorder's Kermit sent nothing (it answered \"" + fmt::Echo(said) +
+                        "\")";
+        receiver_.takeOutput();
+    }
+    if (receiver_.InProgress()) {
+        wakeAt_ = phaseAt_ + (ticksGiven_ + 1) * TickMs;
+        return;
+    }
+    if (receiver_.ProtocolStatus() == kermit::Success && receiver_.files().size() == 1) {
+        readSucceeded_ = true;
+        recorderIni_ = receiver_.files().front().data;
+        const Identity id = IdentityOf(recorderIni_);
+        record_.recorderStationCode = id.stationCode;
+        record_.recorderSerialNumber = id.serialNumber;
+    } else if (record_.error.empty()) {
+        record_.error = receiver_.ProtocolStatus() == kermit::Success
+                            ? "the recorder's Kermit sent " +
+                                  std::to_string(receiver_.files().size()) + " files"
+                            : "reading recorder.ini: " + receiver_.errorText();
+    }
+    const bool promptThere = !receiver_.started() || EndsWithShellPrompt(since_);
+    mark();
+    pending_.clear();
+    reading_ = true;
+    enter(Phase::Settle, now, QuietBeforeReturnMs);
+    if (promptThere && !receiver_.started()) readEnded(now);
+}
+
+// After the read, with the shell's prompt back: a read ends with "logout"; a guarded upload
+// starts the receiver when the identities match, or logs out.
+void UploadSession::readEnded(long long now) {
+    reading_ = false;
+    if (!readSucceeded_) {
+        status(StatusKind::Failure, ReadFailedText);
+        put(kLogout);
+        finish("failed",
+               options_.job == Job::Read
+                   ? record_.error
+                   : record_.error + "; without it --guard cannot tell which recorder this "
+                                     "is, so nothing was sent",
+               now);
+        return;
+    }
+    if (options_.job == Job::Read) {
+        status(StatusKind::Success, ReadText);
+        put(kLogout);
+        finish("success", "", now);
+        return;
+    }
+    Identity expected;
+    for (const auto& f : files_)
+        if (f.name == "RECORDER.INI") expected = IdentityOf(f.data);
+    const Identity found = IdentityOf(recorderIni_);
+    if (!(found == expected)) {
+        wrongRecorder_ = true;
+        status(StatusKind::Failure, WrongRecorderText);
+        put(kLogout);
+        finish("wrong recorder",
+               "the recorder is " + fmt::Echo(IdentityText(found)) + ", the file is for " +
+                   fmt::Echo(IdentityText(expected)) + "; nothing was sent",
+               now);
+        return;
+    }
+    status(StatusKind::Transmitting, TransmittingText);
+    receiverStarted_ = true;
+    put(kStartReceiver);
+    enter(Phase::ReceiverStart, now, 1000);
 }
 
 void UploadSession::pumpTransfer(long long now) {
@@ -520,6 +645,11 @@ void UploadSession::stop(long long now) {
     } else if (phase_ == Phase::TransferOver) {
         transferEnded(now);
         return;
+    } else if (phase_ == Phase::Reading || reading_) {
+        receiver_.cancel("stopped by the operator");  // tells the recorder's Kermit
+        const std::string out = receiver_.takeOutput();
+        if (receiver_.started()) put(out);
+        error = "stopped while reading recorder.ini";
     } else if (phase_ == Phase::NewDataFile) {
         error = "stopped after the reconfigure command";
     } else if (phase_ >= Phase::Settle && phase_ <= Phase::Verify) {
@@ -537,6 +667,11 @@ void UploadSession::stop(long long now) {
 }
 
 void UploadSession::lineFailed(const std::string& why, long long now) {
+    if (phase_ == Phase::Reading) {
+        receiver_.cancel("line failed: " + why);
+        pumpRead(now);
+        return;
+    }
     if (phase_ != Phase::Transfer) return;
     sender_.cancel("line failed: " + why);
     pumpTransfer(now);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "kermit/KermitReceiver.h"
 #include "kermit/KermitSender.h"
 #include "upload/UploadLog.h"
 
@@ -23,6 +24,10 @@ inline constexpr const char* SuccessText =
     "  recorder.ini transmitted, check for message \"New Data File /data/... \" ";
 inline constexpr const char* FailureText = "  recorder.ini : Transfer failed ";
 inline constexpr const char* BusyText = "  previous transfer still running, wait for its end ";
+inline constexpr const char* ReadingText = "  reading recorder.ini from KSR... ";
+inline constexpr const char* ReadText = "  recorder.ini read from KSR ";
+inline constexpr const char* ReadFailedText = "  recorder.ini : reading failed ";
+inline constexpr const char* WrongRecorderText = "  wrong KSR: nothing sent ";
 
 inline constexpr const char* LoginPrompt = "login:";
 inline constexpr const char* PasswordPrompt = "Password:";
@@ -58,7 +63,27 @@ struct LineAction {
     std::string bytes;
 };
 
+// What a session does once logged in: send the files (and reconfigure), or only read the
+// recorder's recorder.ini back, which changes nothing on the recorder.
+enum class Job { Upload, Read };
+
+// Which recorder a recorder.ini is for: its station_code and serial_number values.
+struct Identity {
+    std::string stationCode;
+    std::string serialNumber;
+    bool complete() const { return !stationCode.empty() && !serialNumber.empty(); }
+    bool operator==(const Identity&) const = default;
+};
+// The first station_code= and serial_number= lines of a recorder.ini's bytes.
+Identity IdentityOf(const std::string& recorderIni);
+// "station KSR01, serial 0000"
+std::string IdentityText(const Identity& identity);
+
 struct SessionOptions {
+    Job job = Job::Upload;
+    // Before an upload, read the recorder's recorder.ini; when its identity is not that of the
+    // recorder.ini about to be sent, log out and send nothing.
+    bool guard = false;
     // Ask the recorder's shell for cksum of every file sent and compare, before the reconfigure
     // command; the command follows only when all match.
     bool verify = false;
@@ -100,7 +125,9 @@ class UploadSession {
     long long wakeAt() const { return wakeAt_; }
 
     bool done() const { return phase_ == Phase::Done; }
-    bool inTransfer() const { return phase_ == Phase::Transfer; }
+    bool inTransfer() const {
+        return phase_ == Phase::Transfer || (phase_ == Phase::Reading && receiver_.started());
+    }
     bool transferStarted() const { return transferStarted_; }
     // The transfer has ended and waits for the host's poll.
     bool awaitingPoll() const { return phase_ == Phase::TransferOver; }
@@ -108,6 +135,12 @@ class UploadSession {
     bool loginTimedOut() const { return loginTimedOut_; }
     Verdict verdict() const { return verdict_; }
     const kermit::KermitSender& sender() const { return sender_; }
+    const kermit::KermitReceiver& receiver() const { return receiver_; }
+    // The recorder's recorder.ini as read (Job::Read, or the guard's read); empty when none was.
+    const std::string& recorderIni() const { return recorderIni_; }
+    bool readSucceeded() const { return readSucceeded_; }
+    // The guard found another recorder than the file is for.
+    bool wrongRecorder() const { return wrongRecorder_; }
     // Files, result, error, the recorder's answer and the read-back; the host adds who, where
     // and when.
     const UploadRecord& record() const { return record_; }
@@ -137,6 +170,7 @@ class UploadSession {
         LogoutPause,    // 100 ms, then the next attempt
         ChangeDir,      // 1000 ms after "cd"
         ReceiverStart,  // 1000 ms after "kermit -r"
+        Reading,        // the recorder's Kermit sends its recorder.ini
         Transfer,
         TransferOver,   // waiting for the host's poll
         Settle,         // until the receiver has let go of the line
@@ -159,6 +193,9 @@ class UploadSession {
     void missedPrompt(long long now);
     void loginAnswer(long long now);
     void startTransfer(long long now);
+    void startRead(long long now);
+    void pumpRead(long long now);
+    void readEnded(long long now);
     void pumpTransfer(long long now);
     void transferEnded(long long now);
     void returnToShell(long long now);
@@ -171,6 +208,11 @@ class UploadSession {
     std::vector<kermit::SendFile> files_;
     SessionOptions options_;
     kermit::KermitSender sender_;
+    kermit::KermitReceiver receiver_;
+    std::string recorderIni_;
+    bool reading_ = false;  // the settle after a read
+    bool readSucceeded_ = false;
+    bool wrongRecorder_ = false;
     UploadRecord record_;
     Phase phase_ = Phase::Idle;
     long long wakeAt_ = -1;

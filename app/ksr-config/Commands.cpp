@@ -42,6 +42,9 @@ const char* const kUsage =
     "  ports [--json]                     the serial ports present\n"
     "  power [OPTIONS]                    power load, battery life and disk capacity estimate\n"
     "  upload (--port DEVICE | --com N)   upload the *.ini files to the recorder\n"
+    "  read (--port DEVICE | --com N)     read the recorder's recorder.ini back\n"
+    "  compare (--port DEVICE | --com N) [FILE]\n"
+    "                                     the recorder's recorder.ini against FILE\n"
     "\n"
     "'ksr-config help COMMAND' (or 'ksr-config COMMAND --help') describes a command.\n"
     "Options take their value as '--name value' or '--name=value'; '--' ends the options.\n"
@@ -205,6 +208,19 @@ SetupRecord PreparedForBuild(const std::string& file, BuildResult& result, std::
     result.changes = RateRuleChanges(before, record);
     return record;
 }
+
+}  // namespace
+
+std::string RecorderIniOfSetup(const std::string& file, const Options& parsed, std::ostream& err) {
+    BuildResult result;
+    const SetupRecord record = PreparedForBuild(file, result, err);
+    for (const auto& change : result.changes) err << "note: rate rules: " << change << "\n";
+    return BuildRecorderIniFilesFor(record, ReadFileBytes(TemplateFileName), TemplateFileName,
+                                    LowestTemperatureText(LowestTemperature(parsed)))
+        .recorderIni;
+}
+
+namespace {
 
 std::string BuildJson(const std::vector<BuildResult>& results) {
     std::vector<std::string> items;
@@ -618,7 +634,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         {"check", {Check, kCheckHelp}},   {"format", {Format, kFormatHelp}},
         {"build", {Build, kBuildHelp}},   {"power", {Power, kPowerHelp}},
         {"upload", {Upload, UploadHelp}}, {"diff", {Diff, kDiffHelp}},
-        {"ports", {Ports, PortsHelp}},
+        {"ports", {Ports, PortsHelp}},    {"read", {Read, ReadHelp}},
+        {"compare", {Compare, CompareHelp}},
     };
     if (args.empty()) {
         err << kUsage;

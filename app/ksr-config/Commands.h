@@ -13,6 +13,11 @@ enum ExitCode : int { Success = 0, BadFile = 1, BadUsage = 2 };
 // The program's version, as --version prints it.
 extern const char* const Version;
 
+struct Options;
+// recorder.ini's bytes as `build` would write them for the setup file (the template recorder.000
+// of the working directory, --lowest-temp of `parsed`); notes go to `err`. Throws KsrError.
+std::string RecorderIniOfSetup(const std::string& file, const Options& parsed, std::ostream& err);
+
 // Runs one command line (without the program name). Normal output goes to `out`, messages to
 // `err`; files are read and written relative to the working directory.
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

@@ -1,6 +1,8 @@
 #include "Upload.h"
 
 #include <array>
+#include <functional>
+#include <set>
 #include <filesystem>
 #include <ostream>
 
@@ -19,7 +21,7 @@
 namespace ksr::cli {
 
 const char* const UploadHelp =
-    "Usage: ksr-config upload (--port DEVICE | --com N) [--dir DIR] [--verify]\n"
+    "Usage: ksr-config upload (--port DEVICE | --com N) [--dir DIR] [--verify] [--guard]\n"
     "                         [--answer-timeout SECONDS] [--login-timeout SECONDS]\n"
     "\n"
     "Uploads the \"*.ini\" files of the working directory to the recorder as the window does:\n"
@@ -38,6 +40,9 @@ const char* const UploadHelp =
     "                           sent and compare with what was sent; the reconfigure command\n"
     "                           follows only when all match (exit 1 on a mismatch, 3 without\n"
     "                           a usable answer, and then no reconfigure command)\n"
+    "  --guard                  after the login read the recorder's recorder.ini first; when\n"
+    "                           its station_code or serial_number is not that of the\n"
+    "                           recorder.ini to be sent, log out, send nothing and exit 4\n"
     "  --com N                  COM n, numbered as the window numbers ports\n"
     "  --answer-timeout SECONDS how long to wait for each Kermit answer (default 60)\n"
     "  --login-timeout SECONDS  give up when no login got through within this time\n"
@@ -46,7 +51,8 @@ const char* const UploadHelp =
     "warning when none comes within 5 s.\n"
     "Every upload appends one JSON line to uploads.log in DIR.\n"
     "Exit status: 0 when the transfer succeeded and the reconfigure command was sent; 1 when\n"
-    "it failed or the login was refused; 130, 143 or 129 after INT, TERM or HUP.\n";
+    "it failed or the login was refused; 4 when --guard found another recorder; 130, 143 or\n"
+    "129 after INT, TERM or HUP.\n";
 
 const char* const PortsHelp =
     "Usage: ksr-config ports [--json]\n"
@@ -84,6 +90,65 @@ void WriteLogOrWarn(const std::filesystem::path& dir, const upload::UploadRecord
 
 }  // namespace
 
+const std::set<std::string> LineOptionNames{"--port", "--com", "--answer-timeout",
+                                            "--login-timeout"};
+
+LineChoice ParseLineChoice(const Options& parsed) {
+    LineChoice c;
+    for (const auto& [name, value] : parsed.given) {
+        if (name == "--port") {
+            c.device = value;
+        } else if (name == "--com") {
+            if (!fmt::ParseInt(value, c.com) || c.com < 1 || c.com > 50)
+                throw UsageError("--com takes a port number from 1 to 50");
+        } else if (name == "--answer-timeout") {
+            if (!fmt::ParseInt(value, c.answerSeconds) || c.answerSeconds < 1 ||
+                c.answerSeconds > 600)
+                throw UsageError("--answer-timeout takes 1 to 600 seconds");
+        } else if (name == "--login-timeout") {
+            if (!fmt::ParseInt(value, c.loginSeconds) || c.loginSeconds < 1 ||
+                c.loginSeconds > 86400)
+                throw UsageError("--login-timeout takes 1 to 86400 seconds");
+        }
+    }
+    if (c.device.empty() == (c.com < 0)) throw UsageError("give either --port DEVICE or --com N");
+    c.portText = c.device.empty() ? serial::ComDevice(c.com) : c.device;
+    return c;
+}
+
+upload::SessionOptions LineChoice::sessionOptions() const {
+    upload::SessionOptions options;
+    options.loginLimitMs = loginSeconds * 1000LL;
+    if (answerSeconds > 0) options.answerTicks = answerSeconds * 1000 / kermit::KermitSender::TickMs;
+    return options;
+}
+
+void RunOnRecorder(const LineChoice& choice, upload::UploadSession& session, std::ostream& show,
+                   std::ostream& err, const std::function<std::string()>& progress) {
+    const serial::StopSignals stopSignals;
+    StatusPrinter print(show);
+    print(upload::WaitingText);
+    if (choice.portText.empty())
+        throw serial::SerialError("No serial port is COM" + std::to_string(choice.com) +
+                                  " here: 'ksr-config ports' lists them");
+    serial::SerialLine line;
+    // A /dev/serial/by-id name, too.
+    line.open(choice.device.empty() ? choice.portText : serial::DeviceBehind(choice.portText));
+    serial::SessionHooks hooks;
+    hooks.console = [&show](const std::string& bytes) { show << bytes << std::flush; };
+    hooks.status = [&print](upload::StatusKind, const std::string& text) { print(text); };
+    hooks.progress = [&] {
+        if (progress)
+            if (const std::string text = progress(); !text.empty()) print(text);
+    };
+    hooks.stopRequested = [] { return serial::StopSignals::received() != 0; };
+    serial::RunSession(line, session, hooks);
+    line.close();
+    if (session.loginTimedOut())
+        err << "ksr-config: no login on " << choice.portText << " within " << choice.loginSeconds
+            << " s: is the recorder attached, switched on and its console free?\n";
+}
+
 int Ports(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
     const Options parsed = ParseOptions(args, {}, {"--json"});
     if (!parsed.positional.empty()) throw UsageError("ports takes no argument");
@@ -110,48 +175,41 @@ int Ports(const std::vector<std::string>& args, std::ostream& out, std::ostream&
 }
 
 int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    std::string device;
-    int com = -1;
-    int answerSeconds = 0;  // 0: the engine's 1092 ticks (60 s)
-    int loginSeconds = 0;
-    const Options parsed = ParseOptions(
-        args, {"--port", "--com", "--answer-timeout", "--login-timeout", "--dir"}, {"--verify"});
+    std::set<std::string> withValue = LineOptionNames;
+    withValue.insert("--dir");
+    const Options parsed = ParseOptions(args, withValue, {"--verify", "--guard"});
     if (!parsed.positional.empty())
         throw UsageError("upload takes no file: it sends the *.ini files of --dir (default: .)");
-    for (const auto& [name, value] : parsed.given) {
-        if (name == "--port") {
-            device = value;
-        } else if (name == "--com") {
-            if (!fmt::ParseInt(value, com) || com < 1 || com > 50)
-                throw UsageError("--com takes a port number from 1 to 50");
-        } else if (name == "--answer-timeout") {
-            if (!fmt::ParseInt(value, answerSeconds) || answerSeconds < 1 || answerSeconds > 600)
-                throw UsageError("--answer-timeout takes 1 to 600 seconds");
-        } else if (name == "--login-timeout") {
-            if (!fmt::ParseInt(value, loginSeconds) || loginSeconds < 1 || loginSeconds > 86400)
-                throw UsageError("--login-timeout takes 1 to 86400 seconds");
-        }
-    }
-    if (device.empty() == (com < 0)) throw UsageError("give either --port DEVICE or --com N");
+    const LineChoice choice = ParseLineChoice(parsed);
     const std::filesystem::path dir = PathOf(parsed.value("--dir").value_or("."));
     if (!std::filesystem::is_directory(dir))
         throw UsageError("--dir " + fmt::Echo(dir.string()) + " is no folder");
-    const bool verify = parsed.has("--verify");
+    upload::SessionOptions options = choice.sessionOptions();
+    options.verify = parsed.has("--verify");
+    options.guard = parsed.has("--guard");
 
+    upload::UploadRecord log;
+    log.program = "ksr-config";
+    log.port = choice.portText;
     // What will be sent, read and said before anything goes on the line: a file that cannot be
     // read, a name the recorder cannot be given and an empty folder end the upload here, and
     // more than recorder.ini may be a surprise.
-    const std::string portText = device.empty() ? serial::ComDevice(com) : device;
     std::vector<kermit::SendFile> toSend;
     try {
         toSend = kermit::IniFilesToSend(dir);
+        if (options.guard) {
+            upload::Identity expected;
+            for (const auto& f : toSend)
+                if (f.name == "RECORDER.INI") expected = upload::IdentityOf(f.data);
+            if (!expected.complete())
+                throw KsrError("--guard: the recorder.ini to be sent names no station_code and "
+                               "serial_number to compare with the recorder's");
+        }
     } catch (const KsrError& e) {
         err << "ksr-config upload: " << e.locatedEscaped() << "\n";
-        upload::UploadRecord log;
-        log.program = "ksr-config";
-        log.port = portText;
         log.result = "failed";
         log.error = e.locatedEscaped();
+        for (const auto& f : toSend) log.files.push_back({f.name, f.data});
         WriteLogOrWarn(dir, log, err);
         return BadFile;
     }
@@ -160,61 +218,32 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
         for (const auto& f : toSend) out << "  " << f.name << " (" << f.data.size() << " bytes)\n";
     }
 
-    const serial::StopSignals stopSignals;
-    serial::SerialLine line;
-    StatusPrinter print(out);
-    int shownQuarter = -1;
-    upload::UploadSession* running = nullptr;
-    serial::SessionHooks hooks;
-    hooks.console = [&out](const std::string& bytes) { out << bytes << std::flush; };
-    hooks.status = [&print](upload::StatusKind, const std::string& text) { print(text); };
-    hooks.progress = [&] {
-        const kermit::KermitSender& sender = running->sender();
-        const auto total = std::max<std::uint64_t>(1, sender.bytesTotal());
-        const int quarter = static_cast<int>(sender.bytesDone() * 4 / total);
-        if (quarter == shownQuarter) return;
-        shownQuarter = quarter;
-        print(upload::ProgressText(sender));
-    };
-    hooks.stopRequested = [] { return serial::StopSignals::received() != 0; };
-
-    upload::SessionOptions options;
-    options.verify = verify;
-    options.loginLimitMs = loginSeconds * 1000LL;
-    if (answerSeconds > 0) options.answerTicks = answerSeconds * 1000 / kermit::KermitSender::TickMs;
-    upload::UploadRecord log;
-    log.program = "ksr-config";
-    log.port = portText;
     int code = BadFile;
     try {
-        print(upload::WaitingText);
-        if (portText.empty())
-            throw serial::SerialError("No serial port is COM" + std::to_string(com) +
-                                      " here: 'ksr-config ports' lists them");
-        // A /dev/serial/by-id name, too.
-        line.open(device.empty() ? portText : serial::DeviceBehind(portText));
         upload::UploadSession session(toSend, options);
-        running = &session;
-        serial::RunSession(line, session, hooks);
-
-        const upload::UploadRecord& done = session.record();
-        log.files = done.files;
-        log.result = done.result;
-        log.error = done.error;
-        log.newDataFile = done.newDataFile;
-        log.verify = done.verify;
-        if (session.loginTimedOut())
-            err << "ksr-config upload: no login on " << portText << " within " << loginSeconds
-                << " s: is the recorder attached, switched on and its console free?\n";
-        else if (!done.error.empty())
-            err << "ksr-config upload: " << done.error << "\n";
-        if (done.result == "success") {
+        int shownQuarter = -1;
+        RunOnRecorder(choice, session, out, err, [&] {
+            const kermit::KermitSender& sender = session.sender();
+            const auto total = std::max<std::uint64_t>(1, sender.bytesTotal());
+            const int quarter = static_cast<int>(sender.bytesDone() * 4 / total);
+            if (quarter == shownQuarter) return std::string();
+            shownQuarter = quarter;
+            return upload::ProgressText(sender);
+        });
+        log = session.record();
+        log.program = "ksr-config";
+        log.port = choice.portText;
+        if (!log.error.empty() && !session.loginTimedOut())
+            err << "ksr-config upload: " << log.error << "\n";
+        if (log.result == "success") {
             code = Success;
-            if (!done.newDataFile.empty())
-                out << "\n[" << done.newDataFile << "]\n";
+            if (!log.newDataFile.empty())
+                out << "\n[" << log.newDataFile << "]\n";
             else
                 err << "ksr-config upload: warning: no \"New Data File ...\" answer from the "
                        "recorder within 5 s; check its console\n";
+        } else if (session.wrongRecorder()) {
+            code = WrongRecorder;
         } else if (session.verdict() == upload::Verdict::Differs ||
                    session.verdict() == upload::Verdict::NoAnswer) {
             code = static_cast<int>(session.verdict());
@@ -231,7 +260,6 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
         if (log.error.empty()) log.error = "stopped by signal " + std::to_string(signal);
     }
     WriteLogOrWarn(dir, log, err);
-    line.close();
     return code;
 }
 

@@ -590,7 +590,7 @@ TEST(KsrConfigCommands, NonAsciiFileAndFolderNamesAreKept) {
     test::TempDir dir;
     CopyIn(dir, test::ShippedData("recorder.000"), "recorder.000");
     CopyIn(dir, test::ShippedData("examples/timed.set"), "timed.set");
-    const std::string in = "\xC3\xA4-in.set", out = "\xCE\xA9-out.set", folder = "\xC3\x9Cbersicht";
+    const std::string in = "\xC3\xA4-in.set", out = "\xCE\xA9-out.set", folder = "\xC3\x9C" "bersicht";
     WriteFileAtomically(dir.path() / PathOf(in), test::ReadBytes(test::TestData("example_test.set")));
     const Result r = RunHere(dir, {"format", in, "-o", out});
     EXPECT_EQ(r.code, 0) << r.err;

@@ -37,7 +37,7 @@ std::vector<SendFile> TestFiles() {
 void ExpectReceived(const std::vector<std::string>& receiver, bool lineArgument, bool lowerNames,
                     const std::vector<SendFile>& files = TestFiles()) {
     test::TempDir dir;
-    test::PtyReceiver peer(receiver, dir.path(), lineArgument);
+    test::PtyPeer peer(receiver, dir.path(), lineArgument);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     KermitSender sender;
     sender.StartTransmit(files);
@@ -76,9 +76,41 @@ TEST(KermitInterop, CKermitWithItsOwnTerms) {
     ExpectReceived({"kermit", (scripts / "recv.ksc").string(), "-Y", "-H", "-B", "="}, true, true);
 }
 
+// The receiver engine takes the files of a real sender on the recorder's console, byte for byte.
+void ExpectSent(const std::vector<std::string>& sender) {
+    test::TempDir dir;
+    std::mt19937 rng(11);
+    std::string random;
+    while (random.size() < 100 * 1024) random += static_cast<char>(rng() % 256);
+    for (const auto& [name, bytes] : {std::pair<std::string, std::string>{"recorder.ini",
+                                                                           RecorderIniText()},
+                                      {"random.bin", random}}) {
+        test::WriteBytes(dir / name, bytes);
+        std::vector<std::string> argv = sender;
+        argv.push_back(name);
+        test::PtyPeer peer(argv, dir.path());
+        kermit::KermitReceiver receiver;
+        receiver.start();
+        const auto result = test::Drive(receiver, peer.master(), 120);
+        EXPECT_TRUE(result.finished) << name;
+        EXPECT_EQ(result.status, kermit::Success) << name << ": " << receiver.errorText();
+        ASSERT_EQ(receiver.files().size(), 1u) << name;
+        EXPECT_TRUE(receiver.files()[0].data == bytes) << name;
+        EXPECT_EQ(peer.wait(10), 0) << name;
+    }
+}
+
+TEST(KermitInterop, ReceivesFromGKermit) {
+    ExpectSent({"gkermit", "-i", "-s"});
+}
+
+TEST(KermitInterop, ReceivesFromCKermitOnItsConsole) {
+    ExpectSent({"kermit", "-Y", "-i", "-s"});
+}
+
 TEST(KermitInteropFaults, ReceiverThatNeverAnswersEndsAfterTheTries) {
     test::TempDir dir;
-    test::PtyReceiver peer({"sleep", "600"}, dir.path());
+    test::PtyPeer peer({"sleep", "600"}, dir.path());
     KermitSender sender;
     sender.StartTransmit({{"RECORDER.INI", "x"}});
     // Time runs 100 times faster in the engine than on the wall clock: 10 tries of 60 s each.
@@ -90,7 +122,7 @@ TEST(KermitInteropFaults, ReceiverThatNeverAnswersEndsAfterTheTries) {
 
 TEST(KermitInteropFaults, LineClosedMidTransferEndsWithAFailure) {
     test::TempDir dir;
-    auto peer = std::make_unique<test::PtyReceiver>(
+    auto peer = std::make_unique<test::PtyPeer>(
         std::vector<std::string>{"gkermit", "-r", "-i", "-w"}, dir.path());
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     KermitSender sender;

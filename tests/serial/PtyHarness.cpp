@@ -15,7 +15,7 @@
 
 namespace ksr::test {
 
-PtyReceiver::PtyReceiver(std::vector<std::string> argv, const std::filesystem::path& directory,
+PtyPeer::PtyPeer(std::vector<std::string> argv, const std::filesystem::path& directory,
                          bool lineArgument) {
     termios raw{};
     cfmakeraw(&raw);
@@ -55,7 +55,7 @@ PtyReceiver::PtyReceiver(std::vector<std::string> argv, const std::filesystem::p
     }
 }
 
-PtyReceiver::~PtyReceiver() {
+PtyPeer::~PtyPeer() {
     if (child_ > 0) {
         kill(child_, SIGKILL);
         waitpid(child_, nullptr, 0);
@@ -64,12 +64,12 @@ PtyReceiver::~PtyReceiver() {
     if (slave_ >= 0) close(slave_);
 }
 
-void PtyReceiver::closeMaster() {
+void PtyPeer::closeMaster() {
     if (master_ >= 0) close(master_);
     master_ = -1;
 }
 
-int PtyReceiver::wait(int seconds) {
+int PtyPeer::wait(int seconds) {
     for (int i = 0; i < seconds * 20; ++i) {
         int status = 0;
         if (waitpid(child_, &status, WNOHANG) == child_) {
@@ -84,24 +84,25 @@ int PtyReceiver::wait(int seconds) {
     return -1;
 }
 
-DriveResult Drive(kermit::KermitSender& sender, int fd, double seconds, int ticksPerTick) {
+template <class Engine>
+DriveResult Drive(Engine& engine, int fd, double seconds, int ticksPerTick) {
     using Clock = std::chrono::steady_clock;
     DriveResult r;
     const auto start = Clock::now();
     auto nextTick = start + std::chrono::milliseconds(kermit::KermitSender::TickMs);
     char buffer[4096];
-    while (sender.InProgress()) {
-        const std::string out = sender.takeOutput();
+    while (engine.InProgress()) {
+        const std::string out = engine.takeOutput();
         for (std::size_t done = 0; done < out.size();) {
             const ssize_t n = write(fd, out.data() + done, out.size() - done);
             if (n <= 0) {
-                sender.cancel("line closed");
+                engine.cancel("line closed");
                 break;
             }
             done += static_cast<std::size_t>(n);
         }
         r.bytesOut += out.size();
-        if (!sender.InProgress()) break;
+        if (!engine.InProgress()) break;
         const auto now = Clock::now();
         if (now - start > std::chrono::duration<double>(seconds)) break;
         const int wait = static_cast<int>(std::max<long long>(
@@ -112,22 +113,25 @@ DriveResult Drive(kermit::KermitSender& sender, int fd, double seconds, int tick
             const ssize_t n = read(fd, buffer, sizeof buffer);
             if (n > 0) {
                 r.bytesIn += static_cast<std::uint64_t>(n);
-                sender.receive(buffer, static_cast<std::size_t>(n));
+                engine.receive(buffer, static_cast<std::size_t>(n));
             }
         } else if (ready > 0 && (p.revents & (POLLHUP | POLLERR))) {
-            sender.cancel("line closed");
+            engine.cancel("line closed");
         }
         while (Clock::now() >= nextTick) {
-            for (int i = 0; i < ticksPerTick; ++i) sender.tick();
+            for (int i = 0; i < ticksPerTick; ++i) engine.tick();
             nextTick += std::chrono::milliseconds(kermit::KermitSender::TickMs);
         }
     }
-    const std::string tail = sender.takeOutput();
+    const std::string tail = engine.takeOutput();
     if (!tail.empty() && write(fd, tail.data(), tail.size()) > 0) r.bytesOut += tail.size();
-    r.finished = !sender.InProgress();
-    r.status = sender.ProtocolStatus();
+    r.finished = !engine.InProgress();
+    r.status = engine.ProtocolStatus();
     r.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     return r;
 }
+
+template DriveResult Drive(kermit::KermitSender&, int, double, int);
+template DriveResult Drive(kermit::KermitReceiver&, int, double, int);
 
 }  // namespace ksr::test

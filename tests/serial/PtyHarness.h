@@ -1,6 +1,6 @@
 #pragma once
-// Runs the Kermit engine over a pseudo-terminal against a real Kermit receiver from Debian
-// (gkermit or C-Kermit), the way a host drives it: bytes out, bytes in, a tick every 55 ms.
+// Runs a Kermit engine over a pseudo-terminal against a real Kermit program from Debian (gkermit
+// or C-Kermit), the way a host drives it: bytes out, bytes in, a tick every 55 ms.
 
 #include <sys/types.h>
 
@@ -8,20 +8,21 @@
 #include <string>
 #include <vector>
 
+#include "kermit/KermitReceiver.h"
 #include "kermit/KermitSender.h"
 
 namespace ksr::test {
 
-class PtyReceiver {
+class PtyPeer {
   public:
-    // Starts `argv` (the receiver) in `directory` with the slave side of a new pseudo-terminal:
+    // Starts `argv` (the Kermit program) in `directory` with the slave side of a new pseudo-terminal:
     // as its standard input and output (remote mode, like gkermit on the recorder), or, when
     // `lineArgument` is true, with the slave's path appended to argv as the line to open.
-    PtyReceiver(std::vector<std::string> argv, const std::filesystem::path& directory,
+    PtyPeer(std::vector<std::string> argv, const std::filesystem::path& directory,
                 bool lineArgument = false);
-    ~PtyReceiver();
-    PtyReceiver(const PtyReceiver&) = delete;
-    PtyReceiver& operator=(const PtyReceiver&) = delete;
+    ~PtyPeer();
+    PtyPeer(const PtyPeer&) = delete;
+    PtyPeer& operator=(const PtyPeer&) = delete;
 
     int master() const { return master_; }
     const std::string& slavePath() const { return slavePath_; }
@@ -43,8 +44,10 @@ struct DriveResult {
     std::uint64_t bytesOut = 0, bytesIn = 0;
 };
 
-// Drives `sender` over the file descriptor until it ends or `seconds` pass. `fakeTicks` > 1
-// advances the engine's clock faster than the wall clock (for time-out tests).
-DriveResult Drive(kermit::KermitSender& sender, int fd, double seconds, int ticksPerTick = 1);
+// Drives the engine (sender or receiver) over the file descriptor until it ends or `seconds`
+// pass. `ticksPerTick` > 1 advances the engine's clock faster than the wall clock (for time-out
+// tests).
+template <class Engine>
+DriveResult Drive(Engine& engine, int fd, double seconds, int ticksPerTick = 1);
 
 }  // namespace ksr::test

@@ -1,8 +1,9 @@
 // ksr-recorder-sim: plays the KSR recorder's console on a pseudo-terminal, so that uploads can be
 // tried and tested without a recorder. It prints the device path to open, then answers as the
 // recorder does: a login prompt after Ctrl-C or Enter, "Password:", a shell that knows
-// "cd /usr/local/wexo", "kermit -r" (a real gkermit receives into --dir) and the reconfigure
-// command, which answers with a "New Data File /data/..." line.
+// "cd /usr/local/wexo", "kermit -r" (a real gkermit or C-Kermit receives into --dir), "kermit -s
+// FILE" (the same program sends FILE from there) and the reconfigure command, which answers with
+// a "New Data File /data/..." line.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -17,11 +18,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <ctime>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "upload/Checksums.h"
 
@@ -29,6 +32,7 @@ namespace {
 
 struct Options {
     std::string dir = ".";
+    std::string current;  // what "kermit -s recorder.ini" sends until an upload leaves another
     std::string log;
     std::string password = "kelp";
     bool capitals = false;
@@ -45,16 +49,18 @@ struct Options {
 const char* const kUsage =
     "Usage: ksr-recorder-sim [OPTIONS]\n"
     "Plays the recorder's console on a pseudo-terminal and prints its device path.\n"
-    "  --dir DIR           where the recorder's Kermit receiver writes (default: .)\n"
+    "  --dir DIR           the recorder's software folder: where its Kermit receives into and\n"
+    "                      sends from (default: .)\n"
+    "  --current FILE      \"kermit -s recorder.ini\" sends FILE until an upload leaves one\n"
     "  --log FILE          log every byte in and out with its time (ms since the epoch)\n"
     "  --wrong-password    the recorder expects another password than the one sent\n"
     "  --caps              the login prompt in capitals (KSR LOGIN:)\n"
     "  --login-delay MS    wait before printing the login prompt\n"
     "  --no-login          never print a login prompt\n"
     "  --ignore-wakeups N  no login prompt for the first N wake-ups (Ctrl-C or Enter)\n"
-    "  --receiver NAME     the Kermit receiver \"kermit -r\" starts: gkermit (default) or\n"
-    "                      ckermit (C-Kermit on the console's own terminal, as a recorder runs "
-    "it)\n"
+    "  --receiver NAME     the Kermit program \"kermit -r\" and \"kermit -s FILE\" start:\n"
+    "                      gkermit (default) or ckermit (C-Kermit on the console's own\n"
+    "                      terminal, as a recorder runs it)\n"
     "  --dead-receiver     \"kermit -r\" starts a receiver that never answers\n"
     "  --damage-received   a received file is damaged on the recorder's disk afterwards\n"
     "  --no-cksum          the recorder's shell has no cksum command\n"
@@ -239,6 +245,8 @@ class Simulator {
         } else if (entered == "kermit -r") {
             startReceiver();
             return;
+        } else if (entered.rfind("kermit -s ", 0) == 0) {
+            if (startSender(entered.substr(10))) return;
         } else if (entered == "/usr/local/wexo/reconfig") {
             char stamp[32];
             const std::time_t now = std::time(nullptr);
@@ -285,6 +293,34 @@ class Simulator {
             state_ = State::DeadReceiver;
             return;
         }
+        sending_ = false;
+        if (o_.receiver == "ckermit")
+            // C-Kermit as the recorder runs it: "kermit -r" on its own controlling terminal
+            // (-Y: no init file of this machine's user).
+            startKermit({"kermit", "-Y", "-r"});
+        else
+            startKermit({"gkermit", "-r", "-i", "-w"});
+    }
+
+    // "kermit -s NAME" in the software folder: the file the last upload left there, or
+    // --current before any upload; "?File not found" without one.
+    bool startSender(const std::string& name) {
+        std::string path = o_.dir + "/" + name;
+        if (!o_.current.empty() && !uploaded_ && name == "recorder.ini") path = o_.current;
+        if (cwd_ != "/usr/local/wexo" || name.find('/') != std::string::npos ||
+            access(path.c_str(), R_OK) != 0) {
+            say("?File not found - " + name + "\r\n");
+            return false;
+        }
+        sending_ = true;
+        if (o_.receiver == "ckermit")
+            startKermit({"kermit", "-Y", "-i", "-s", path});
+        else
+            startKermit({"gkermit", "-i", "-s", path});
+        return true;
+    }
+
+    void startKermit(std::vector<std::string> argv) {
         termios raw{};
         cfmakeraw(&raw);
         int slave = -1;
@@ -299,12 +335,10 @@ class Simulator {
             const int null = open("/dev/null", O_WRONLY);
             dup2(null, 2);
             if (chdir(o_.dir.c_str()) != 0) _exit(126);
-            if (o_.receiver == "ckermit")
-                // C-Kermit as the recorder runs it: "kermit -r" on its own controlling terminal
-                // (-Y: no init file of this machine's user).
-                execlp("kermit", "kermit", "-Y", "-r", static_cast<char*>(nullptr));
-            else
-                execlp("gkermit", "gkermit", "-r", "-i", "-w", static_cast<char*>(nullptr));
+            std::vector<char*> args;
+            for (auto& a : argv) args.push_back(a.data());
+            args.push_back(nullptr);
+            execvp(args[0], args.data());
             _exit(127);
         }
         close(slave);
@@ -340,7 +374,8 @@ class Simulator {
     void receiverEnded() {
         if (receiverMaster_ >= 0) close(receiverMaster_);
         receiverMaster_ = -1;
-        if (state_ == State::Receiving && o_.damageReceived) {
+        if (state_ == State::Receiving && !sending_) uploaded_ = true;
+        if (state_ == State::Receiving && !sending_ && o_.damageReceived) {
             std::ofstream damaged(o_.dir + "/recorder.ini", std::ios::app | std::ios::binary);
             damaged << "x";
         }
@@ -362,6 +397,8 @@ class Simulator {
     int ignoredWakeups_ = 0;
     bool done_ = false;
     long long doneAt_ = 0;
+    bool sending_ = false;   // the Kermit program running sends (else it receives)
+    bool uploaded_ = false;  // a receive has ended since the start
 };
 
 }  // namespace
@@ -379,6 +416,8 @@ int main(int argc, char** argv) {
         };
         if (a == "--dir")
             o.dir = value();
+        else if (a == "--current")
+            o.current = std::filesystem::absolute(value()).string();  // the Kermit runs in --dir
         else if (a == "--log")
             o.log = value();
         else if (a == "--wrong-password")

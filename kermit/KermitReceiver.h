@@ -1,0 +1,80 @@
+#pragma once
+// The Kermit receiver as a protocol engine, the sender's counterpart: no file, line, timer or
+// thread. The host hands it the bytes received and the passing of time (ticks of 55 ms) and puts
+// its answers on the line; the received files stay in memory, at most MaxBytes of them. It reads
+// the recorder's recorder.ini back.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "kermit/KermitSender.h"
+
+namespace ksr::kermit {
+
+struct ReceivedFile {
+    std::string name;  // as the sender named it
+    std::string data;
+};
+
+class KermitReceiver {
+  public:
+    static constexpr int TickMs = KermitSender::TickMs;
+    static constexpr int MaxTries = 10;
+    static constexpr std::size_t MaxBytes = 1 << 20;  // names and data of all files
+    static constexpr int OfferedLength = 94;
+    static constexpr int OfferedTimeout = 10;  // seconds the sender may wait for an answer
+    static constexpr int WaitSeconds = 5;      // for the next packet, unless the sender asks
+
+    // Waits for the sender's Send-Init; nothing is sent until a packet comes or the wait ends.
+    void start();
+    void receive(const char* bytes, std::size_t count);
+    void receive(const std::string& bytes) { receive(bytes.data(), bytes.size()); }
+    // One tick of 55 ms has passed.
+    void tick();
+    // Ends a running transfer with `Cancelled`; an error packet tells the sender.
+    void cancel(const std::string& reason);
+
+    std::string takeOutput();
+    bool InProgress() const { return inProgress_; }
+    // The sender's Send-Init has come: the line carries Kermit packets from now on.
+    bool started() const { return phase_ != Phase::Init; }
+    std::uint16_t ProtocolStatus() const { return status_; }
+    const std::string& errorText() const { return errorText_; }
+    const Terms& terms() const { return terms_; }
+    const std::vector<ReceivedFile>& files() const { return files_; }
+    std::uint64_t bytesReceived() const { return held_; }
+
+    // The data field of our answer to the sender's Send-Init `init`; `parity` when the line
+    // sets the eighth bit, so that binary bytes need their prefix.
+    static std::string AnswerInitData(const std::string& init, bool parity);
+    // The terms both sides then use.
+    static Terms Agree(const std::string& init, bool parity);
+    // Decodes a data field; false when it ends inside a prefix.
+    static bool Decode(const std::string& field, const Terms& terms, std::string& out);
+
+  private:
+    enum class Phase { Idle, Init, FileHeader, Data };
+
+    void handlePacket(int seq, char type, const std::string& data);
+    void answer(char type, const std::string& data = {});
+    void nak();
+    void finish(std::uint16_t status, const std::string& text, bool tellSender);
+
+    Phase phase_ = Phase::Idle;
+    Terms terms_;
+    bool inProgress_ = false;
+    int seq_ = 0;             // the packet awaited
+    std::string lastAnswer_;  // for a packet the sender sends again
+    int tries_ = 0;
+    int ticksWaited_ = 0;
+    int waitTicks_ = WaitSeconds * 1000 / TickMs;
+    std::uint16_t status_ = Success;
+    std::string errorText_;
+    PacketReader reader_{true};
+    std::string output_;
+    std::vector<ReceivedFile> files_;
+    std::uint64_t held_ = 0;
+};
+
+}  // namespace ksr::kermit
