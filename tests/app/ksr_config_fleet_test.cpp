@@ -1,5 +1,6 @@
 // Preparing many recorders from the command line: ports, builds into folders, diff, JSON,
-// power from a set-up, uploads from a folder with their log, and verification on the recorder.
+// power from a set-up, uploads from a folder with their log, verification on the recorder, and
+// reading back what a recorder runs, before an upload too.
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -335,6 +336,85 @@ TEST(FleetUpload, AFailedUploadIsLoggedWithItsError) {
               std::string::npos)
         << log;
     EXPECT_NE(log.find("\"new_data_file\": null"), std::string::npos);
+}
+
+// What a recorder runs, read back with the recorder's own Kermit as the sender: either program.
+TEST(FleetReadBack, ReadAndCompareWithEitherKermitOnTheRecorder) {
+    for (const std::string kermit : {"gkermit", "ckermit"}) {
+        test::TempDir dir;
+        const std::string ini = test::ReadBytes(test::TestData("golden/timed.recorder.ini"));
+        test::WriteBytes(dir / "running.ini", ini);
+        Simulator sim(dir.path(), "--receiver " + kermit + " --current running.ini --log sim.log");
+        Result r = RunExe(dir.path(), "read --port " + sim.device());
+        EXPECT_EQ(r.code, 0) << kermit << r.err;
+        EXPECT_TRUE(r.out == ini) << kermit;
+        EXPECT_NE(r.err.find("[recorder.ini read from KSR]"), std::string::npos) << r.err;
+        // Nothing that changes the recorder went to it.
+        const std::string log = test::ReadBytes(dir / "sim.log");
+        for (const char* command : {"kermit -r", "reconfig", "cksum"})
+            EXPECT_EQ(log.find(command), std::string::npos) << kermit << ": " << command;
+
+        r = RunExe(dir.path(), "compare --port " + sim.device() + " running.ini");
+        EXPECT_EQ(r.code, 0) << kermit << r.err << r.out;
+        EXPECT_EQ(r.out, "");
+        // A set-up built in memory against the template: its differences by the set-up's names.
+        CopyIn(dir.path(), test::ShippedData("recorder.000"), "recorder.000");
+        CopyIn(dir.path(), test::ShippedData("examples/station1.set"), "station1.set");
+        r = RunExe(dir.path(), "compare --port " + sim.device() + " --json station1.set");
+        EXPECT_EQ(r.code, 1) << kermit << r.err << r.out;
+        EXPECT_NE(r.out.find("{\"key\": \"setup_name\", \"label\": \"Setup Name\", "
+                             "\"recorder\": \"TIMED\", \"file\": \"STATION1\"}"),
+                  std::string::npos)
+            << r.out;
+        EXPECT_FALSE(fs::exists(dir / "recorder.ini"));  // nothing built on disk
+    }
+}
+
+TEST(FleetReadBack, ReadRefusesANameTheNextUploadWouldSendAndFailsWithoutTheFile) {
+    test::TempDir dir;
+    Simulator sim(dir.path(), "--log sim.log");
+    Result r = RunExe(dir.path(), "read --port " + sim.device() + " --out Backup.INI");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("the next upload would send"), std::string::npos) << r.err;
+    EXPECT_EQ(test::ReadBytes(dir / "sim.log"), "");  // refused before the line
+    r = RunExe(dir.path(), "read --port " + sim.device() + " --out saved/recorder.ini");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("?File not found - recorder.ini"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "saved"));
+    r = RunExe(dir.path(), "compare --port " + sim.device() + " missing.ini");
+    EXPECT_EQ(r.code, 2);
+}
+
+// Recorder A's file never goes into recorder B: only "logout" follows the read.
+TEST(FleetReadBack, TheGuardUploadsOnlyToTheRecorderTheFileIsFor) {
+    for (const std::string kermit : {"gkermit", "ckermit"}) {
+        test::TempDir dir;
+        const std::string ini = test::ReadBytes(test::TestData("golden/timed.recorder.ini"));
+        const std::string other = Replaced(ini, "serial_number=0000", "serial_number=0417");
+        test::WriteBytes(dir / "running.ini", other);
+        test::WriteBytes(dir / "recorder.ini", ini);
+        Simulator sim(dir.path(), "--receiver " + kermit + " --current running.ini --log sim.log");
+        Result r = RunExe(dir.path(), "upload --guard --port " + sim.device());
+        EXPECT_EQ(r.code, 4) << kermit << r.err;
+        EXPECT_NE(r.err.find("the recorder is station KSR01, serial 0417, the file is for "
+                             "station KSR01, serial 0000; nothing was sent"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_EQ(test::ReadBytes(dir / "sim.log").find("kermit -r"), std::string::npos);
+        EXPECT_FALSE(fs::exists(dir / "rec" / "recorder.ini"));
+        EXPECT_NE(test::ReadBytes(dir / "uploads.log")
+                      .find("\"result\": \"wrong recorder\"") ,
+                  std::string::npos);
+
+        test::WriteBytes(dir / "running.ini", ini);
+        r = RunExe(dir.path(), "upload --guard --port " + sim.device());
+        EXPECT_EQ(r.code, 0) << kermit << r.err;
+        EXPECT_TRUE(test::ReadBytes(dir / "rec" / "recorder.ini") == ini) << kermit;
+        EXPECT_NE(test::ReadBytes(dir / "uploads.log")
+                      .find("\"recorder_station_code\": \"KSR01\", "
+                            "\"recorder_serial_number\": \"0000\""),
+                  std::string::npos);
+    }
 }
 
 }  // namespace

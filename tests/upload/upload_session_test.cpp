@@ -37,6 +37,9 @@ struct Upload {
     std::string cksumFor;    // the recorder's answer for every file, when set
     bool receiving = false;
     test::TestReceiver receiver;
+    // What the recorder's "kermit -s recorder.ini" sends; none: "?File not found".
+    std::string current = "station_code=KSR01\r\nserial_number=0001\r\nx=\xB0\r\n";
+    KermitSender recorderKermit;
     // A test's own answers; true when the recorder says nothing more to these bytes.
     std::function<bool(Upload&, const std::string&)> also;
 
@@ -84,6 +87,13 @@ struct Upload {
     }
     void answer(const std::string& b) {
         if (also && also(*this, b)) return;
+        if (recorderKermit.InProgress()) {
+            recorderKermit.receive(b);
+            if (const std::string out = recorderKermit.takeOutput(); !out.empty())
+                at(now + 10, out);
+            if (!recorderKermit.InProgress()) at(now + 10 + exitMs, std::string("\r\n") + kShell);
+            return;
+        }
         if (receiving) {
             const std::string reply = receiver.answer(b);
             if (!reply.empty()) at(now + 10, reply);
@@ -105,6 +115,13 @@ struct Upload {
             at(now + 5, kShell);
         } else if (b == "kermit -r\r") {
             receiving = true;
+        } else if (b == "kermit -s recorder.ini\r") {
+            if (current.empty()) {
+                at(now + 5, "\r\n?File not found - recorder.ini\r\n" + std::string(kShell));
+            } else {
+                recorderKermit.StartTransmit({{"RECORDER.INI", current}});
+                at(now + 1000, b + "\n" + recorderKermit.takeOutput());  // after its echo
+            }
         } else if (b == "\r") {
             at(now + 5, std::string("\r\n") + kShell);
         } else if (b == "/usr/local/wexo/reconfig\r") {
@@ -474,6 +491,63 @@ TEST(UploadSession, AStopTellsTheReceiverWakesTheConsoleAndAppliesNothing) {
         if (c.at == 5520) {  // the engine's error packet before the Ctrl-C
             const auto& packet = run.sent[run.sent.size() - 2].second;
             EXPECT_EQ(test::SplitPackets(packet).back().type, 'E');
+        }
+    }
+}
+
+// The console commands sent, in order, without the packets and the login.
+std::vector<std::string> Commands(const Upload& run) {
+    std::vector<std::string> commands;
+    for (const auto& [when, what] : run.sent)
+        if (what.find('\x01') == std::string::npos && what.size() > 2 && what != "<flush>" &&
+            what != "root\r" && what != "kelp\r")
+            commands.push_back(what);
+    return commands;
+}
+
+TEST(UploadSessionRead, AsksTheRecordersKermitForRecorderIniAndLogsOut) {
+    SessionOptions options;
+    options.job = Job::Read;
+    Upload run(options, {});
+    run.go();
+    EXPECT_EQ(run.record().result, "success") << run.record().error;
+    EXPECT_TRUE(run.session.readSucceeded());
+    EXPECT_EQ(run.session.recorderIni(), run.current);
+    EXPECT_EQ(Commands(run), (std::vector<std::string>{"cd /usr/local/wexo\r",
+                                                       "kermit -s recorder.ini\r", "logout\r"}));
+}
+
+TEST(UploadSessionRead, ARecorderWithoutTheFileFailsWithItsWordsAndNothingElseIsSent) {
+    SessionOptions options;
+    options.job = Job::Read;
+    Upload run(options, {});
+    run.current.clear();
+    run.go();
+    EXPECT_FALSE(run.session.readSucceeded());
+    EXPECT_EQ(run.record().result, "failed");
+    EXPECT_NE(run.record().error.find("?File not found - recorder.ini"), std::string::npos)
+        << run.record().error;
+    EXPECT_EQ(Commands(run).back(), "logout\r");
+    EXPECT_EQ(Commands(run).size(), 3u);
+}
+
+TEST(UploadSessionRead, TheGuardUploadsOnlyToTheRecorderTheFileIsFor) {
+    SessionOptions options;
+    options.guard = true;
+    for (const std::string serial : {"0001", "0002"}) {
+        Upload run(options, {{"RECORDER.INI", "station_code=KSR01\r\nserial_number=" + serial +
+                                                  "\r\n"}});
+        run.go();
+        const bool right = serial == "0001";
+        EXPECT_EQ(run.session.wrongRecorder(), !right);
+        EXPECT_EQ(run.record().result, right ? "success" : "wrong recorder") << run.record().error;
+        EXPECT_EQ(run.record().recorderSerialNumber, "0001");
+        EXPECT_EQ(run.times("kermit -r\r").size(), right ? 1u : 0u);
+        EXPECT_EQ(run.receiver.files.count("RECORDER.INI"), right ? 1u : 0u);
+        if (!right) {
+            EXPECT_EQ(Commands(run).back(), "logout\r");
+            EXPECT_NE(run.record().error.find("station KSR01, serial 0001"), std::string::npos);
+            EXPECT_NE(run.record().error.find("station KSR01, serial 0002"), std::string::npos);
         }
     }
 }

@@ -305,10 +305,12 @@ class Simulator {
     // "kermit -s NAME" in the software folder: the file the last upload left there, or
     // --current before any upload; "?File not found" without one.
     bool startSender(const std::string& name) {
-        std::string path = o_.dir + "/" + name;
+        // The Kermit program runs in --dir; --current is an absolute path.
+        std::string path = name;
         if (!o_.current.empty() && !uploaded_ && name == "recorder.ini") path = o_.current;
+        const std::string there = path == name ? o_.dir + "/" + name : path;
         if (cwd_ != "/usr/local/wexo" || name.find('/') != std::string::npos ||
-            access(path.c_str(), R_OK) != 0) {
+            access(there.c_str(), R_OK) != 0) {
             say("?File not found - " + name + "\r\n");
             return false;
         }
