@@ -1,7 +1,7 @@
-// The upload session fed arbitrary recorder output, time steps, CTS changes, Escape and stops:
-// what it types on the recorder's console is only ever one of its own commands (never a byte
-// that came from the recorder or from a file), nothing follows an Escape of the dialogue, a done
-// session sends nothing, and it never asks to be woken in the past.
+// The upload session (and the read) fed arbitrary recorder output, time steps, CTS changes,
+// Escape and stops: what it types on the recorder's console is only ever one of its own commands
+// (never a byte that came from the recorder or from a file), nothing follows an Escape of the
+// dialogue, a done session sends nothing, and it never asks to be woken in the past.
 
 #include <cstdint>
 #include <string>
@@ -16,6 +16,7 @@ namespace {
 bool OwnCommand(const std::string& bytes) {
     static const char* const kCommands[] = {"\x03", "root\r", "kelp\r", "logout\r",
                                             "cd /usr/local/wexo\r", "kermit -r\r", "\r",
+                                            "kermit -s recorder.ini\r",
                                             "/usr/local/wexo/reconfig\r",
                                             "cksum '/usr/local/wexo/recorder.ini'\r"};
     for (const char* c : kCommands)
@@ -35,6 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     options.endOnPoll = data[0] & 2;
     options.loginLimitMs = data[0] & 4 ? 60000 : 0;
     options.answerTicks = 20;
+    options.job = data[0] & 8 ? Job::Read : Job::Upload;
+    options.guard = data[0] & 16;
     UploadSession s({{"RECORDER.INI", "a=1\r\nb=2\r\n"}}, options);
     long long now = 0;
     bool cts = true, escaped = false;
@@ -63,8 +66,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const LineAction& a : s.takeActions()) {
             FUZZ_CHECK(!escaped);
             if (a.flushInput) continue;
-            // Inside the transfer the engine's packets go out, checked by its own target.
-            if (s.transferStarted() && !a.bytes.empty() && a.bytes[0] == '\x01') continue;
+            // Inside the transfer or the read the engines' packets go out, checked by their own
+            // targets; the read's answers before its sender starts go behind a '#'.
+            const bool engines = s.transferStarted() || s.receiver().started();
+            if (engines && a.bytes.rfind("\x01", 0) == 0) continue;
+            if ((options.job == Job::Read || options.guard) && a.bytes.rfind("#\x01", 0) == 0)
+                continue;
             FUZZ_CHECK(OwnCommand(a.bytes));
         }
         s.takeStatuses();

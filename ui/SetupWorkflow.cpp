@@ -261,6 +261,7 @@ bool TKSR_SetUp::FormCloseQuery() {
 }
 
 void TKSR_SetUp::SetUpPageControlEnter() {
+    iniFileMemo_->setExtraSelections({});  // the marks of a read from the recorder
     ini_.ClearLines();
     if (!std::filesystem::exists(workDir_ / RecorderIniFileName)) return;  // nothing built yet
     ini_.LoadRecorderIni();

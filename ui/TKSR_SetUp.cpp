@@ -9,6 +9,8 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStyle>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QVBoxLayout>
 
 #include "setup/Errors.h"
@@ -282,10 +284,28 @@ void TKSR_SetUp::buildUploadPage(QWidget* page) {
         [this] { repaint(); },
         [this](bool shown) { closeUpLoadPanel_->setVisible(shown); },
         [this](const std::function<void()>& handler) { guarded(handler); },
+        [this](const QStringList& lines, const std::vector<bool>& marked) {
+            ShowMarkedLines(lines, marked);
+        },
     };
     uploadPage_ = new UploadPage(page, std::move(host), workDir_);
     for (int i = 0; i < 200; ++i) memoLines_ << QString();
     iniFileMemo_->setPlainText(memoLines_.join(QLatin1Char('\n')));
+}
+
+void TKSR_SetUp::ShowMarkedLines(const QStringList& lines, const std::vector<bool>& marked) {
+    iniFileMemo_->setPlainText(lines.join(QLatin1Char('\n')));
+    QList<QTextEdit::ExtraSelection> marks;
+    QTextBlock block = iniFileMemo_->document()->firstBlock();
+    for (std::size_t i = 0; block.isValid(); ++i, block = block.next()) {
+        if (i >= marked.size() || !marked[i]) continue;
+        QTextEdit::ExtraSelection mark;
+        mark.cursor = QTextCursor(block);
+        mark.format.setBackground(colour::Orange);
+        mark.format.setProperty(QTextFormat::FullWidthSelection, true);
+        marks << mark;
+    }
+    iniFileMemo_->setExtraSelections(marks);
 }
 
 void TKSR_SetUp::refreshFileList() {

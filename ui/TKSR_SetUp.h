@@ -62,6 +62,8 @@ class TKSR_SetUp : public QWidget {
     void ExitNoButtonClick();
     bool FormCloseQuery();
     void SetUpPageControlEnter();
+    // The memo shows `lines`, those flagged in `marked` on an orange ground.
+    void ShowMarkedLines(const QStringList& lines, const std::vector<bool>& marked);
     void CloseUpLoadPanelClick() { EndSequence(); }
     void CheckSrate();
 

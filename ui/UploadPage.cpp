@@ -1,6 +1,9 @@
 #include "ui/UploadPage.h"
 
 #include "kermit/KermitFiles.h"
+#include "recorder_ini/IniCompare.h"
+#include "recorder_ini/RecorderIni.h"
+#include "setup/FileIo.h"
 #include "ui/ComSelectForm.h"
 #include "serial/Ports.h"
 #include "ui/Look.h"
@@ -26,10 +29,16 @@ UploadPage::UploadPage(QWidget* page, Host host, std::filesystem::path workDir)
     // Off by default: an upload is the plain dialogue unless the operator asks for the check.
     verifyCheckBox_ = new QCheckBox(QStringLiteral("check with cksum"), page);
     verifyCheckBox_->setObjectName(QStringLiteral("VerifyCheckBox"));
-    verifyCheckBox_->setGeometry(372, 10, 180, 22);
+    verifyCheckBox_->setGeometry(372, 10, 130, 22);
     verifyCheckBox_->setToolTip(QStringLiteral(
         "After the transfer, ask the recorder for the cksum of each file sent and send the "
         "reconfigure command only when all match"));
+    readPanel_ = new ClickPanel(QStringLiteral("ReadFromKsrPanel"), QStringLiteral("Read from KSR"),
+                                colour::Aqua, page);
+    readPanel_->setGeometry(506, 8, 108, 25);
+    readPanel_->setToolTip(QStringLiteral(
+        "Read the recorder.ini the KSR runs and show it here, the lines that differ from the "
+        "local recorder.ini marked; nothing is changed on the KSR or here"));
     terminal_ = new ui::CPortTerminal(page);
     terminal_->setGeometry(295, 40, 409, 673);
 
@@ -56,6 +65,8 @@ UploadPage::UploadPage(QWidget* page, Host host, std::filesystem::path workDir)
             [this] { host_.guarded([this] { UpLoadPanelClick(); }); });
     connect(escapePanel_, &ClickPanel::clicked, this,
             [this] { host_.guarded([this] { EscapeUpLoadPanelClick(); }); });
+    connect(readPanel_, &ClickPanel::clicked, this,
+            [this] { host_.guarded([this] { ReadFromKsrPanelClick(); }); });
 }
 
 UploadPage::~UploadPage() = default;
@@ -87,11 +98,6 @@ void UploadPage::UpLoadPanelClick() {
         host_.setStatus(colour::Red, Latin1Text(upload::BusyText));
         return;
     }
-    // The number as typed, read before disabling the field: a focused spin edit that loses the
-    // focus clamps its text into 1..8. A typed digit is used as it stands (0 asks for the port);
-    // text that is not a number counts as 1.
-    bool ok = false;
-    const int number = comSpinEdit_->text().trimmed().toInt(&ok);
     // The files are read once, before the line is touched: none to send, one that cannot be
     // read or a name the recorder cannot be given end the upload here, with nothing sent.
     try {
@@ -108,7 +114,28 @@ void UploadPage::UpLoadPanelClick() {
         }
         throw;
     }
+    reading_ = false;
+    connectPort(upLoadPanel_, QStringLiteral("Connecting ..."));
+}
+
+void UploadPage::ReadFromKsrPanelClick() {
+    if (driver_.running()) {
+        host_.setStatus(colour::Red, Latin1Text(upload::BusyText));
+        return;
+    }
+    files_.clear();
+    reading_ = true;
+    connectPort(readPanel_, QStringLiteral("Reading ..."));
+}
+
+void UploadPage::connectPort(ClickPanel* panel, const QString& caption) {
+    // The number as typed, read before disabling the field: a focused spin edit that loses the
+    // focus clamps its text into 1..8. A typed digit is used as it stands (0 asks for the port);
+    // text that is not a number counts as 1.
+    bool ok = false;
+    const int number = comSpinEdit_->text().trimmed().toInt(&ok);
     upLoadPanel_->setEnabled(false);
+    readPanel_->setEnabled(false);
     comSpinEdit_->setEnabled(false);
     try {
         port_.setPortNumber(ok ? number : 1);
@@ -117,8 +144,8 @@ void UploadPage::UpLoadPanelClick() {
         throw;
     }
     terminal_->ClearAll();
-    upLoadPanel_->setColour(colour::Silver);
-    upLoadPanel_->setText(QStringLiteral("Connecting ..."));
+    panel->setColour(colour::Silver);
+    panel->setText(caption);
     host_.showClosePanel(false);
     escapePanel_->show();
     host_.setStatus(colour::Red, Latin1Text(upload::WaitingText));
@@ -137,9 +164,11 @@ void UploadPage::CONNECT2KSR() {
     terminal_->ReverseScreen(true);
     terminal_->setFocus();
     terminal_->setActive(true);
-    options_.verify = verifyCheckBox_->isChecked();
+    upload::SessionOptions options = options_;
+    options.verify = !reading_ && verifyCheckBox_->isChecked();
+    options.job = reading_ ? upload::Job::Read : upload::Job::Upload;
     try {
-        driver_.start(std::make_unique<upload::UploadSession>(files_, options_));
+        driver_.start(std::make_unique<upload::UploadSession>(files_, options));
     } catch (...) {
         notConnected();
         throw;
@@ -159,6 +188,11 @@ void UploadPage::uploadEnded() {
     comSpinEdit_->setEnabled(true);
     host_.repaint();
     UPLOAD_END();
+    if (reading_) {
+        reading_ = false;
+        readEnded(session);
+        return;
+    }
     std::string message = session.loginRefused() ? session.record().error : std::string();
     try {
         log(session.record());
@@ -166,6 +200,37 @@ void UploadPage::uploadEnded() {
         message += (message.empty() ? "" : "\n") + e.message();
     }
     if (!message.empty()) throw KsrError(message);
+}
+
+// The recorder's file in the memo, its lines that differ from the local recorder.ini marked, and
+// the count in the status bar. Nothing is written.
+void UploadPage::readEnded(const upload::UploadSession& session) {
+    if (session.record().result == "escaped") return;
+    if (!session.readSucceeded()) throw KsrError(session.record().error);
+    const std::string& recorder = session.recorderIni();
+    const std::filesystem::path local = workDir_ / RecorderIniFileName;
+    std::error_code ec;
+    const bool haveLocal = std::filesystem::is_regular_file(local, ec);
+    const IniComparison c = CompareRecorderIni(recorder, haveLocal ? ReadFileBytes(local) : "");
+    QStringList lines;
+    for (const std::string& line : SplitLines(recorder)) lines << Latin1Text(line);
+    std::vector<bool> marked = c.recorderLineDiffers;
+    if (!haveLocal) marked.assign(marked.size(), false);
+    host_.showLines(lines, marked);
+    if (!haveLocal) {
+        host_.setStatus(colour::Yellow,
+                        QStringLiteral("  recorder.ini read from KSR; there is no local "
+                                       "recorder.ini to compare it with "));
+    } else if (c.equal()) {
+        host_.setStatus(colour::Lime, QStringLiteral("  KSR runs the local recorder.ini "));
+    } else {
+        const int n = c.differingLines();
+        host_.setStatus(colour::Yellow,
+                        QStringLiteral("  recorder.ini of KSR: %1 %2 from the local recorder.ini ")
+                            .arg(n)
+                            .arg(n == 1 ? QStringLiteral("line differs")
+                                        : QStringLiteral("lines differ")));
+    }
 }
 
 void UploadPage::log(upload::UploadRecord record) {
@@ -181,6 +246,9 @@ void UploadPage::UPLOAD_END() {
     upLoadPanel_->setText(QStringLiteral("UpLoad to KSR"));
     upLoadPanel_->setColour(colour::Lime);
     upLoadPanel_->setEnabled(true);
+    readPanel_->setText(QStringLiteral("Read from KSR"));
+    readPanel_->setColour(colour::Aqua);
+    readPanel_->setEnabled(true);
     host_.repaint();
 }
 

@@ -1,9 +1,10 @@
 #pragma once
 // The upload controls of the "UpLoad old SetUp" page: "UpLoad to KSR", "Escape", the COM port
-// number, the read-back check and the terminal view of the recorder's console, with the serial
-// port, the upload's driver and the one-second timer that ends an upload.
+// number, the read-back check, "Read from KSR" and the terminal view of the recorder's console,
+// with the serial port, the upload's driver and the one-second timer that ends an upload.
 
 #include <QCheckBox>
+#include <QStringList>
 #include <QLabel>
 #include <QTimer>
 #include <filesystem>
@@ -26,6 +27,8 @@ class UploadPage : public QObject {
         std::function<void()> repaint;
         std::function<void(bool)> showClosePanel;
         std::function<void(const std::function<void()>&)> guarded;
+        // The memo shows these lines, those flagged marked as differing.
+        std::function<void(const QStringList&, const std::vector<bool>&)> showLines;
     };
 
     UploadPage(QWidget* page, Host host, std::filesystem::path workDir);
@@ -36,6 +39,9 @@ class UploadPage : public QObject {
     void KermitTimerTimer();
     void UPLOAD_END();
     void EscapeUpLoadPanelClick();
+    // Reads the recorder's recorder.ini and shows it against the local one; changes nothing,
+    // on the recorder or here.
+    void ReadFromKsrPanelClick();
 
     void enablePortNumber() { comSpinEdit_->setEnabled(true); }
     serial::SerialPort& port() { return port_; }
@@ -46,6 +52,9 @@ class UploadPage : public QObject {
     QTimer& kermitTimer() { return kermitTimer_; }
 
   private:
+    // The port of the COM field opened and the session started; `caption` on the panel.
+    void connectPort(ClickPanel* panel, const QString& caption);
+    void readEnded(const upload::UploadSession& session);
     void notConnected();
     void status(upload::StatusKind kind, const QString& text);
     void uploadEnded();
@@ -57,11 +66,13 @@ class UploadPage : public QObject {
     std::filesystem::path workDir_;
     std::vector<kermit::SendFile> files_;  // read once, before the line is touched
     upload::SessionOptions options_;
+    bool reading_ = false;  // the session running reads recorder.ini back
     serial::SerialPort port_;
     serial::UploadDriver driver_;
     QTimer kermitTimer_;
     ClickPanel* upLoadPanel_;
     ClickPanel* escapePanel_;
+    ClickPanel* readPanel_;
     SpinEdit* comSpinEdit_;
     QCheckBox* verifyCheckBox_;
     ui::CPortTerminal* terminal_;

@@ -6,7 +6,9 @@
 #include <QDateTime>
 #include <QFile>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProcess>
+#include <QTextBlock>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
@@ -15,6 +17,7 @@
 #include <sstream>
 
 #include "UiTestSupport.h"
+#include "setup/FileIo.h"
 #include "ui/ComSelectForm.h"
 #include "ui/TKSR_SetUp.h"
 
@@ -490,6 +493,43 @@ class UploadPageTest : public QObject {
         QVERIFY(idle());
         // No longer claims to be waiting for the recorder.
         QVERIFY(!window->statusText().contains(QStringLiteral("waiting")));
+    }
+
+    // "Read from KSR": the recorder's file in the memo, what differs from the local one marked,
+    // and nothing changed on the recorder or here.
+    void readFromKsrShowsTheRecordersFileWithTheDifferencesMarked() {
+        const std::string local = test::ReadBytes(*dir / "recorder.ini");
+        std::string running = local;
+        running.replace(running.find("serial_number=0000"), 18, "serial_number=0417");
+        running.replace(running.find("tm=10122026 0630 720 1440"), 25, "tm=11122026 0630 720 1440");
+        test::WriteBytes(*dir / "running.ini", running);
+        Simulator sim(dir->path(),
+                      {QStringLiteral("--current"),
+                       QString::fromStdString((*dir / "running.ini").string())});
+        start(sim.device());
+        auto* memo = Find<QPlainTextEdit>(w(), "IniFileMemo");
+        QTest::mouseClick(Find(w(), "ReadFromKsrPanel"), Qt::LeftButton);
+        QVERIFY(!Find(w(), "UpLoadPanel")->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(idle() && Find(w(), "ReadFromKsrPanel")->isEnabled(), 30000);
+        QVERIFY2(services.errors.isEmpty(), qPrintable(services.errors.join('\n')));
+        QStringList lines;
+        for (const std::string& line : SplitLines(running)) lines << QString::fromLatin1(line);
+        QCOMPARE(memo->toPlainText(), lines.join(QLatin1Char('\n')));
+        QStringList marked;
+        for (const auto& mark : memo->extraSelections()) marked << mark.cursor.block().text();
+        QCOMPARE(marked, (QStringList{QStringLiteral("serial_number=0417"),
+                                      QStringLiteral("tm=11122026 0630 720 1440")}));
+        QVERIFY2(window->statusText().contains(QStringLiteral("2 lines differ")),
+                 qPrintable(window->statusText()));
+        QVERIFY(test::ReadBytes(*dir / "recorder.ini") == local);
+        QCOMPARE(sim.countContaining(true, "kermit -r"), 0);
+        QCOMPARE(sim.countContaining(true, "reconfig"), 0);
+
+        test::WriteBytes(*dir / "running.ini", local);
+        QTest::mouseClick(Find(w(), "ReadFromKsrPanel"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(window->statusText().contains(QStringLiteral("runs the local")),
+                                 30000);
+        QVERIFY(memo->extraSelections().isEmpty());
     }
 };
 
