@@ -33,6 +33,8 @@ expect() { local what=$1; shift; offered "$what" yes "$@"; }
 refuse() { local what=$1; shift; offered "$what" no "$@"; }
 expect "subcommands" build ksr-config ""
 expect "subcommand prefix" upload ksr-config up
+expect "the read-back commands" compare ksr-config com
+expect "the guard" --guard ksr-config upload --port /dev/ttyUSB0 --g
 expect "set files for build" station1.set ksr-config build ""
 refuse "only set files" notes.txt ksr-config build ""
 expect "folders for set files" sub ksr-config check ""
