@@ -29,13 +29,13 @@ UploadPage::UploadPage(QWidget* page, Host host, std::filesystem::path workDir)
     // Off by default: an upload is the plain dialogue unless the operator asks for the check.
     verifyCheckBox_ = new QCheckBox(QStringLiteral("check with cksum"), page);
     verifyCheckBox_->setObjectName(QStringLiteral("VerifyCheckBox"));
-    verifyCheckBox_->setGeometry(372, 10, 130, 22);
+    verifyCheckBox_->setGeometry(370, 10, 136, 22);
     verifyCheckBox_->setToolTip(QStringLiteral(
         "After the transfer, ask the recorder for the cksum of each file sent and send the "
         "reconfigure command only when all match"));
     readPanel_ = new ClickPanel(QStringLiteral("ReadFromKsrPanel"), QStringLiteral("Read from KSR"),
                                 colour::Aqua, page);
-    readPanel_->setGeometry(506, 8, 108, 25);
+    readPanel_->setGeometry(508, 8, 108, 25);
     readPanel_->setToolTip(QStringLiteral(
         "Read the recorder.ini the KSR runs and show it here, the lines that differ from the "
         "local recorder.ini marked; nothing is changed on the KSR or here"));

@@ -2,6 +2,7 @@
 // a file of this computer. Neither sends anything that changes the recorder.
 
 #include <filesystem>
+#include <optional>
 #include <ostream>
 
 #include "Args.h"
@@ -48,18 +49,24 @@ const char* const CompareHelp =
 
 namespace {
 
-// The recorder's recorder.ini over the line; throws KsrError when it could not be read.
-std::string ReadFromRecorder(const LineChoice& choice, std::ostream& err) {
-    upload::SessionOptions options = choice.sessionOptions();
-    options.job = upload::Job::Read;
-    upload::UploadSession session({}, options);
-    RunOnRecorder(choice, session, err, err);
-    err << "\n";
-    if (!session.readSucceeded())
+// The recorder's recorder.ini over the line; none, and why on `err` for `command`, when it
+// could not be read.
+std::optional<std::string> ReadFromRecorder(const LineChoice& choice, const char* command,
+                                            std::ostream& err) {
+    try {
+        upload::SessionOptions options = choice.sessionOptions();
+        options.job = upload::Job::Read;
+        upload::UploadSession session({}, options);
+        RunOnRecorder(choice, session, err, err);
+        err << "\n";
+        if (session.readSucceeded()) return session.recorderIni();
         throw KsrError("the recorder's recorder.ini could not be read: " +
                        (session.record().error.empty() ? std::string("no login")
                                                        : session.record().error));
-    return session.recorderIni();
+    } catch (const KsrError& e) {
+        err << "ksr-config " << command << ": " << e.locatedEscaped() << "\n";
+        return std::nullopt;
+    }
 }
 
 // A *.ini file of the working directory: the next upload would send it to the recorder.
@@ -88,13 +95,9 @@ int Read(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
         throw UsageError("--out " + fmt::EchoName(*outName) +
                          " is a *.ini file of the working directory, which the next upload "
                          "would send to the recorder; write it elsewhere");
-    std::string bytes;
-    try {
-        bytes = ReadFromRecorder(choice, err);
-    } catch (const KsrError& e) {
-        err << "ksr-config read: " << e.locatedEscaped() << "\n";
-        return StopStatus(BadFile);
-    }
+    const auto read = ReadFromRecorder(choice, "read", err);
+    if (!read) return StopStatus(BadFile);
+    const std::string& bytes = *read;
     if (outName) {
         WriteFileAtomically(PathOf(*outName), bytes);
         err << "ksr-config read: the recorder's recorder.ini (" << bytes.size()
@@ -122,14 +125,9 @@ int Compare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         err << "ksr-config compare: " << e.locatedEscaped() << "\n";
         return BadUsage;  // trouble, as diff(1) says it
     }
-    std::string recorder;
-    try {
-        recorder = ReadFromRecorder(choice, err);
-    } catch (const KsrError& e) {
-        err << "ksr-config compare: " << e.locatedEscaped() << "\n";
-        return StopStatus(BadUsage);
-    }
-    const IniComparison c = CompareRecorderIni(recorder, local);
+    const auto recorder = ReadFromRecorder(choice, "compare", err);
+    if (!recorder) return StopStatus(BadUsage);
+    const IniComparison c = CompareRecorderIni(*recorder, local);
     if (parsed.has("--json")) {
         std::vector<std::string> keys, onRecorder, inFile;
         const auto str = [](const std::string& t) { return json::Str(fmt::Latin1ToUtf8(t)); };
