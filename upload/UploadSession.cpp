@@ -444,12 +444,13 @@ void UploadSession::pumpRead(long long now) {
                                   std::to_string(receiver_.files().size()) + " files"
                             : "reading recorder.ini: " + receiver_.errorText();
     }
-    const bool promptThere = !receiver_.started() || EndsWithShellPrompt(since_);
+    // After a transfer, the shell's prompt (or a quiet line) says the recorder's Kermit has
+    // let go; without one the shell is there already.
     mark();
     pending_.clear();
     reading_ = true;
     enter(Phase::Settle, now, QuietBeforeReturnMs);
-    if (promptThere && !receiver_.started()) readEnded(now);
+    if (!receiver_.started()) readEnded(now);
 }
 
 // After the read, with the shell's prompt back: a read ends with "logout"; a guarded upload

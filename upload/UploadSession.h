@@ -1,6 +1,6 @@
 #pragma once
-// One upload to the recorder, from the opened port to the record for uploads.log, as a state
-// machine without I/O, like the Kermit engine it drives. The host gives it the bytes received, the
+// One upload to the recorder (or one read of its recorder.ini), from the opened port to the record
+// for uploads.log, as a state machine without I/O, like the Kermit engines it drives. The host gives it the bytes received, the
 // time (milliseconds on a steady clock) and the operator's requests; it gives back the bytes to
 // send, when it wants to be woken, the status texts and, once done, the record. The window and
 // the command line run the same session, each through its own event-driven host.
