@@ -9,8 +9,12 @@
 namespace ksr::ui {
 namespace {
 
-const QColor kText(0xFF, 0xFF, 0x80);
-const QColor kBack(0xC0, 0xC0, 0xC0);
+// The screen is silver, light yellow in reverse video (as the console is shown during an
+// upload); the text is dark grey on both, for a contrast of at least 4.5:1 (5.7:1 on silver,
+// 9.8:1 on light yellow), and reversed cells and the cursor swap the two.
+const QColor kText(0x40, 0x40, 0x40);
+const QColor kScreen(0xC0, 0xC0, 0xC0);
+const QColor kReversedScreen(0xFF, 0xFF, 0x80);
 
 }  // namespace
 
@@ -77,10 +81,10 @@ void CPortTerminal::ReverseScreen(bool on) {
 }
 
 QColor CPortTerminal::foreground() const {
-    return reversed_ ? kBack : kText;
+    return kText;
 }
 QColor CPortTerminal::background() const {
-    return reversed_ ? kText : kBack;
+    return reversed_ ? kReversedScreen : kScreen;
 }
 
 QString CPortTerminal::rowText(int row) const {

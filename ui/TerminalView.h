@@ -1,6 +1,6 @@
 #pragma once
-// The terminal view of the recorder's console: 80 x 55 cells over libvterm, light-yellow text on
-// silver, underline cursor, no scroll-back. While active it shows what arrives and hands typed
+// The terminal view of the recorder's console: 80 x 55 cells over libvterm, dark text on silver
+// (on light yellow in reverse video), underline cursor, no scroll-back. While active it shows what arrives and hands typed
 // keys, and the emulator's answers to the device's queries, to `sendToDevice`.
 
 #include <QWidget>

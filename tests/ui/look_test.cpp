@@ -14,6 +14,7 @@
 
 #include "UiTestSupport.h"
 #include "ui/TKSR_SetUp.h"
+#include "ui/TerminalView.h"
 
 using namespace ksr;
 using test::Click;
@@ -121,6 +122,42 @@ class LookTest : public QObject {
         auto* panel = Find(w(), "UpLoadPanel");
         QVERIFY(ui::ContrastRatio(panel->palette().color(QPalette::Disabled, QPalette::WindowText),
                                   ui::colour::Silver) >= 4.5);
+    }
+
+    // The recorder's console as drawn: the text, a reversed part and the cursor, measured on a
+    // grab of the terminal view, on the plain and on the light-yellow (reversed) screen.
+    void theConsoleIsReadableOnItsScreen() {
+        ui::CPortTerminal terminal;
+        terminal.resize(409, 673);
+        terminal.setActive(true);
+        for (bool reversed : {false, true}) {
+            terminal.ClearAll();
+            terminal.ReverseScreen(reversed);
+            terminal.feed(QByteArrayLiteral("New Data File /data/x.dat \x1b[7mWWWW\x1b[0m\r\n"));
+            const QImage image = terminal.grab().toImage();
+            const int cw = terminal.width() / ui::CPortTerminal::Columns;
+            const int ch = terminal.height() / ui::CPortTerminal::Rows;
+            // The extremes of a row of cells: the screen, and the darkest and lightest pixels.
+            const auto extremes = [&](int row, int fromCol, int toCol) {
+                QColor darkest = Qt::white, lightest = Qt::black;
+                for (int y = row * ch; y < (row + 1) * ch; ++y)
+                    for (int x = fromCol * cw; x < toCol * cw; ++x) {
+                        const QColor c = image.pixelColor(x, y);
+                        if (c.lightness() < darkest.lightness()) darkest = c;
+                        if (c.lightness() > lightest.lightness()) lightest = c;
+                    }
+                return std::pair{darkest, lightest};
+            };
+            const QColor screen = image.pixelColor(image.width() - 2, image.height() - 2);
+            QCOMPARE(screen, reversed ? ui::colour::LightYellow : ui::colour::Silver);
+            const auto [text, plain] = extremes(0, 0, 13);  // "New Data File"
+            QVERIFY2(ui::ContrastRatio(text, screen) >= 4.5, qPrintable(text.name()));
+            const auto [fill, letters] = extremes(0, 26, 30);  // the reversed "WWWW"
+            QVERIFY2(ui::ContrastRatio(fill, letters) >= 4.5,
+                     qPrintable(fill.name() + letters.name()));
+            const QColor cursor = image.pixelColor(cw / 2, 2 * ch - 1);  // row 1, column 0
+            QVERIFY2(ui::ContrastRatio(cursor, screen) >= 4.5, qPrintable(cursor.name()));
+        }
     }
 
     void aSmallScreenScrollsThePagesAndKeepsTheStatusBar() {
