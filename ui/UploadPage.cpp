@@ -26,6 +26,8 @@ UploadPage::UploadPage(QWidget* page, Host host, std::filesystem::path workDir)
     comSpinEdit_->setGeometry(312, 8, 44, 26);
     comSpinEdit_->setMaxLength(1);
     comSpinEdit_->setValue(1);
+    // A typed 0 (the port selection) or 9 stays until an upload or read uses it.
+    comSpinEdit_->setKeepsTypedValue(true);
     // Off by default: an upload is the plain dialogue unless the operator asks for the check.
     verifyCheckBox_ = new QCheckBox(QStringLiteral("check with cksum"), page);
     verifyCheckBox_->setObjectName(QStringLiteral("VerifyCheckBox"));
@@ -129,9 +131,8 @@ void UploadPage::ReadFromKsrPanelClick() {
 }
 
 void UploadPage::connectPort(ClickPanel* panel, const QString& caption) {
-    // The number as typed, read before disabling the field: a focused spin edit that loses the
-    // focus clamps its text into 1..8. A typed digit is used as it stands (0 asks for the port);
-    // text that is not a number counts as 1.
+    // The number as typed: a typed digit is used as it stands (0 asks for the port); text that
+    // is not a number counts as 1.
     bool ok = false;
     const int number = comSpinEdit_->text().trimmed().toInt(&ok);
     upLoadPanel_->setEnabled(false);

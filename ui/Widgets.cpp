@@ -269,7 +269,7 @@ QAbstractSpinBox::StepEnabled SpinEdit::stepEnabled() const {
 }
 
 void SpinEdit::focusOutEvent(QFocusEvent* event) {
-    setValue(clamp(value()));
+    if (!keepsTyped_) setValue(clamp(value()));
     QAbstractSpinBox::focusOutEvent(event);
 }
 

@@ -101,6 +101,9 @@ class SpinEdit : public QAbstractSpinBox {
     void setMaxLength(int characters);
     // A spin edit without typing: only its arrows change it.
     void setTypingAllowed(bool allowed);
+    // A typed number outside the limits stays when the focus leaves (the arrows still keep to
+    // them); the field's user reads the text.
+    void setKeepsTypedValue(bool keeps) { keepsTyped_ = keeps; }
 
     void stepBy(int steps) override;
     QValidator::State validate(QString& input, int& pos) const override;
@@ -115,6 +118,7 @@ class SpinEdit : public QAbstractSpinBox {
   private:
     int clamp(long long value) const;
     int minimum_, maximum_, step_;
+    bool keepsTyped_ = false;
 };
 
 // Watches the focus: emits `exited` when the focus moves from inside `group` to a control

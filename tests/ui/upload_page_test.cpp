@@ -328,7 +328,7 @@ class UploadPageTest : public QObject {
     }
 
     // The operator types into the focused field and clicks: the number as typed is used.
-    void aComNumberTypedIntoTheFocusedFieldIsUsedAsTyped() {
+    void aComNumberTypedIsUsedAsTypedAlsoAfterLeavingTheField() {
         Simulator sim(dir->path(), {QStringLiteral("--no-login")});
         for (const char* typed : {"0", "9"}) {
             start(sim.device());
@@ -343,6 +343,12 @@ class UploadPageTest : public QObject {
             QTRY_VERIFY(edit->hasFocus());
             edit->selectAll();
             QTest::keyClicks(edit, QString::fromLatin1(typed));
+            if (typed[0] == '0') {
+                // Leaving the field keeps the digit: "Select Port" is reached from the keyboard.
+                QTest::keyClick(edit, Qt::Key_Tab);
+                QTRY_VERIFY(!edit->hasFocus());
+                QCOMPARE(edit->text(), QStringLiteral("0"));
+            }
             QTimer::singleShot(1200, this, [this] {
                 QTest::mouseClick(Find(w(), "EscapeUpLoadPanel"), Qt::LeftButton);
             });
