@@ -170,6 +170,20 @@ void UploadPage::CONNECT2KSR() {
     options.job = reading_ ? upload::Job::Read : upload::Job::Upload;
     try {
         driver_.start(std::make_unique<upload::UploadSession>(files_, options));
+    } catch (const KsrError& e) {
+        notConnected();
+        if (reading_) throw;
+        // An upload that never reached the line is logged as failed, with the port's reason.
+        upload::UploadRecord record;
+        for (const auto& f : files_) record.files.push_back({f.name, f.data});
+        record.result = "failed";
+        record.error = e.located();
+        try {
+            log(record);
+        } catch (const KsrError& warning) {
+            throw KsrError(e.located() + "\n" + warning.message());
+        }
+        throw;
     } catch (...) {
         notConnected();
         throw;

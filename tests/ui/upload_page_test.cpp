@@ -451,6 +451,10 @@ class UploadPageTest : public QObject {
         QVERIFY(kelp > 0 && kelp < escaped);  // in the pause after the password
         QCOMPARE(sim.countContaining(true, "cd /usr/local/wexo"), 0);
         QCOMPARE(sim.countContaining(true, "kermit"), 0);
+        const std::string log = test::ReadBytes(*dir / "uploads.log");
+        QVERIFY2(log.find("\"result\": \"escaped\", \"error\": \"escaped before the transfer\"") !=
+                     std::string::npos,
+                 log.c_str());
     }
 
     void escapeAfterTheTransferStartedStillReportsTheResult() {
@@ -497,6 +501,11 @@ class UploadPageTest : public QObject {
         QCOMPARE(services.errors.size(), 1);
         QVERIFY(services.errors.front().contains(QStringLiteral("/dev/ttyNOSUCH7")));
         QVERIFY(idle());
+        // Logged as a failed upload, with the port's reason.
+        const std::string log = test::ReadBytes(*dir / "uploads.log");
+        QVERIFY2(log.find("\"result\": \"failed\", \"error\": \"") != std::string::npos &&
+                     log.find("/dev/ttyNOSUCH7") != std::string::npos,
+                 log.c_str());
         // No longer claims to be waiting for the recorder.
         QVERIFY(!window->statusText().contains(QStringLiteral("waiting")));
     }
