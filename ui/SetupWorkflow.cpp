@@ -41,6 +41,7 @@ void TKSR_SetUp::FormCreate() {
 
 void TKSR_SetUp::NewSetUpPanelClick() {
     setWindowTitle(QStringLiteral("Varnix Logger SetUp     Default"));
+    setupOpen_ = true;
     const QDateTime now = services_.now();
     record_.CurrentYear = static_cast<std::uint16_t>(now.date().year());
     SetDefaults(record_);
@@ -65,6 +66,7 @@ void TKSR_SetUp::SetUpFileBoxDblClick() {
     setWindowTitle(QStringLiteral("Varnix Logger SetUp     ") +
                    QString::fromLocal8Bit(file.c_str()));
     ReadSetupFile(record_, file);
+    setupOpen_ = true;
     record_.SetupName = SetupNameFromPath(file);
     setUpName_->setText(Latin1Text(record_.SetupName));
     setUpDateLabel_->setText(Latin1Text(record_.SetupDate + "   " + record_.SetupTime + " UTC"));
@@ -263,8 +265,12 @@ bool TKSR_SetUp::FormCloseQuery() {
 void TKSR_SetUp::SetUpPageControlEnter() {
     iniFileMemo_->setExtraSelections({});  // the marks of a read from the recorder
     ini_.ClearLines();
-    if (!std::filesystem::exists(workDir_ / RecorderIniFileName)) return;  // nothing built yet
+    if (!std::filesystem::exists(workDir_ / RecorderIniFileName)) {  // nothing built yet
+        ShowNextUpload(false);
+        return;
+    }
     ini_.LoadRecorderIni();
+    ShowNextUpload(true);
     for (int i = 1; i <= ini_.IniLineCount; ++i) {
         const QString line = Latin1Text(ini_.IniLines[i]);
         if (i <= memoLines_.size())

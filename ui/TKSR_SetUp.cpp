@@ -11,6 +11,7 @@
 #include <QStyle>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <cstring>
 #include <QVBoxLayout>
 
 #include "setup/Errors.h"
@@ -277,7 +278,12 @@ void TKSR_SetUp::buildUploadPage(QWidget* page) {
     iniFileMemo_->setReadOnly(true);
     iniFileMemo_->setFont(FixedPitchFont());
     iniFileMemo_->setLineWrapMode(QPlainTextEdit::NoWrap);
-    iniFileMemo_->setGeometry(4, 40, 287, 673);
+    iniFileMemo_->setGeometry(4, 72, 287, 641);
+    nextUploadLabel_ = Label(page, "NextUploadLabel", QString(), {4, 40, 287, 30});
+    nextUploadLabel_->setAutoFillBackground(true);
+    nextUploadLabel_->setToolTip(QStringLiteral(
+        "What \"UpLoad to KSR\" sends: the set-up name, date and time of the working folder's "
+        "recorder.ini, which goes as it is, whatever set-up is open"));
     UploadPage::Host host{
         [this](const QColor& c, const QString& text) { setStatus(c, text); },
         [this] { return status_->text(); },
@@ -291,6 +297,28 @@ void TKSR_SetUp::buildUploadPage(QWidget* page) {
     uploadPage_ = new UploadPage(page, std::move(host), workDir_);
     for (int i = 0; i < 200; ++i) memoLines_ << QString();
     iniFileMemo_->setPlainText(memoLines_.join(QLatin1Char('\n')));
+}
+
+void TKSR_SetUp::ShowNextUpload(bool haveFile) {
+    const auto value = [this](const char* key) {
+        for (const std::string& line : ini_.lines())
+            if (line.rfind(key, 0) == 0) return Latin1Text(line.substr(std::strlen(key)));
+        return QString();
+    };
+    QString text;
+    bool otherSetup = false;
+    if (!haveFile) {
+        text = QStringLiteral("sends: no recorder.ini in the folder");
+    } else {
+        const QString name = value("setup_name=");
+        text = QStringLiteral("sends: %1  %2 %3")
+                   .arg(name, value("setup_date="), value("setup_time="));
+        const QString open = Latin1Text(record_.SetupName);
+        otherSetup = setupOpen_ && name.compare(open, Qt::CaseInsensitive) != 0;
+        if (otherSetup) text += QStringLiteral("\nnot the open set-up %1 !").arg(open);
+    }
+    nextUploadLabel_->setText(text);
+    SetBackground(nextUploadLabel_, otherSetup ? colour::Orange : colour::Silver);
 }
 
 void TKSR_SetUp::ShowMarkedLines(const QStringList& lines, const std::vector<bool>& marked) {

@@ -62,6 +62,9 @@ class TKSR_SetUp : public QWidget {
     void ExitNoButtonClick();
     bool FormCloseQuery();
     void SetUpPageControlEnter();
+    // Above the memo: the set-up name, date and time of the recorder.ini the next upload sends
+    // (the buffer's, `haveFile` when there is one), and a warning when the set-up open in the window is another one.
+    void ShowNextUpload(bool haveFile);
     // The memo shows `lines`, those flagged in `marked` on an orange ground.
     void ShowMarkedLines(const QStringList& lines, const std::vector<bool>& marked);
     void CloseUpLoadPanelClick() { EndSequence(); }
@@ -187,6 +190,8 @@ class TKSR_SetUp : public QWidget {
     PowerPage* powerPage_;
     UploadPage* uploadPage_;
     QPlainTextEdit* iniFileMemo_;
+    QLabel* nextUploadLabel_;
+    bool setupOpen_ = false;  // a set-up was opened or begun in this window
     ClickPanel* closeUpLoadPanel_;
 };
 

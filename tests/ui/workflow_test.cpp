@@ -211,6 +211,33 @@ class WorkflowTest : public QObject {
         QVERIFY(test::Snapshot(dir->path()) == before);
     }
 
+    // "UpLoad old SetUp" sends the folder's recorder.ini whatever is open: the page says which.
+    void theUploadPageNamesTheSetUpItWouldSendAndWarnsWhenAnotherIsOpen() {
+        auto* label = Find<QLabel>(w(), "NextUploadLabel");
+        auto* pages = Find<QTabWidget>(w(), "SetUpPageControl");
+        pages->setCurrentIndex(1);
+        window->SetUpPageControlEnter();
+        QCOMPARE(label->text(), QStringLiteral("sends: no recorder.ini in the folder"));
+        test::WriteBytes(*dir / "recorder.ini",
+                         test::ReadBytes(test::TestData("golden/timed.recorder.ini")));
+        window->SetUpPageControlEnter();  // nothing open yet: no warning
+        QCOMPARE(label->text(), QStringLiteral("sends: TIMED  02-NOV-2026 16:20"));
+        pages->setCurrentIndex(0);
+        open("station1.set");
+        pages->setCurrentIndex(1);
+        window->SetUpPageControlEnter();
+        QCOMPARE(label->text(),
+                 QStringLiteral("sends: TIMED  02-NOV-2026 16:20\nnot the open set-up station1 !"));
+        QCOMPARE(label->palette().color(QPalette::Window), ui::colour::Orange);
+        QVERIFY(Find(w(), "UpLoadPanel")->isEnabled());  // the upload stays possible
+        pages->setCurrentIndex(0);
+        open("timed.set");
+        pages->setCurrentIndex(1);
+        window->SetUpPageControlEnter();
+        QVERIFY(!label->text().contains(QStringLiteral("not the open")));
+        QCOMPARE(label->palette().color(QPalette::Window), ui::colour::Silver);
+    }
+
     void unlockClearsTheHintAndEnablesEditing() {
         open("station1.set");
         QVERIFY(Find<QRadioButton>(w(), "DiffRateButton")->isChecked());
