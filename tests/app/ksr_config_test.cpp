@@ -444,6 +444,16 @@ TEST(KsrConfigFaults, TheSimulatorEndsItsReceiverWhenItEnds) {
     }
 }
 
+TEST(KsrConfigFaults, TheSimulatorRefusesAFolderThatIsNotThere) {
+    test::TempDir dir;
+    const std::string command = "'" + std::string(KSR_SIMULATOR) + "' --dir '" +
+                                (dir / "missing").string() + "' > '" + (dir / "out").string() +
+                                "' 2>&1";
+    const int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
+    EXPECT_NE(test::ReadBytes(dir / "out").find("missing is no folder"), std::string::npos);
+}
+
 // Ctrl-C, a kill and a closed terminal alike: the receiver is told with an error packet, the
 // console is woken with Ctrl-C, the log says "aborted", and the exit status names the signal.
 TEST(KsrConfigFaults, AStopSignalDuringTheTransferTellsTheReceiverAndSaysSo) {

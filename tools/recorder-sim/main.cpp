@@ -454,6 +454,12 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
+    // Every upload into a folder that is not there would fail: say so now.
+    std::error_code ec;
+    if (!std::filesystem::is_directory(o.dir, ec)) {
+        std::fprintf(stderr, "ksr-recorder-sim: --dir %s is no folder\n", o.dir.c_str());
+        return 2;
+    }
     signal(SIGPIPE, SIG_IGN);
     struct sigaction stop {};
     stop.sa_handler = OnStop;
