@@ -10,12 +10,16 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QTextBlock>
+#include <QShortcut>
 #include <QTextCursor>
+#include <QToolButton>
 #include <cstring>
 #include <QVBoxLayout>
 
 #include "setup/Errors.h"
+#include "ui/HelpWindow.h"
 #include "ui/Look.h"
+#include "ui/Tooltips.h"
 
 namespace ksr::ui {
 namespace {
@@ -112,6 +116,18 @@ TKSR_SetUp::TKSR_SetUp(SetupRecord& record, WindowServices& services, std::files
     pages_->setGeometry(0, 0, DesignWidth, DesignHeight - FrameHeight - StatusHeight);
     fitToScreen(availableSize());
 
+    // Help beside the pages' tabs and on F1, and the tooltips the captions need.
+    auto* help = new QToolButton(pages_);
+    help->setObjectName(QStringLiteral("HelpButton"));
+    help->setText(QStringLiteral("?"));
+    help->setToolTip(QStringLiteral("Help (F1)"));
+    help->setAccessibleName(QStringLiteral("Help"));
+    pages_->setCornerWidget(help, Qt::TopRightCorner);
+    on(help, &QToolButton::clicked, &TKSR_SetUp::ShowHelp);
+    auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    f1->setContext(Qt::WindowShortcut);
+    on(f1, &QShortcut::activated, &TKSR_SetUp::ShowHelp);
+    ApplyControlTips(this);
     // The keyboard and screen readers reach everything the mouse does.
     InstallAccessibility();
     NameFocusableControls(this);
@@ -297,6 +313,15 @@ void TKSR_SetUp::buildUploadPage(QWidget* page) {
     uploadPage_ = new UploadPage(page, std::move(host), workDir_);
     for (int i = 0; i < 200; ++i) memoLines_ << QString();
     iniFileMemo_->setPlainText(memoLines_.join(QLatin1Char('\n')));
+}
+
+void TKSR_SetUp::ShowHelp() {
+    if (!help_)
+        help_ = new HelpWindow(
+            QString::fromStdString(std::filesystem::absolute(workDir_).string()), this);
+    help_->show();
+    help_->raise();
+    help_->activateWindow();
 }
 
 void TKSR_SetUp::ShowNextUpload(bool haveFile) {

@@ -65,6 +65,9 @@ class TKSR_SetUp : public QWidget {
     // Above the memo: the set-up name, date and time of the recorder.ini the next upload sends
     // (the buffer's, `haveFile` when there is one), and a warning when the set-up open in the window is another one.
     void ShowNextUpload(bool haveFile);
+    // The help window, made on first use.
+    void ShowHelp();
+    QWidget* helpWindow() const { return help_; }
     // The memo shows `lines`, those flagged in `marked` on an orange ground.
     void ShowMarkedLines(const QStringList& lines, const std::vector<bool>& marked);
     void CloseUpLoadPanelClick() { EndSequence(); }
@@ -191,6 +194,7 @@ class TKSR_SetUp : public QWidget {
     UploadPage* uploadPage_;
     QPlainTextEdit* iniFileMemo_;
     QLabel* nextUploadLabel_;
+    QWidget* help_ = nullptr;
     bool setupOpen_ = false;  // a set-up was opened or begun in this window
     ClickPanel* closeUpLoadPanel_;
 };

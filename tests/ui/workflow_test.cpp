@@ -18,7 +18,9 @@
 
 #include "UiTestSupport.h"
 #include "ui/DataFolders.h"
+#include "ui/HelpWindow.h"
 #include "ui/TKSR_SetUp.h"
+#include "ui/Tooltips.h"
 #include "ui/WindowServices.h"
 
 using namespace ksr;
@@ -236,6 +238,38 @@ class WorkflowTest : public QObject {
         window->SetUpPageControlEnter();
         QVERIFY(!label->text().contains(QStringLiteral("not the open")));
         QCOMPARE(label->palette().color(QPalette::Window), ui::colour::Silver);
+    }
+
+    // F1 on every page, and "?" beside the tabs, open the help from the program's resources.
+    void helpOnBoardFromEveryPageAndTooltipsWhereCaptionsDoNotSay() {
+        auto* pages = Find<QTabWidget>(w(), "SetUpPageControl");
+        for (int page = 0; page < 3; ++page) {
+            pages->setCurrentIndex(page);
+            if (window->helpWindow()) window->helpWindow()->hide();
+            QTest::keyClick(w(), Qt::Key_F1);
+            QVERIFY2(window->helpWindow() && window->helpWindow()->isVisible(),
+                     qPrintable(QString::number(page)));
+        }
+        window->helpWindow()->hide();
+        QTest::mouseClick(Find(w(), "HelpButton"), Qt::LeftButton);
+        auto* help = qobject_cast<ui::HelpWindow*>(window->helpWindow());
+        QVERIFY(help && help->isVisible());
+        const QString html = help->html();
+        for (const QString& part :
+             {QStringLiteral("From a new set-up to an upload"), QStringLiteral("Keyboard"),
+              QStringLiteral("Status colours"), QStringLiteral("dialout"),
+              QString::fromStdString(std::filesystem::absolute(dir->path()).string())})
+            QVERIFY2(html.contains(part), qPrintable(part));
+        // Every entry of the tooltip table is a control of the window, and has its tip.
+        for (int i = 0; i < ui::ControlTipCount; ++i) {
+            const ui::ControlTip& tip = ui::ControlTips[i];
+            auto* control = w()->findChild<QWidget*>(QString::fromLatin1(tip.objectName));
+            QVERIFY2(control && !control->toolTip().isEmpty(), tip.objectName);
+        }
+        int tipped = 0;
+        for (QWidget* control : w()->findChildren<QWidget*>())
+            tipped += !control->toolTip().isEmpty();
+        QVERIFY2(tipped >= 25, qPrintable(QString::number(tipped)));
     }
 
     void unlockClearsTheHintAndEnablesEditing() {
