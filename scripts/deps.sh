@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(g++ make cmake pkg-config libgtest-dev
           qt6-base-dev qt6-serialport-dev libvterm-dev libgl1-mesa-dev xvfb xauth
-          gkermit ckermit socat dpkg-dev desktop-file-utils file)
+          gkermit ckermit socat dpkg-dev desktop-file-utils file lintian appstream)
 
 missing=()
 for p in "${packages[@]}"; do
