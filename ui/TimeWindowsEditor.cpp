@@ -1,5 +1,6 @@
 #include "ui/TimeWindowsEditor.h"
 
+#include <QShowEvent>
 #include <QSignalBlocker>
 
 #include "setup/Errors.h"
@@ -59,10 +60,26 @@ std::string Two(int v) {
 
 }  // namespace
 
-WindowRow::WindowRow(QWidget* box, const QString& prefix, const QString& suffix, int top, int left,
-                     bool durationSeconds, bool immediateStart)
-    : QObject(box), durationSeconds_(durationSeconds), immediateStart_(immediateStart) {
-    int x = left;
+WindowRow::WindowRow(QWidget* box, QWidget* before, const QString& prefix, const QString& suffix,
+                     int top, int left, bool durationSeconds, bool immediateStart)
+    : QObject(box),
+      box_(box),
+      before_(before),
+      prefix_(prefix),
+      suffix_(suffix),
+      top_(top),
+      left_(left),
+      durationSeconds_(durationSeconds),
+      immediateStart_(immediateStart) {}
+
+void WindowRow::make() {
+    if (startDate) return;
+    QWidget* box = box_;
+    const QString& prefix = prefix_;
+    const QString& suffix = suffix_;
+    const int top = top_;
+    const bool durationSeconds = durationSeconds_;
+    int x = left_;
     auto next = [&x](int width) {
         const int at = x;
         x += width + 4;
@@ -70,7 +87,7 @@ WindowRow::WindowRow(QWidget* box, const QString& prefix, const QString& suffix,
     };
     startDate = Named(new QDateEdit(box), prefix + "StartDate" + suffix, {next(100), top, 100, 22});
     startDate->setDisplayFormat(QStringLiteral("dd-MM-yyyy"));
-    if (immediateStart) {
+    if (immediateStart_) {
         startDate->setMinimumDate(kImmediately);
         startDate->setSpecialValueText(QStringLiteral("immediately"));
     }
@@ -94,6 +111,19 @@ WindowRow::WindowRow(QWidget* box, const QString& prefix, const QString& suffix,
     intervalDays->setValue(1);
     intervalTime = TimePicker(box, prefix + "IntervalTime" + suffix, QStringLiteral("HH:mm"),
                               {next(58), top, 58, 22});
+    // (Hidden until the row is ticked.) In the tab order where they would have been made at
+    // once, with the names screen readers read.
+    QWidget* previous = before_;  // or the last of its own parts (a selector's arrows)
+    for (QWidget* w = before_->nextInFocusChain(); before_->isAncestorOf(w);
+         w = w->nextInFocusChain())
+        previous = w;
+    for (QWidget* w : std::initializer_list<QWidget*>{startDate, startTime, durationDays,
+                                                      durationTime, repeat, intervalDays,
+                                                      intervalTime}) {
+        QWidget::setTabOrder(previous, w);
+        previous = w;
+    }
+    NameFocusableControls(box);
 
     connect(startDate, &QDateEdit::dateChanged, this, &WindowRow::StartDateChange);
     connect(startTime, &QTimeEdit::timeChanged, this, &WindowRow::StartTimeChange);
@@ -105,23 +135,27 @@ WindowRow::WindowRow(QWidget* box, const QString& prefix, const QString& suffix,
 }
 
 void WindowRow::showValues(bool visible) {
+    make();
     for (QWidget* w :
          std::initializer_list<QWidget*>{startDate, startTime, durationDays, durationTime, repeat})
         w->setVisible(visible);
 }
 
 void WindowRow::hideAll() {
+    make();
     showValues(false);
     repeat->setChecked(false);  // runs its action: Repeat becomes NO
     showInterval(false);
 }
 
 void WindowRow::setStartDate(const QDate& date) {
+    make();
     const QSignalBlocker quiet(startDate);
     startDate->setDate(date);
 }
 
 void WindowRow::showInterval(bool visible) {
+    make();
     intervalDays->setVisible(visible);
     intervalTime->setVisible(visible);
 }
@@ -177,6 +211,7 @@ void WindowRow::IntervalTimeChange() {
 }
 
 void WindowRow::storeShownStart() {
+    make();
     StartDateChange();
     StartTimeChange();
     DurationDaysChange();
@@ -184,11 +219,13 @@ void WindowRow::storeShownStart() {
 }
 
 void WindowRow::storeShownInterval() {
+    make();
     IntervalDaysChange();
     IntervalTimeChange();
 }
 
 void WindowRow::load(const QString& who) {
+    make();
     const int day = field(2), month = field(3), year = field(4);
     QDate date = QDate(year, month, day);
     if (immediateStart_ && day == 0) date = kImmediately;
@@ -244,11 +281,16 @@ OutputWindowsBox::OutputWindowsBox(SetupRecord& record, QWidget* parent)
         checks_[w] = new QCheckBox(QString::fromLatin1(rows[w - 1].caption), this);
         checks_[w]->setObjectName(QString::fromLatin1(rows[w - 1].check));
         checks_[w]->setGeometry(8, top, 116, 22);
-        rows_[w] = new WindowRow(this, QString::fromLatin1(rows[w - 1].prefix), QString(), top,
-                                 left, true, false);
+        rows_[w] = new WindowRow(this, checks_[w], QString::fromLatin1(rows[w - 1].prefix),
+                                 QString(), top, left, true, false);
         rows_[w]->bind([this, w](int i) -> int& { return record_.OutputWindows[w].field(i); });
         connect(checks_[w], &QCheckBox::toggled, this, [this, w] { OutputCheckClick(w); });
     }
+}
+
+void OutputWindowsBox::showEvent(QShowEvent* event) {
+    for (int w = 1; w <= OutputWindowCount; ++w) rows_[w]->make();
+    QGroupBox::showEvent(event);
 }
 
 void OutputWindowsBox::OutputCheckClick(int w) {
@@ -300,7 +342,8 @@ RecordWindowsBox::RecordWindowsBox(SetupRecord& record, QWidget* parent)
         typeSelects_[n] = Named(new SpinButton(QStringLiteral("RecTypeSelect") + number, this),
                                 QStringLiteral("RecTypeSelect") + number, {118, top, 18, 22});
         // Windows 2..5 can hold an immediate start; window 1 is always given a date.
-        rows_[n] = new WindowRow(this, QStringLiteral("Rec"), number, top, left, false, n >= 2);
+        rows_[n] = new WindowRow(this, typeSelects_[n], QStringLiteral("Rec"), number, top, left,
+                                 false, n >= 2);
         rows_[n]->bind([this, n](int i) -> int& { return record_.RecWindows[n].field(i); });
         connect(checks_[n], &QCheckBox::toggled, this, [this, n] { RecWinCheckClick(n); });
         connect(typeSelects_[n], &SpinButton::upClicked, this,
@@ -308,6 +351,11 @@ RecordWindowsBox::RecordWindowsBox(SetupRecord& record, QWidget* parent)
         connect(typeSelects_[n], &SpinButton::downClicked, this,
                 [this, n] { RecTypeSelectClick(n, -1); });
     }
+}
+
+void RecordWindowsBox::showEvent(QShowEvent* event) {
+    for (int n = 1; n <= RecordRowCount; ++n) rows_[n]->make();
+    QGroupBox::showEvent(event);
 }
 
 void RecordWindowsBox::RecWinCheckClick(int n) {

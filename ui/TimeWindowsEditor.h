@@ -15,22 +15,19 @@
 
 namespace ksr::ui {
 
-// The seven value controls every row has, and the fields of the record window they write.
+// The seven value controls every row has, and the fields of the record window they write. The
+// controls are made when the row is first used or its box first shown: a row stays hidden until
+// it is ticked, and the window starts with every box hidden.
 class WindowRow : public QObject {
     Q_OBJECT
   public:
     // `prefix` names the controls ("Cali", "TTL", "OpColl", "Rec"); `suffix` is the row number of
-    // a recording row ("1".."5") or empty.
-    WindowRow(QWidget* box, const QString& prefix, const QString& suffix, int top, int left,
-              bool durationSeconds, bool immediateStart);
+    // a recording row ("1".."5") or empty. The controls follow `before` in the tab order.
+    WindowRow(QWidget* box, QWidget* before, const QString& prefix, const QString& suffix, int top,
+              int left, bool durationSeconds, bool immediateStart);
 
-    QCheckBox* repeat;
-    QDateEdit* startDate;
-    QTimeEdit* startTime;
-    SpinEdit* durationDays;
-    QTimeEdit* durationTime;
-    SpinEdit* intervalDays;
-    QTimeEdit* intervalTime;
+    // Makes the controls, if not made yet.
+    void make();
 
     // The record window the row writes, by field number (fields 2..14 are those of both kinds).
     void bind(std::function<int&(int)> field) { field_ = std::move(field); }
@@ -58,6 +55,18 @@ class WindowRow : public QObject {
 
   private:
     int& field(int i) { return field_(i); }
+
+    QWidget* box_;
+    QWidget* before_;
+    QString prefix_, suffix_;
+    int top_, left_;
+    QCheckBox* repeat = nullptr;
+    QDateEdit* startDate = nullptr;
+    QTimeEdit* startTime = nullptr;
+    SpinEdit* durationDays = nullptr;
+    QTimeEdit* durationTime = nullptr;
+    SpinEdit* intervalDays = nullptr;
+    QTimeEdit* intervalTime = nullptr;
     std::function<int&(int)> field_;
     bool loading_ = false;
     bool durationSeconds_;
@@ -74,6 +83,9 @@ class OutputWindowsBox : public QGroupBox {
     // SETUP_ENTRY's part: the three output windows.
     void ShowRecord();
     void setStartDates(const QDate& date);
+
+  protected:
+    void showEvent(QShowEvent* event) override;
 
   private:
     SetupRecord& record_;
@@ -96,6 +108,9 @@ class RecordWindowsBox : public QGroupBox {
     // SETUP_ENTRY's part: recording windows 1..5, each keeping its stored type.
     void ShowRecord();
     void setStartDates(const QDate& date);
+
+  protected:
+    void showEvent(QShowEvent* event) override;
 
   private:
     SetupRecord& record_;

@@ -13,6 +13,7 @@
 #include "setup/Errors.h"
 #include "setup/SetupRecord.h"
 #include "ui/DataFolders.h"
+#include "ui/FirstFrame.h"
 #include "ui/TKSR_SetUp.h"
 #include "ui/WindowServices.h"
 
@@ -80,6 +81,7 @@ int main(int argc, char** argv) {
     ksr::SetDefaults(record);
     ksr::ui::WindowServices services;
     ksr::ui::TKSR_SetUp window(record, services, workDir);
+    ksr::ui::ReportFirstFrameIfAsked(&window);
     window.show();
     return app.exec();
 }

@@ -52,6 +52,27 @@ class TimeWindowsTest : public QObject {
         QCOMPARE(Text(o(), "OpenCollCheck"), QStringLiteral("Open Coll. Out"));
     }
 
+    // The row controls, made when the box is first shown, keep their place in the tab order.
+    void eachRowsControlsFollowItsTickBoxInTheTabOrder() {
+        // The next control that takes the focus after `name` in `box` ("." for `box` itself).
+        const auto next = [](QWidget* box, const char* name) {
+            QWidget* from = QByteArray(name) == "." ? box : Find(box, name);
+            QWidget* w = from->nextInFocusChain();
+            while (w->focusPolicy() == Qt::NoFocus || !w->isVisibleTo(w->window()) ||
+                   w->objectName().isEmpty())
+                w = w->nextInFocusChain();
+            return w->objectName();
+        };
+        Find<QCheckBox>(o(), "CaliCheck")->click();
+        QCOMPARE(next(o(), "CaliCheck"), QStringLiteral("CaliStartDate"));
+        QCOMPARE(next(o(), "CaliRepeatCheck"), QStringLiteral("TTLOutCheck"));
+        Find<QCheckBox>(r(), "RecWinCheck2")->click();
+        // The type selector's two arrows, then the row.
+        QWidget* arrow = Find(r(), "RecTypeSelect2")->findChildren<QWidget*>().last();
+        QCOMPARE(next(arrow, "."), QStringLiteral("RecStartDate2"));
+        QCOMPARE(next(r(), "RecRepeatCheck2"), QStringLiteral("RecWinCheck3"));
+    }
+
     void tickingShowsFiveControlsAndRepeatTheInterval() {
         Find<QCheckBox>(o(), "TTLOutCheck")->click();
         QCOMPARE(record.OutputWindows[TTLOut].OnOff, 2);
