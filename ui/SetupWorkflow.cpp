@@ -6,6 +6,7 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QTimer>
 
 #include "setup/FileIo.h"
 #include "setup/RateRules.h"
@@ -36,7 +37,6 @@ QString TKSR_SetUp::TimeText(const QTime& time) {
 
 void TKSR_SetUp::FormCreate() {
     setStatus(QColor(), QString());
-    powerPage_->Start();  // its battery estimate leaves the status bar empty
 }
 
 void TKSR_SetUp::NewSetUpPanelClick() {
@@ -121,6 +121,16 @@ void TKSR_SetUp::EXITwithoutSaving1Click() {
 }
 
 bool TKSR_SetUp::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == status_ && event->type() == QEvent::Paint && !pagesAsked_) {
+        // The first frame is on the screen: the other pages follow at once.
+        pagesAsked_ = true;
+        QTimer::singleShot(0, this, [this] {
+            guarded([this] {
+                uploadPage();
+                powerPage();
+            });
+        });
+    }
     if (watched == setUpFileBox_ && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {  // opens, as a double-click does
@@ -232,7 +242,7 @@ void TKSR_SetUp::IniChangedOKButtonClick() {
     pages_->setCurrentIndex(1);
     setStatus(colour::Yellow, QStringLiteral("  Check Com Port No. "));
     iniBuiltPanel_->hide();
-    uploadPage_->enablePortNumber();
+    uploadPage()->enablePortNumber();
     LONG_SIZE();
 }
 
@@ -241,7 +251,7 @@ void TKSR_SetUp::ExitNoButtonClick() {
 }
 
 void TKSR_SetUp::EndSequence() {
-    uploadPage_->port().close();
+    if (uploadPage_) uploadPage_->port().close();
     services_.beep();
     services_.sleepMs(200);
     services_.beep();
@@ -263,6 +273,7 @@ bool TKSR_SetUp::FormCloseQuery() {
 }
 
 void TKSR_SetUp::SetUpPageControlEnter() {
+    if (!uploadPage_) return;  // the upload page shows the file when it is made
     iniFileMemo_->setExtraSelections({});  // the marks of a read from the recorder
     ini_.ClearLines();
     if (!std::filesystem::exists(workDir_ / RecorderIniFileName)) {  // nothing built yet

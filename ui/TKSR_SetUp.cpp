@@ -91,21 +91,15 @@ TKSR_SetUp::TKSR_SetUp(SetupRecord& record, WindowServices& services, std::files
     bold.setBold(true);
     status_->setFont(bold);
     status_->setAutoFillBackground(true);
+    status_->installEventFilter(this);
 
     buildEditPage(editSheet_);
     buildDialogPanels(editSheet_);
-    buildUploadPage(upLoadSheet_);
-    PowerPage::Host host{
-        [this] { return statusText(); },
-        [this](const QColor& c, const QString& text) { setStatus(c, text); },
-        [this] { SHORT_SIZE(); },
-        [this] { guarded([this] { CheckSrate(); }); },
-        [this] { services_.endProgram(); },
-    };
-    powerPage_ = new PowerPage(std::move(host), powerSheet_);
-    powerPage_->setGeometry(0, 0, DesignWidth, 530);
+    // The upload and power pages are made when first shown (or first asked for): the window
+    // starts on the edit page.
     connect(pages_, &QTabWidget::currentChanged, this, [this](int index) {
-        if (index == 2) guarded([this] { powerPage_->PowerSheetEnter(); });
+        if (index == 1) guarded([this] { uploadPage(); });
+        if (index == 2) guarded([this] { powerPage()->PowerSheetEnter(); });
     });
 
     auto* pageWatcher = new FocusWatcher(pages_);
@@ -282,6 +276,45 @@ void TKSR_SetUp::buildDialogPanels(QWidget* page) {
     changedLabel->setAlignment(Qt::AlignCenter);
     iniChangedOKButton_ = Button(iniBuiltPanel_, "IniChangedOKButton", "&OK", {110, 56, 110, 30});
     press(iniChangedOKButton_, &TKSR_SetUp::IniChangedOKButtonClick);
+}
+
+// Children made after their page was shown need showing, but for those meant hidden.
+static void ShowMadeChildren(QWidget* page) {
+    if (!page->isVisible()) return;
+    for (QWidget* w : page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (!w->isWindow() && !w->testAttribute(Qt::WA_WState_ExplicitShowHide)) w->show();
+}
+
+UploadPage* TKSR_SetUp::uploadPage() {
+    if (!uploadPage_) {
+        buildUploadPage(upLoadSheet_);
+        ApplyControlTips(upLoadSheet_);
+        NameFocusableControls(upLoadSheet_);
+        PressButtonsWithEnter(upLoadSheet_);
+        ShowMadeChildren(upLoadSheet_);
+        SetUpPageControlEnter();
+    }
+    return uploadPage_;
+}
+
+PowerPage* TKSR_SetUp::powerPage() {
+    if (!powerPage_) {
+        PowerPage::Host host{
+            [this] { return statusText(); },
+            [this](const QColor& c, const QString& text) { setStatus(c, text); },
+            [this] { SHORT_SIZE(); },
+            [this] { guarded([this] { CheckSrate(); }); },
+            [this] { services_.endProgram(); },
+        };
+        powerPage_ = new PowerPage(std::move(host), powerSheet_);
+        powerPage_->setGeometry(0, 0, DesignWidth, 530);
+        ApplyControlTips(powerSheet_);
+        NameFocusableControls(powerSheet_);
+        PressButtonsWithEnter(powerSheet_);
+        ShowMadeChildren(powerSheet_);
+        powerPage_->Start();
+    }
+    return powerPage_;
 }
 
 void TKSR_SetUp::buildUploadPage(QWidget* page) {

@@ -98,8 +98,11 @@ class TKSR_SetUp : public QWidget {
     static QString TimeText(const QTime& time);
 
     RecorderIni& recorderIni() { return ini_; }
-    PowerPage* powerPage() const { return powerPage_; }
-    UploadPage* uploadPage() const { return uploadPage_; }
+    // Made on first use.
+    PowerPage* powerPage();
+    UploadPage* uploadPage();
+    // The upload and power pages are there (made after the first frame, or when first shown).
+    bool pagesMade() const { return uploadPage_ && powerPage_; }
 
   signals:
     // Every change of the status bar, in order.
@@ -190,8 +193,9 @@ class TKSR_SetUp : public QWidget {
     OutputWindowsBox* caliWinBox_;
     RecordWindowsBox* recordWinBox_;
 
-    PowerPage* powerPage_;
-    UploadPage* uploadPage_;
+    PowerPage* powerPage_ = nullptr;
+    bool pagesAsked_ = false;
+    UploadPage* uploadPage_ = nullptr;
     QPlainTextEdit* iniFileMemo_;
     QLabel* nextUploadLabel_;
     QWidget* help_ = nullptr;

@@ -35,6 +35,7 @@ class LookTest : public QObject {
         SetDefaults(*record);
         window = std::make_unique<ui::TKSR_SetUp>(*record, services, dir->path());
         window->show();
+        QTRY_VERIFY(window->pagesMade());  // as the operator finds the window after its first frame
     }
 
     // Every caption that does not fit its place, as "name: text".

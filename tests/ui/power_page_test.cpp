@@ -44,6 +44,7 @@ class PowerPageTest : public QObject {
         SetDefaults(*record);
         window = std::make_unique<ui::TKSR_SetUp>(*record, services, dir->path());
         window->show();
+        QTRY_VERIFY(window->pagesMade());  // as the operator finds the window after its first frame
     }
     void cleanup() { window.reset(); }
 

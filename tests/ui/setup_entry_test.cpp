@@ -36,6 +36,7 @@ class SetupEntryTest : public QObject {
         SetDefaults(*record);
         window = std::make_unique<ui::TKSR_SetUp>(*record, services, dir->path());
         window->show();
+        QTRY_VERIFY(window->pagesMade());  // as the operator finds the window after its first frame
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
     }
