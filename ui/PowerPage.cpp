@@ -285,9 +285,12 @@ void PowerPage::Start() {
     addLoad_ = 0;
     battSize_ = 38;
     gelBattery_ = false;
+    // The page is made while the window runs: its start values leave the status bar alone.
+    starting_ = true;
     POWER_LOAD_CHECK();
     POWER_BATT_CHECK();
     POWER_DISK_CHECK();
+    starting_ = false;
 }
 
 void PowerPage::POWER_LOAD_CHECK() {
@@ -305,12 +308,14 @@ void PowerPage::POWER_BATT_CHECK() {
     const power::BatteryEstimate e = power::EstimateBattery(s, load_.totalLoad);
     temperature_->setLimits(e.temperatureMinimum, temperature_->maximum());
     const QString warning = QString::fromLatin1(power::GelWarning);
-    if (!gelBattery_)
-        host_.setStatus(QColor(), QString());
-    else if (e.gelTooCold)
-        host_.setStatus(colour::Aqua, warning);
-    else if (host_.statusText() == warning)
-        host_.setStatus(QColor(), QString());
+    if (!starting_) {
+        if (!gelBattery_)
+            host_.setStatus(QColor(), QString());
+        else if (e.gelTooCold)
+            host_.setStatus(colour::Aqua, warning);
+        else if (host_.statusText() == warning)
+            host_.setStatus(QColor(), QString());
+    }
     battCapacityLabel_->setText(Latin1Text(e.capacityLabel));
     battWarnLabel_->setText(Latin1Text(e.note));
     battLifeLabel_->setText(Latin1Text(e.lifeLabel));

@@ -109,6 +109,7 @@ class PowerPage : public QWidget {
     QLabel* memoryComment_;
     QLabel* recordCapacity_;
     BatteryLifeChart* chart_;
+    bool starting_ = false;  // Start() runs: the status bar is not the page's
 };
 
 }  // namespace ksr::ui

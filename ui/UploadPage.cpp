@@ -106,15 +106,7 @@ void UploadPage::UpLoadPanelClick() {
         files_ = kermit::IniFilesToSend(workDir_);
     } catch (const KsrError& e) {
         status(upload::StatusKind::Failure, Latin1Text(upload::FailureText));
-        upload::UploadRecord record;
-        record.result = "failed";
-        record.error = e.located();
-        try {
-            log(record);
-        } catch (const KsrError& warning) {
-            throw KsrError(e.located() + "\n" + warning.message());
-        }
-        throw;
+        failedBeforeTheLine(e, {});
     }
     reading_ = false;
     connectPort(upLoadPanel_, QStringLiteral("Connecting ..."));
@@ -173,21 +165,25 @@ void UploadPage::CONNECT2KSR() {
     } catch (const KsrError& e) {
         notConnected();
         if (reading_) throw;
-        // An upload that never reached the line is logged as failed, with the port's reason.
-        upload::UploadRecord record;
-        for (const auto& f : files_) record.files.push_back({f.name, f.data});
-        record.result = "failed";
-        record.error = e.located();
-        try {
-            log(record);
-        } catch (const KsrError& warning) {
-            throw KsrError(e.located() + "\n" + warning.message());
-        }
-        throw;
+        failedBeforeTheLine(e, files_);  // with the port's reason
     } catch (...) {
         notConnected();
         throw;
     }
+}
+
+void UploadPage::failedBeforeTheLine(const KsrError& e,
+                                     const std::vector<kermit::SendFile>& files) {
+    upload::UploadRecord record;
+    for (const auto& f : files) record.files.push_back({f.name, f.data});
+    record.result = "failed";
+    record.error = e.located();
+    try {
+        log(record);
+    } catch (const KsrError& warning) {
+        throw KsrError(e.located() + "\n" + warning.message());
+    }
+    throw;  // the reason itself, as it came
 }
 
 void UploadPage::KermitTimerTimer() {

@@ -58,6 +58,10 @@ class UploadPage : public QObject {
     void notConnected();
     void status(upload::StatusKind kind, const QString& text);
     void uploadEnded();
+    // Called while handling `e`: an upload that never reached the line is logged as failed with
+    // its reason, and `e` goes on (with a warning when the log could not be written).
+    [[noreturn]] void failedBeforeTheLine(const KsrError& e,
+                                          const std::vector<kermit::SendFile>& files);
     // One record of uploads.log; one that cannot be written is a warning.
     void log(upload::UploadRecord record);
 
