@@ -72,6 +72,12 @@ Identity IdentityOf(const std::string& recorderIni) {
     return id;
 }
 
+Identity IdentityToSend(const std::vector<kermit::SendFile>& files) {
+    for (const auto& f : files)
+        if (f.name == "RECORDER.INI") return IdentityOf(f.data);
+    return {};
+}
+
 std::string IdentityText(const Identity& id) {
     return "station " + (id.stationCode.empty() ? std::string("(none)") : id.stationCode) +
            ", serial " + (id.serialNumber.empty() ? std::string("(none)") : id.serialNumber);
@@ -474,10 +480,8 @@ void UploadSession::readEnded(long long now) {
         finish("success", "", now);
         return;
     }
-    Identity expected;
-    for (const auto& f : files_)
-        if (f.name == "RECORDER.INI") expected = IdentityOf(f.data);
-    const Identity found = IdentityOf(recorderIni_);
+    const Identity expected = IdentityToSend(files_);
+    const Identity found{record_.recorderStationCode, record_.recorderSerialNumber};
     if (!(found == expected)) {
         wrongRecorder_ = true;
         status(StatusKind::Failure, WrongRecorderText);

@@ -76,6 +76,8 @@ struct Identity {
 };
 // The first station_code= and serial_number= lines of a recorder.ini's bytes.
 Identity IdentityOf(const std::string& recorderIni);
+// The identity of the RECORDER.INI among files to send; empty when there is none.
+Identity IdentityToSend(const std::vector<kermit::SendFile>& files);
 // "station KSR01, serial 0000"
 std::string IdentityText(const Identity& identity);
 

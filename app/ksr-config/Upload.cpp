@@ -198,10 +198,7 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
     try {
         toSend = kermit::IniFilesToSend(dir);
         if (options.guard) {
-            upload::Identity expected;
-            for (const auto& f : toSend)
-                if (f.name == "RECORDER.INI") expected = upload::IdentityOf(f.data);
-            if (!expected.complete())
+            if (!upload::IdentityToSend(toSend).complete())
                 throw KsrError("--guard: the recorder.ini to be sent names no station_code and "
                                "serial_number to compare with the recorder's");
         }
