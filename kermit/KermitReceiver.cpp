@@ -5,13 +5,15 @@
 namespace ksr::kermit {
 namespace {
 
-constexpr char kControlPrefix = '#';
-constexpr char kRepeatPrefix = '~';
+constexpr char kControlPrefix = '#';  // ours, for what we would send
 constexpr char kEighthBitPrefix = '&';
 
-bool IsEighthBitPrefix(char c) {
-    const int code = static_cast<unsigned char>(c);
-    return (code >= 33 && code <= 62) || (code >= 96 && code <= 126);
+// The sender's repeat prefix, when it offers one that clashes with none of its other prefixes.
+char RepeatPrefixOffered(const std::string& init, char eighthBit) {
+    if (init.size() <= 8 || !IsPrefixChar(init[8])) return 0;
+    const char control = init.size() > 5 && IsPrefixChar(init[5]) ? init[5] : '#';
+    if (init[8] == control || init[8] == eighthBit) return 0;
+    return init[8];
 }
 
 }  // namespace
@@ -21,20 +23,22 @@ std::string KermitReceiver::AnswerInitData(const std::string& init, bool parity)
     // takes the eighth bit and the sender is willing ('Y').
     const char qbin = init.size() > 6 ? init[6] : 'N';
     char ours = 'N';
-    if (IsEighthBitPrefix(qbin))
+    if (IsPrefixChar(qbin))
         ours = 'Y';
     else if (qbin == 'Y' && parity)
         ours = kEighthBitPrefix;
+    const char eighthBit = ours == 'Y' ? qbin : ours == kEighthBitPrefix ? kEighthBitPrefix : 0;
+    const char repeat = RepeatPrefixOffered(init, eighthBit);
     std::string d;
-    d += KermitSender::ToChar(OfferedLength);   // MAXL
-    d += KermitSender::ToChar(OfferedTimeout);  // TIME
-    d += KermitSender::ToChar(0);               // NPAD
-    d += static_cast<char>(0 ^ 64);             // PADC
-    d += KermitSender::ToChar('\r');            // EOL
-    d += kControlPrefix;                        // QCTL
-    d += ours;                                  // QBIN
-    d += '1';                                   // CHKT: the one-character check only
-    d += init.size() > 8 && init[8] == kRepeatPrefix ? kRepeatPrefix : ' ';  // REPT
+    d += KermitSender::ToChar(OfferedLength);            // MAXL
+    d += KermitSender::ToChar(OfferedTimeout);           // TIME
+    d += KermitSender::ToChar(0);                        // NPAD
+    d += static_cast<char>(0 ^ 64);                      // PADC
+    d += KermitSender::ToChar('\r');                     // EOL
+    d += kControlPrefix;                                 // QCTL
+    d += ours;                                           // QBIN
+    d += init.size() > 7 && init[7] == '3' ? '3' : '1';  // CHKT: the CRC when offered
+    d += repeat ? repeat : ' ';                          // REPT: the sender's, agreed
     d += KermitSender::ToChar(0);  // CAPAS: no long packets, windows or attributes
     return d;
 }
@@ -48,14 +52,18 @@ Terms KermitReceiver::Agree(const std::string& init, bool parity) {
     const std::string ours = AnswerInitData(init, parity);
     if (ours[6] == 'Y') t.eighthBit = init[6];
     if (ours[6] == kEighthBitPrefix) t.eighthBit = kEighthBitPrefix;
-    t.repeat = ours[8] == kRepeatPrefix;
+    // The sender prefixes its control characters with its own QCTL.
+    t.control = init.size() > 5 && IsPrefixChar(init[5]) ? init[5] : '#';
+    t.repeat = ours[8] != ' ';
+    if (t.repeat) t.repeatPrefix = ours[8];
+    t.checkType = ours[7] - '0';
     return t;
 }
 
 bool KermitReceiver::Decode(const std::string& field, const Terms& t, std::string& out) {
     for (std::size_t i = 0; i < field.size();) {
         std::size_t count = 1;
-        if (t.repeat && field[i] == kRepeatPrefix) {
+        if (t.repeat && field[i] == t.repeatPrefix) {
             if (i + 2 >= field.size()) return false;
             const int n = KermitSender::UnChar(field[i + 1]);
             if (n < 1 || n > 94) return false;
@@ -68,12 +76,12 @@ bool KermitReceiver::Decode(const std::string& field, const Terms& t, std::strin
             high = 0x80;
         }
         unsigned char c = static_cast<unsigned char>(field[i++]);
-        if (c == kControlPrefix) {
+        if (c == static_cast<unsigned char>(t.control)) {
             if (i >= field.size()) return false;
             c = static_cast<unsigned char>(field[i++]);
             const unsigned char low = c & 0x7F;
-            // '#' then '@'..'_' or '?' is a control character (or DEL); any other character
-            // after it is itself, a prefix character.
+            // The prefix then '@'..'_' or '?' is a control character (or DEL); any other
+            // character after it is itself, a prefix character.
             if ((low >= 0x40 && low <= 0x5F) || low == '?') c ^= 64;
         }
         out.append(count, static_cast<char>(c | high));
@@ -94,7 +102,9 @@ std::string KermitReceiver::takeOutput() {
 }
 
 void KermitReceiver::answer(char type, const std::string& data) {
-    lastAnswer_ = KermitSender::Packet(seq_, type, data);
+    // The answer to the Send-Init carries the one-character check; the agreed one follows.
+    const int check = phase_ == Phase::Init ? 1 : terms_.checkType;
+    lastAnswer_ = KermitSender::Packet(seq_, type, data, check);
     output_ += lastAnswer_;
     ticksWaited_ = 0;
 }
@@ -102,17 +112,18 @@ void KermitReceiver::answer(char type, const std::string& data) {
 // The packet awaited did not come whole: ask for it again, up to the tries.
 void KermitReceiver::nak() {
     if (++tries_ > MaxTries) {
-        finish(TriesExhausted,
-               "no good packet after " + std::to_string(MaxTries) + " tries", true);
+        finish(TriesExhausted, "no good packet after " + std::to_string(MaxTries) + " tries", true);
         return;
     }
-    output_ += KermitSender::Packet(seq_, 'N', {});
+    output_ += KermitSender::Packet(seq_, 'N', {}, terms_.checkType);
     ticksWaited_ = 0;
 }
 
 void KermitReceiver::finish(std::uint16_t status, const std::string& text, bool tellSender) {
-    if (tellSender) output_ += KermitSender::Packet(seq_, 'E', text.substr(0, 60));
+    if (tellSender)
+        output_ += KermitSender::Packet(seq_, 'E', text.substr(0, 60), terms_.checkType);
     inProgress_ = false;
+    cancelling_ = false;
     phase_ = Phase::Idle;
     status_ = status;
     errorText_ = text;
@@ -122,8 +133,23 @@ void KermitReceiver::cancel(const std::string& reason) {
     if (inProgress_) finish(Cancelled, reason, true);
 }
 
+void KermitReceiver::cancelAtNextPacket(const std::string& reason) {
+    if (!inProgress_) return;
+    if (!started()) {
+        finish(Cancelled, reason, false);
+        return;
+    }
+    cancelling_ = true;
+    cancelReason_ = reason;
+    ticksWaited_ = 0;
+}
+
 void KermitReceiver::tick() {
     if (!inProgress_) return;
+    if (cancelling_) {
+        if (++ticksWaited_ >= CancelWaitTicks) finish(Cancelled, cancelReason_, true);
+        return;
+    }
     if (++ticksWaited_ >= waitTicks_) nak();
 }
 
@@ -132,10 +158,17 @@ void KermitReceiver::receive(const char* bytes, std::size_t count) {
     reader_.add(bytes, count);
     RawPacket p;
     while (inProgress_ && reader_.next(p)) {
-        if (!p.checkOk)
+        if (cancelling_) {
+            // The sender waits for the answer to this packet: the error packet is it.
+            if (p.checkOk) seq_ = p.seq;
+            finish(Cancelled, cancelReason_, true);
+        } else if (!p.checkOk) {
             nak();
-        else
+        } else if (++packets_ > MaxPackets) {
+            finish(NoProgress, "more than " + std::to_string(MaxPackets) + " packets", true);
+        } else {
             handlePacket(p.seq, p.type, p.data);
+        }
     }
 }
 
@@ -169,12 +202,13 @@ void KermitReceiver::handlePacket(int seq, char type, const std::string& data) {
                 nak();
                 return;
             }
-            terms_ = Agree(data, reader_.parity());
             if (data.size() > 1) {
                 const int time = KermitSender::UnChar(data[1]);
                 if (time >= 1 && time <= 60) waitTicks_ = time * 1000 / TickMs;
             }
             answer('Y', AnswerInitData(data, reader_.parity()));
+            terms_ = Agree(data, reader_.parity());
+            reader_.setCheckType(terms_.checkType);
             phase_ = Phase::FileHeader;
             break;
         case Phase::FileHeader:
@@ -197,6 +231,15 @@ void KermitReceiver::handlePacket(int seq, char type, const std::string& data) {
             phase_ = Phase::Data;
             break;
         case Phase::Data:
+            if (type == 'D' || type == 'A') {
+                // A sender that keeps sending without data never ends a read.
+                idlePackets_ = type == 'D' && !decoded.empty() ? 0 : idlePackets_ + 1;
+                if (idlePackets_ > MaxIdlePackets) {
+                    finish(NoProgress,
+                           std::to_string(idlePackets_) + " packets in a row without data", true);
+                    return;
+                }
+            }
             if (type == 'D') {
                 if (held_ + decoded.size() > MaxBytes) {
                     finish(TooLarge, "more than 1 MB", true);

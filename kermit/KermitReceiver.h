@@ -23,8 +23,16 @@ class KermitReceiver {
     static constexpr int MaxTries = 10;
     static constexpr std::size_t MaxBytes = 1 << 20;  // names and data of all files
     static constexpr int OfferedLength = 94;
-    static constexpr int OfferedTimeout = 10;  // seconds the sender may wait for an answer
-    static constexpr int WaitSeconds = 5;      // for the next packet, unless the sender asks
+    // Seconds the sender waits for an answer before it sends again: a sender left over after a
+    // stopped read shows itself within this time.
+    static constexpr int OfferedTimeout = 5;
+    static constexpr int WaitSeconds = 5;  // for the next packet, unless the sender asks
+    // A read that makes no progress ends: this many packets in a row that bring no data, or
+    // this many packets in all (a 1 MB file takes about 11,500).
+    static constexpr int MaxIdlePackets = 20;
+    static constexpr std::uint64_t MaxPackets = 65536;
+    // How long a cancel waits for the sender's next packet, to answer it with the error packet.
+    static constexpr int CancelWaitTicks = 36;  // about 2 s
 
     // Waits for the sender's Send-Init; nothing is sent until a packet comes or the wait ends.
     void start();
@@ -34,6 +42,10 @@ class KermitReceiver {
     void tick();
     // Ends a running transfer with `Cancelled`; an error packet tells the sender.
     void cancel(const std::string& reason);
+    // Ends a running transfer with `Cancelled` by answering the sender's next packet with the
+    // error packet (a sender may drop what arrives while it sends, so an error packet sent
+    // between its packets can be lost), or after CancelWaitTicks without one.
+    void cancelAtNextPacket(const std::string& reason);
 
     std::string takeOutput();
     bool InProgress() const { return inProgress_; }
@@ -50,7 +62,7 @@ class KermitReceiver {
     static std::string AnswerInitData(const std::string& init, bool parity);
     // The terms both sides then use.
     static Terms Agree(const std::string& init, bool parity);
-    // Decodes a data field; false when it ends inside a prefix.
+    // Decodes a data field with the sender's prefixes; false when it ends inside a prefix.
     static bool Decode(const std::string& field, const Terms& terms, std::string& out);
 
   private:
@@ -75,6 +87,10 @@ class KermitReceiver {
     std::string output_;
     std::vector<ReceivedFile> files_;
     std::uint64_t held_ = 0;
+    int idlePackets_ = 0;
+    std::uint64_t packets_ = 0;
+    bool cancelling_ = false;
+    std::string cancelReason_;
 };
 
 }  // namespace ksr::kermit

@@ -1,6 +1,7 @@
 #include "kermit/KermitSender.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace ksr::kermit {
 namespace {
@@ -17,11 +18,6 @@ constexpr int kStaleGapTicks = 36;  // about 2 s
 
 bool IsControl(unsigned char c) {
     return c < 32 || c == 127;
-}
-
-bool IsEighthBitPrefix(char c) {
-    const int code = static_cast<unsigned char>(c);
-    return (code >= 33 && code <= 62) || (code >= 96 && code <= 126);
 }
 
 // The encoding of one character (without any repeat count). Without eighth-bit prefixing a byte
@@ -47,7 +43,52 @@ std::string EncodeChar(unsigned char c, const Terms& t) {
     return out;
 }
 
+// The bytes of a packet with the eighth bit taken off.
+std::string Stripped(std::string s) {
+    for (char& c : s) c = static_cast<char>(c & 0x7F);
+    return s;
+}
+
+// Every byte of the packet follows one parity rule (mark, even or odd), and some byte has the
+// eighth bit: a packet from a line with parity. Space parity leaves nothing to see.
+bool ParityCoded(const std::string& packet) {
+    bool any = false, mark = true, even = true, odd = true;
+    for (unsigned char c : packet) {
+        const bool high = (c & 0x80) != 0;
+        const bool evenCount = std::popcount(static_cast<unsigned>(c)) % 2 == 0;
+        any = any || high;
+        mark = mark && high;
+        even = even && evenCount;
+        odd = odd && !evenCount;
+    }
+    return any && (mark || even || odd);
+}
+
+int CheckLength(int checkType) {
+    return checkType == 3 ? 3 : 1;
+}
+
 }  // namespace
+
+bool IsPrefixChar(char c) {
+    const int code = static_cast<unsigned char>(c);
+    return (code >= 33 && code <= 62) || (code >= 96 && code <= 126);
+}
+
+std::string KermitSender::Check3(const std::string& lenToData) {
+    unsigned int crc = 0;
+    for (unsigned char c : lenToData) {
+        unsigned int q = (crc ^ c) & 0x0F;
+        crc = (crc >> 4) ^ (q * 0x1081);
+        q = (crc ^ (c >> 4)) & 0x0F;
+        crc = (crc >> 4) ^ (q * 0x1081);
+    }
+    std::string out;
+    out += ToChar(static_cast<int>((crc >> 12) & 0x0F));
+    out += ToChar(static_cast<int>((crc >> 6) & 0x3F));
+    out += ToChar(static_cast<int>(crc & 0x3F));
+    return out;
+}
 
 char KermitSender::Check1(const std::string& lenToData) {
     unsigned int sum = 0;
@@ -55,15 +96,18 @@ char KermitSender::Check1(const std::string& lenToData) {
     return ToChar(static_cast<int>((sum + ((sum & 192) / 64)) & 63));
 }
 
-std::string KermitSender::Packet(int seq, char type, const std::string& data) {
+std::string KermitSender::Packet(int seq, char type, const std::string& data, int checkType) {
     std::string body;
-    body += ToChar(static_cast<int>(data.size()) + 3);
+    body += ToChar(static_cast<int>(data.size()) + 2 + CheckLength(checkType));
     body += ToChar(seq % 64);
     body += type;
     body += data;
     std::string packet(1, kMark);
     packet += body;
-    packet += Check1(body);
+    if (checkType == 3)
+        packet += Check3(body);
+    else
+        packet += Check1(body);
     packet += kEol;
     return packet;
 }
@@ -92,7 +136,7 @@ Terms KermitSender::Negotiate(const std::string& init) {
         const int maxl = UnChar(init[0]);
         if (maxl >= 10) t.packetLength = std::min(OfferedLength, maxl);
     }
-    if (init.size() > 6 && IsEighthBitPrefix(init[6])) t.eighthBit = init[6];
+    if (init.size() > 6 && IsPrefixChar(init[6])) t.eighthBit = init[6];
     if (init.size() > 8 && init[8] == kRepeatPrefix) t.repeat = true;
     return t;
 }
@@ -227,9 +271,34 @@ void PacketReader::add(const char* bytes, std::size_t count) {
             input_[i] = static_cast<char>(input_[i] & 0x7F);
 }
 
+// Whether the packet's block check is right; Send-Init packets carry type 1 whatever was agreed.
+bool PacketReader::checks(const std::string& p, std::size_t len) const {
+    const int type = p.size() > 3 && (p[3] == 'S' || p[3] == 'I') ? 1 : checkType_;
+    const std::size_t checkLength = static_cast<std::size_t>(CheckLength(type));
+    if (len < 2 + checkLength) return false;
+    const std::string body = p.substr(1, len + 1 - checkLength);  // LEN .. DATA
+    const std::string check = p.substr(len + 2 - checkLength, checkLength);
+    return type == 3 ? KermitSender::Check3(body) == check
+                     : check.size() == 1 && KermitSender::Check1(body) == check[0];
+}
+
+// On a line without parity the eighth bit belongs only in data, and only where data may carry
+// it: a mark, length, sequence number, type or check with it is damage.
+bool PacketReader::sevenBitWhereRequired(const std::string& p, std::size_t len) const {
+    const int type = p.size() > 3 && (p[3] == 'S' || p[3] == 'I') ? 1 : checkType_;
+    const std::size_t checkFrom = len + 2 - static_cast<std::size_t>(CheckLength(type));
+    for (std::size_t i = 0; i < p.size(); ++i) {
+        const bool header = i < 4 || i >= checkFrom;
+        if ((header || !eightBitData_) && (static_cast<unsigned char>(p[i]) & 0x80)) return false;
+    }
+    return true;
+}
+
 bool PacketReader::next(RawPacket& packet) {
+    // Once the line is known to be without parity, only the mark itself is one.
+    const bool exactMark = decided_ && !parity_;
     for (;;) {
-        const std::size_t mark = FindMark(input_, 0, false);
+        const std::size_t mark = FindMark(input_, 0, exactMark);
         if (mark == std::string::npos) {
             input_.clear();
             return false;
@@ -237,34 +306,44 @@ bool PacketReader::next(RawPacket& packet) {
         input_.erase(0, mark);
         if (input_.size() < 2) return false;
         const int len = KermitSender::UnChar(static_cast<char>(input_[1] & 0x7F));
-        if (len < 3 || len > 94) {
+        // 95 (DEL) too: C-Kermit fills its data packets to its own length with the CRC's two
+        // extra characters on top.
+        if (len < 3 || len > 95) {
             // Not a packet: skip the mark and look for the real one.
             input_.erase(0, 1);
             continue;
         }
         // A mark inside the packet means the packet was cut off: start again from there.
-        const std::size_t inner = FindMark(input_, 1, !parity_);
+        const std::size_t inner = FindMark(input_, 1, eightBitData_ && !parity_);
         if (inner != std::string::npos && inner < static_cast<std::size_t>(len) + 2) {
             input_.erase(0, inner);
             continue;
         }
         if (input_.size() < static_cast<std::size_t>(len) + 2) return false;
-        // Kermit packets are 7-bit text (but for eight-bit data): an eighth bit where it cannot
-        // belong is the other side's parity, to be stripped from here on.
-        if (!parity_) {
-            const std::size_t told = eightBitData_ ? 4 : static_cast<std::size_t>(len) + 2;
-            for (std::size_t i = 0; i < told && !parity_; ++i)
-                parity_ = (static_cast<unsigned char>(input_[i]) & 0x80) != 0;
-            if (parity_)
-                for (char& c : input_) c = static_cast<char>(c & 0x7F);
+        std::string p = input_.substr(0, static_cast<std::size_t>(len) + 2);  // mark .. check
+        input_.erase(0, p.size());
+        const auto n = static_cast<std::size_t>(len);
+        bool ok = false;
+        if (parity_) {
+            ok = checks(p, n);  // stripped as it came
+        } else if (!decided_ && ParityCoded(p) && checks(Stripped(p), n)) {
+            // Kermit packets are seven-bit text: the eighth bit on every byte by one rule is
+            // the other side's parity, stripped from here on.
+            parity_ = true;
+            decided_ = true;
+            p = Stripped(p);
+            input_ = Stripped(input_);
+            ok = true;
+        } else {
+            ok = sevenBitWhereRequired(p, n) && checks(p, n);
+            decided_ = decided_ || ok;
         }
-        const std::string body = input_.substr(1, static_cast<std::size_t>(len));  // LEN .. DATA
-        const char check = input_[static_cast<std::size_t>(len) + 1];
-        input_.erase(0, static_cast<std::size_t>(len) + 2);
-        packet.checkOk = KermitSender::Check1(body) == check;
-        packet.seq = KermitSender::UnChar(body[1]);
-        packet.type = body[2];
-        packet.data = body.substr(3);
+        const int checkLength = CheckLength(p[3] == 'S' || p[3] == 'I' ? 1 : checkType_);
+        packet.checkOk = ok;
+        packet.seq = KermitSender::UnChar(static_cast<char>(p[2] & 0x7F));
+        packet.type = static_cast<char>(p[3] & 0x7F);
+        const int dataLength = len - 2 - checkLength;
+        packet.data = dataLength > 0 ? p.substr(4, static_cast<std::size_t>(dataLength)) : "";
         return true;
     }
 }
