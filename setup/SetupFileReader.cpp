@@ -6,6 +6,7 @@
 #include "setup/FileIo.h"
 #include "setup/SettingTable.h"
 #include "setup/SetupFile.h"
+#include "setup/Tables.h"
 #include "setup/TextFormat.h"
 
 namespace ksr {
@@ -92,6 +93,36 @@ int ReadRanged(Scanner& in, int min, int max, const std::string& field) {
 }
 
 // Reads one coded value and checks it against its table's size.
+// A whole number of 1 to `digits` digits, nothing else.
+bool Digits(const std::string& text, std::size_t digits, int& value) {
+    if (text.empty() || text.size() > digits ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    value = std::stoi(text);
+    return true;
+}
+
+// "dd-MON-yyyy" as the set-up's date is written: a day, a month's name, a year.
+bool IsSetupDate(const std::string& text) {
+    const std::size_t a = text.find('-');
+    const std::size_t b = a == std::string::npos ? a : text.find('-', a + 1);
+    if (b == std::string::npos) return false;
+    int day = 0, year = 0;
+    const std::string month = fmt::UpperAscii(text.substr(a + 1, b - a - 1));
+    bool known = false;
+    for (int m = 1; m <= 12; ++m) known = known || month == MonthNames[m];
+    return known && Digits(text.substr(0, a), 2, day) && day >= 1 && day <= 31 &&
+           Digits(text.substr(b + 1), 4, year);
+}
+
+// "hh:mm", as the set-up's time is written (a one-digit hour is taken too).
+bool IsSetupTime(const std::string& text) {
+    const std::size_t colon = text.find(':');
+    int hour = 0, minute = 0;
+    return colon != std::string::npos && Digits(text.substr(0, colon), 2, hour) && hour < 24 &&
+           text.size() == colon + 3 && Digits(text.substr(colon + 1), 2, minute) && minute < 60;
+}
+
 int ReadCode(Scanner& in, int max, const std::string& field) {
     return ReadRanged(in, 1, max, field);
 }
@@ -117,7 +148,8 @@ int ReadTimePart(Scanner& in, const std::string& field) {
 // Fields 2..14 of either window kind: the start, the duration, the repeat and the interval.
 template <class Window>
 void ReadWindowTimes(Scanner& in, Window& w, int lowestDay, const std::string& who) {
-    ReadStart(in, w.StartDay, w.StartMonth, w.StartYear, w.StartHour, w.StartMinute, lowestDay, who);
+    ReadStart(in, w.StartDay, w.StartMonth, w.StartYear, w.StartHour, w.StartMinute, lowestDay,
+              who);
     for (int i = 7; i <= 10; ++i) w.field(i) = ReadTimePart(in, who + " " + w.fieldName(i));
     w.Repeat = ReadCode(in, NoYesNames.size(), who + " Repeat");
     for (int i = 12; i <= 14; ++i) w.field(i) = ReadTimePart(in, who + " " + w.fieldName(i));
@@ -147,8 +179,17 @@ bool IsEndMarker(const std::string& marker) {
 
 void ParseInto(SetupRecord& r, Scanner& in) {
     r.SetupName = in.readLine();
+    // The date and time go into recorder.ini as they stand: a file without them, or with
+    // something else in their place, would stamp the recorder with it.
     r.SetupDate = in.readLine();
+    if (!IsSetupDate(r.SetupDate))
+        throw FormatError(
+            "line 2 must be the set-up's date (dd-MON-yyyy), not " + fmt::Echo(r.SetupDate),
+            in.fileName(), 2);
     r.SetupTime = in.readLine();
+    if (!IsSetupTime(r.SetupTime))
+        throw FormatError("line 3 must be the set-up's time (hh:mm), not " + fmt::Echo(r.SetupTime),
+                          in.fileName(), 3);
 
     for (;;) {
         if (in.atEnd())

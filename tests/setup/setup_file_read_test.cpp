@@ -105,6 +105,8 @@ TEST(SetupFileRead, LineFeedOnlyFilesReadTheSame) {
 
 TEST(SetupFileRead, WindowsComeBackPackedAndLaterOnesKeepTheirContents) {
     SetupRecord written = test::DefaultRecord(2013);
+    written.SetupDate = "05-JUL-2013";
+    written.SetupTime = "14:07";
     written.RecWindows[1].WinType = code::WinPowerOn;
     written.RecWindows[3].WinType = code::WinBurst;
     written.RecWindows[3].StartDay = 17;
@@ -171,6 +173,26 @@ TEST(SetupFileReadErrors, StartsThatAreNoDateOrTimeNameFieldFileAndLine) {
         const auto e = ParseFails<RangeError>(file);
         EXPECT_NE(e.message().find(c.field), std::string::npos) << e.located();
         EXPECT_EQ(e.line(), c.window.empty() ? 11 : 14) << e.located();
+    }
+}
+
+// The date and time lines go into recorder.ini as they stand: without them (or with something
+// else there) the file is refused at the line, never built with the time as its date.
+TEST(SetupFileReadErrors, ADateOrTimeLineMissingOrMalformedNamesItsLine) {
+    const std::string good = NumbersFile({});
+    const std::string rest = good.substr(good.find("\r\n\r\n"));
+    struct Case {
+        std::string start;
+        int line;
+    };
+    for (const Case& c :
+         {Case{"FIELD\r\n10:30", 2}, Case{"FIELD\r\n01-FEB-2026", 3},
+          Case{"FIELD\r\n01-FEB-2026\r\n10:30 pm", 3}, Case{"FIELD\r\n32-FEB-2026\r\n10:30", 2},
+          Case{"FIELD\r\n01-FEX-2026\r\n10:30", 2}, Case{"FIELD\r\n01-FEB-2026\r\n24:00", 3}}) {
+        const auto e = ParseFails<FormatError>(c.start + rest);
+        EXPECT_EQ(e.line(), c.line) << c.start;
+        EXPECT_NE(e.message().find(c.line == 2 ? "date" : "time"), std::string::npos)
+            << e.located();
     }
 }
 
@@ -266,7 +288,7 @@ TEST(SetupFileReadErrors, FileEndingBeforeEndMarkerNamesTheLastLine) {
 }
 
 TEST(SetupFileReadErrors, FileWithoutParamsLineIsAnErrorAtItsEnd) {
-    const auto e = ParseFails<FormatError>("NAME\r\nDATE\r\nTIME\r\n\r\nonly a report\r\n");
+    const auto e = ParseFails<FormatError>("NAME\r\n01-FEB-2026\r\n10:30\r\n\r\nonly a report\r\n");
     EXPECT_NE(e.message().find(";;params"), std::string::npos);
     EXPECT_EQ(e.line(), 5);
     ParseFails<FormatError>("");

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-
 #include <random>
 
 #include "TestSupport.h"
@@ -33,9 +32,8 @@ SetupRecord RandomRecord(std::mt19937& rng) {
     std::string name;
     for (int i = pick(1, 8); i > 0; --i) name += kNameChars[pick(0, 61)];
     r.SetupName = name;
-    std::string date;
-    for (int i = pick(0, 20); i > 0; --i) date += static_cast<char>(pick(32, 255));
-    r.SetupDate = date;
+    r.SetupDate = std::to_string(pick(1, 31)) + "-" + std::string(MonthNames[pick(1, 12)]) + "-" +
+                  std::to_string(pick(0, 9999));
     r.SetupTime = std::to_string(pick(0, 23)) + ":" + std::to_string(pick(10, 59));
     r.RecordParams[RecordMode] = pick(1, 2);
     r.RecordParams[DataType] = pick(1, 4);

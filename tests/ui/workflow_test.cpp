@@ -639,7 +639,7 @@ class WorkflowTest : public QObject {
     }
 
     void damagedSetupFileShowsTheErrorAndStaysAtStart() {
-        test::WriteBytes(*dir / "broken.set", "X\r\n\r\n\r\n;;params\r\n;;rec_mode 1 1 x\r\n");
+        test::WriteBytes(*dir / "broken.set", "X\r\n01-JAN-2026\r\n10:00\r\n;;params\r\n;;rec_mode 1 1 x\r\n");
         newWindow();
         open("broken.set");
         QCOMPARE(services->errors.size(), 1);
