@@ -40,6 +40,8 @@ constexpr const char* kTemporarySuffix = ".tmp";
 // A temporary file older than this belongs to nobody any more, whoever made it.
 constexpr auto kAbandoned = std::chrono::hours(1);
 
+}  // namespace
+
 // Follows symbolic links to the file they finally name (which need not exist yet).
 fs::path ResolveLinks(const fs::path& target) {
     fs::path p = target;
@@ -52,6 +54,8 @@ fs::path ResolveLinks(const fs::path& target) {
     }
     throw IoError("cannot write file", target, SystemText(ELOOP));
 }
+
+namespace {
 
 fs::path FolderOf(const fs::path& file) {
     return file.has_parent_path() ? file.parent_path() : fs::path(".");

@@ -21,6 +21,10 @@ inline constexpr std::uintmax_t MaxFileSize = 1024 * 1024;
 // anything that is not a regular file, or is too large, is an IoError naming the file.
 std::string ReadFileBytes(const std::filesystem::path& path);
 
+// Follows symbolic links to the file they finally name (which need not exist yet): the file a
+// write to `path` changes.
+std::filesystem::path ResolveLinks(const std::filesystem::path& path);
+
 // Replaces the file with the given bytes so that it is never left half written and never mixed
 // with another program's write:
 // - a symbolic link is followed to its final file, which is replaced (the link stays a link);

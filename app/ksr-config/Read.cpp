@@ -60,21 +60,25 @@ std::optional<std::string> ReadFromRecorder(const LineChoice& choice, const char
         RunOnRecorder(choice, session, err, err);
         err << "\n";
         if (session.readSucceeded()) return session.recorderIni();
-        throw KsrError("the recorder's recorder.ini could not be read: " +
-                       (session.record().error.empty() ? std::string("no login")
-                                                       : session.record().error));
+        throw KsrError(
+            "the recorder's recorder.ini could not be read: " +
+            (session.record().error.empty() ? std::string("no login") : session.record().error));
     } catch (const KsrError& e) {
         err << "ksr-config " << command << ": " << e.locatedEscaped() << "\n";
         return std::nullopt;
     }
 }
 
-// A *.ini file of the working directory: the next upload would send it to the recorder.
+// A *.ini file of the working directory: the next upload would send it to the recorder. Both
+// the name given and the file a write to it would change (through links) are looked at.
 bool NextUploadWouldSend(const std::filesystem::path& file) {
-    if (fmt::LowerAscii(file.extension().string()) != ".ini") return false;
-    const std::filesystem::path folder = file.parent_path();
-    std::error_code ec;
-    return folder.empty() || std::filesystem::equivalent(folder, ".", ec);
+    auto sent = [](const std::filesystem::path& f) {
+        if (fmt::LowerAscii(f.extension().string()) != ".ini") return false;
+        const std::filesystem::path folder = f.parent_path();
+        std::error_code ec;
+        return folder.empty() || std::filesystem::equivalent(folder, ".", ec);
+    };
+    return sent(file) || sent(ResolveLinks(file));
 }
 
 int StopStatus(int code) {
