@@ -135,10 +135,6 @@ void KermitReceiver::cancel(const std::string& reason) {
 
 void KermitReceiver::cancelAtNextPacket(const std::string& reason) {
     if (!inProgress_) return;
-    if (!started()) {
-        finish(Cancelled, reason, false);
-        return;
-    }
     cancelling_ = true;
     cancelReason_ = reason;
     ticksWaited_ = 0;

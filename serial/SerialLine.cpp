@@ -50,8 +50,8 @@ std::string SystemText(DWORD error) {
 }
 
 std::wstring Wide(const std::string& utf8) {
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                      nullptr, 0);
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     std::wstring w(static_cast<std::size_t>(n), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
     return w;
@@ -73,8 +73,8 @@ void SerialLine::open(const std::string& device) {
         const DWORD e = GetLastError();
         const OpenFailure f = e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND
                                   ? OpenFailure::NotFound
-                                  : e == ERROR_ACCESS_DENIED ? OpenFailure::InUse
-                                                             : OpenFailure::Other;
+                              : e == ERROR_ACCESS_DENIED ? OpenFailure::InUse
+                                                         : OpenFailure::Other;
         throw SerialError(OpenFailureText(f, SystemText(e), device));
     }
     SetupComm(h, 4096, 4096);
@@ -101,6 +101,7 @@ void SerialLine::open(const std::string& device) {
         throw SerialError(OpenFailureText(OpenFailure::Other, SystemText(e), device));
     }
     handle_ = reinterpret_cast<std::intptr_t>(h);
+    device_ = device;
     flushInput();
 }
 
@@ -124,7 +125,7 @@ std::string SerialLine::read(int ms) {
     char buffer[4096];
     DWORD got = 0;
     if (!ReadFile(H(handle_), buffer, sizeof buffer, &got, nullptr))
-        throw SerialError("the serial line failed: " + SystemText(GetLastError()));
+        throw failure(SystemText(GetLastError()));
     return std::string(buffer, got);
 }
 
@@ -133,7 +134,7 @@ void SerialLine::pump() {
         DWORD put = 0;
         if (!WriteFile(H(handle_), outbox_.data(), static_cast<DWORD>(outbox_.size()), &put,
                        nullptr))
-            throw SerialError("the serial line failed: " + SystemText(GetLastError()));
+            throw failure(SystemText(GetLastError()));
         if (put == 0) return;  // flow control holds it back: later
         outbox_.erase(0, put);
     }
@@ -198,6 +199,7 @@ void SerialLine::open(const std::string& device) {
     int dtr = TIOCM_DTR;
     ::ioctl(fd, TIOCMBIC, &dtr);
     handle_ = fd;
+    device_ = device;
 }
 
 void SerialLine::close() {
@@ -212,16 +214,16 @@ std::string SerialLine::read(int ms) {
     const int fd = static_cast<int>(handle_);
     pollfd p{fd, static_cast<short>(POLLIN | (outbox_.empty() ? 0 : POLLOUT)), 0};
     const int ready = ::poll(&p, 1, ms);
-    if (ready < 0 && errno != EINTR) throw SerialError("the serial line failed: " + SystemText(errno));
+    if (ready < 0 && errno != EINTR) throw failure(SystemText(errno));
     if (ready <= 0) return {};
     if (p.revents & POLLOUT) pump();
     if (p.revents & (POLLHUP | POLLERR | POLLNVAL))
-        throw SerialError("the serial line failed: the far end closed it");
+        throw failure("the far end closed it, or the device is gone");
     if (!(p.revents & POLLIN)) return {};
     char buffer[4096];
     const ssize_t n = ::read(fd, buffer, sizeof buffer);
     if (n < 0 && (errno == EAGAIN || errno == EINTR)) return {};
-    if (n <= 0) throw SerialError("the serial line failed: " + SystemText(n < 0 ? errno : EIO));
+    if (n <= 0) throw failure(n < 0 ? SystemText(errno) : "the far end closed it");
     return std::string(buffer, static_cast<std::size_t>(n));
 }
 
@@ -229,7 +231,7 @@ void SerialLine::pump() {
     while (!outbox_.empty()) {
         const ssize_t n = ::write(static_cast<int>(handle_), outbox_.data(), outbox_.size());
         if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;  // the line takes it later
-        if (n < 0) throw SerialError("the serial line failed: " + SystemText(errno));
+        if (n < 0) throw failure(SystemText(errno));
         outbox_.erase(0, static_cast<std::size_t>(n));
     }
 }
@@ -246,6 +248,10 @@ bool SerialLine::clearToSend() {
 }
 
 #endif
+
+SerialError SerialLine::failure(const std::string& why) const {
+    return SerialError("the serial line " + device_ + " failed: " + why);
+}
 
 void SerialLine::write(const std::string& bytes) {
     if (!isOpen()) return;

@@ -44,7 +44,11 @@ class SerialLine {
   private:
     void pump();
 
+    // "the serial line DEVICE failed: ..."
+    SerialError failure(const std::string& why) const;
+
     std::intptr_t handle_ = -1;
+    std::string device_;
     std::string outbox_;
 };
 

@@ -1,6 +1,5 @@
 #include "serial/SerialPort.h"
 
-
 #include "serial/PortList.h"
 
 namespace ksr::serial {
@@ -10,8 +9,9 @@ QString OpenErrorText(QSerialPort::SerialPortError error, const QString& systemT
     OpenFailure f = OpenFailure::Other;
     if (error == QSerialPort::DeviceNotFoundError) f = OpenFailure::NotFound;
     if (error == QSerialPort::PermissionError)
-        f = systemText.contains(QLatin1String("lock"), Qt::CaseInsensitive) ? OpenFailure::InUse
-                                                                            : OpenFailure::NoPermission;
+        f = systemText.contains(QLatin1String("lock"), Qt::CaseInsensitive)
+                ? OpenFailure::InUse
+                : OpenFailure::NoPermission;
     return QString::fromStdString(
         OpenFailureText(f, systemText.toStdString(), device.toStdString()));
 }
@@ -20,8 +20,13 @@ SerialPort::SerialPort(QObject* parent) : QObject(parent) {
     connect(&port_, &QSerialPort::readyRead, this, &SerialPort::readAvailable);
     connect(&port_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
         if (port_.isOpen() && (e == QSerialPort::ReadError || e == QSerialPort::ResourceError ||
-                               e == QSerialPort::WriteError))
-            emit lineError(port_.errorString());
+                               e == QSerialPort::WriteError)) {
+            emit lineError(QStringLiteral("the serial line %1 failed: %2")
+                               .arg(openedDevice_, port_.errorString()));
+            // A dead line is let go, so that the next upload opens the port anew.
+            QMetaObject::invokeMethod(
+                this, [this] { close(); }, Qt::QueuedConnection);
+        }
     });
 }
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <thread>
 
 namespace ksr::serial {
 
@@ -16,12 +15,8 @@ void RunSession(SerialLine& line, upload::UploadSession& session, const SessionH
     std::uint64_t doneShown = 0;
     bool stopped = false;
     session.start(now());
-    // Only a transfer ends with the line: the dialogue keeps trying until it is stopped.
-    bool lineDown = false;
-    auto failed = [&](const SerialError& e) {
-        lineDown = true;
-        session.lineFailed(e.message(), now());
-    };
+    // A line that has failed ends the session at once, whatever step it is in.
+    auto failed = [&](const SerialError& e) { session.lineFailed(e.message(), now()); };
     for (;;) {
         for (const upload::LineAction& a : session.takeActions()) {
             try {
@@ -45,15 +40,15 @@ void RunSession(SerialLine& line, upload::UploadSession& session, const SessionH
             continue;
         }
         const long long wake = session.wakeAt();
-        const int wait = static_cast<int>(std::clamp<long long>(wake < 0 ? 20 : wake - now(), 0, 20));
+        const int wait =
+            static_cast<int>(std::clamp<long long>(wake < 0 ? 20 : wake - now(), 0, 20));
         std::string bytes;
-        lineDown = false;
         try {
             bytes = line.read(wait);
         } catch (const SerialError& e) {
             failed(e);
+            continue;
         }
-        if (lineDown) std::this_thread::sleep_for(std::chrono::milliseconds(wait));
         if (!bytes.empty()) {
             const bool console = !session.inTransfer();
             session.received(bytes, now());

@@ -7,8 +7,8 @@ UploadDriver::UploadDriver(SerialPort& port, QObject* parent) : QObject(parent),
     timer_.setTimerType(Qt::PreciseTimer);
     connect(&timer_, &QTimer::timeout, this, &UploadDriver::step);
     connect(&port_, &SerialPort::lineError, this, [this](const QString& text) {
-        // Only a transfer ends with the line: the dialogue keeps trying until it is stopped.
-        if (!running() || !session_->inTransfer()) return;
+        // A line that has failed ends the session at once, whatever step it is in.
+        if (!running()) return;
         session_->lineFailed(text.toStdString(), clock_.elapsed());
         step();
     });
@@ -64,7 +64,8 @@ void UploadDriver::step() {
             port_.PutString(QByteArray::fromStdString(a.bytes));
     }
     for (const upload::StatusChange& s : session_->takeStatuses())
-        emit status(s.kind, QString::fromLatin1(s.text.data(), static_cast<qsizetype>(s.text.size())));
+        emit status(s.kind,
+                    QString::fromLatin1(s.text.data(), static_cast<qsizetype>(s.text.size())));
     if (session_->transferStarted() && !transferShown_) {
         transferShown_ = true;
         emit transferStarted();

@@ -204,7 +204,8 @@ void UploadPage::uploadEnded() {
         readEnded(session);
         return;
     }
-    std::string message = session.loginRefused() ? session.record().error : std::string();
+    std::string message =
+        session.loginRefused() || session.lineLost() ? session.record().error : std::string();
     try {
         log(session.record());
     } catch (const KsrError& e) {

@@ -60,6 +60,7 @@ std::string UploadLogLine(const UploadRecord& r) {
         {"result", Str(r.result)},
         {"error", OrNull(r.error)},
         {"new_data_file", OrNull(r.newDataFile)}};
+    if (!r.step.empty()) members.emplace_back("step", Str(r.step));
     if (!r.verify.empty()) members.emplace_back("verify", Str(r.verify));
     if (!r.recorderStationCode.empty() || !r.recorderSerialNumber.empty()) {
         members.emplace_back("recorder_station_code", Str(r.recorderStationCode));

@@ -24,6 +24,7 @@ struct UploadRecord {
     std::vector<SentFile> files;
     std::string result;       // "success", "failed", "aborted", "escaped" or "wrong recorder"
     std::string error;        // empty when none
+    std::string step;         // the step that failed (login, transfer, reconfigure, ...), if any
     std::string newDataFile;  // the recorder's answer, empty when none came
     std::string verify;       // the --verify outcome, empty when not asked
     // The recorder's own station_code and serial_number, when its recorder.ini was read first.

@@ -23,10 +23,6 @@ const char* const kReconfigure = "/usr/local/wexo/reconfig\r";
 const char* const kFolder = "/usr/local/wexo/";
 constexpr std::size_t kKept = 4096;  // console bytes kept for the prompts and answers
 
-bool ContainsNoCase(const std::string& text, const std::string& word) {
-    return fmt::LowerAscii(text).find(fmt::LowerAscii(word)) != std::string::npos;
-}
-
 // The received text without the blanks and line ends at its end.
 std::string TrimmedEnd(std::string text) {
     while (!text.empty() && (text.back() == ' ' || text.back() == '\r' || text.back() == '\n'))
@@ -54,6 +50,41 @@ bool EndsWithShellPrompt(const std::string& text) {
            (text[text.size() - 2] == '#' || text[text.size() - 2] == '$');
 }
 
+// The line being printed: what came after the last line end, blanks at its end taken off.
+std::string OpenLine(const std::string& text) {
+    const std::size_t end = text.find_last_of("\r\n");
+    std::string line = end == std::string::npos ? text : text.substr(end + 1);
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    return line;
+}
+
+// A new login prompt stands on the open line; a banner's "Last login:" does not count, even
+// while the rest of its line has not come.
+bool EndsWithLoginPrompt(const std::string& text) {
+    const std::string line = fmt::LowerAscii(OpenLine(text));
+    return line.size() >= 6 && line.compare(line.size() - 6, 6, "login:") == 0 &&
+           line.rfind("last login", 0) != 0;
+}
+
+// The login program's refusal: "Login incorrect" on a whole line of its own.
+std::string RefusalLine(const std::string& text) {
+    std::size_t from = 0;
+    for (std::size_t end = text.find_first_of("\r\n"); end != std::string::npos;
+         from = end + 1, end = text.find_first_of("\r\n", from)) {
+        std::string line = text.substr(from, end - from);
+        while (!line.empty() && line.back() == ' ') line.pop_back();
+        while (!line.empty() && line.front() == ' ') line.erase(0, 1);
+        if (fmt::LowerAscii(line) == "login incorrect") return line;
+    }
+    return {};
+}
+
+// A shell answered: its prompt stands on the open line.
+bool ShellAnswered(const std::string& text) {
+    const std::string line = OpenLine(text);
+    return !line.empty() && (line.back() == '#' || line.back() == '$');
+}
+
 void Keep(std::string& buffer, const std::string& bytes) {
     buffer += bytes;
     if (buffer.size() > kKept) buffer.erase(0, buffer.size() - kKept);
@@ -62,13 +93,32 @@ void Keep(std::string& buffer, const std::string& bytes) {
 }  // namespace
 
 Identity IdentityOf(const std::string& recorderIni) {
-    Identity id;
+    std::vector<std::string> stations, serials;
     for (const std::string& line : SplitLines(recorderIni)) {
-        if (id.stationCode.empty() && line.rfind("station_code=", 0) == 0)
-            id.stationCode = line.substr(13);
-        if (id.serialNumber.empty() && line.rfind("serial_number=", 0) == 0)
-            id.serialNumber = line.substr(14);
+        if (line.rfind("station_code=", 0) == 0) stations.push_back(line.substr(13));
+        if (line.rfind("serial_number=", 0) == 0) serials.push_back(line.substr(14));
     }
+    Identity id;
+    // A key missing, empty or given more than once names no one recorder: a file that says
+    // two things must not pass for either.
+    auto judge = [&id](const char* key, const std::vector<std::string>& values, std::string& into) {
+        std::string problem;
+        if (values.empty()) {
+            problem = std::string("no ") + key;
+        } else if (values.size() > 1) {
+            problem = std::string(key) + " given " + std::to_string(values.size()) + " times (";
+            for (std::size_t i = 0; i < values.size(); ++i)
+                problem += (i ? ", " : "") + fmt::Echo(values[i]);
+            problem += ")";
+        } else if (values.front().empty()) {
+            problem = std::string(key) + " empty";
+        } else {
+            into = values.front();
+        }
+        if (!problem.empty()) id.problem += (id.problem.empty() ? "" : ", ") + problem;
+    };
+    judge("station_code", stations, id.stationCode);
+    judge("serial_number", serials, id.serialNumber);
     return id;
 }
 
@@ -79,8 +129,8 @@ Identity IdentityToSend(const std::vector<kermit::SendFile>& files) {
 }
 
 std::string IdentityText(const Identity& id) {
-    return "station " + (id.stationCode.empty() ? std::string("(none)") : id.stationCode) +
-           ", serial " + (id.serialNumber.empty() ? std::string("(none)") : id.serialNumber);
+    if (!id.problem.empty()) return "no one recorder: " + id.problem;
+    return "station " + fmt::Echo(id.stationCode) + ", serial " + fmt::Echo(id.serialNumber);
 }
 
 std::string ProgressText(const kermit::KermitSender& sender) {
@@ -101,6 +151,8 @@ int UploadSession::ExpectedSequence(const std::string& text) {
         if (seq < 0 || seq > 63) continue;
         if (type == 'N') return seq;
         if (type == 'Y') return (seq + 1) % 64;
+        // A sender left over from a read sends its packet again and waits for the answer to it.
+        if (std::string("SFDZBA").find(type) != std::string::npos) return seq;
     }
     return -1;
 }
@@ -153,14 +205,15 @@ void UploadSession::received(const std::string& bytes, long long now) {
         pumpTransfer(now);
         return;
     }
-    if (phase_ == Phase::Reading) {
+    if (phase_ == Phase::Reading || phase_ == Phase::StopRead) {
         if (!receiver_.started()) Keep(since_, bytes);
         receiver_.receive(bytes);
-        pumpRead(now);
+        phase_ == Phase::StopRead ? stopRead(now) : pumpRead(now);
         return;
     }
     Keep(pending_, bytes);
     Keep(since_, bytes);
+    Keep(console_, bytes);
     switch (phase_) {
         case Phase::WaitLogin:
             if (awaitPrompt(LoginPrompt)) {
@@ -189,8 +242,7 @@ void UploadSession::received(const std::string& bytes, long long now) {
             break;
         case Phase::NewDataFile: {
             const std::size_t at = since_.rfind(NewDataFileText);
-            const std::size_t end =
-                at == std::string::npos ? at : since_.find_first_of("\r\n", at);
+            const std::size_t end = at == std::string::npos ? at : since_.find_first_of("\r\n", at);
             if (end != std::string::npos) {
                 record_.newDataFile = since_.substr(at, end - at);
                 finish("success", "", now);
@@ -235,6 +287,7 @@ void UploadSession::run(long long now, bool cts) {
         case Phase::Opened:
             actions_.push_back({true, {}});
             pending_.clear();
+            console_.clear();
             mark();
             put(std::string(1, kEtx));
             enter(Phase::EtxSent, now, 200);
@@ -288,7 +341,7 @@ void UploadSession::run(long long now, bool cts) {
                    now);
             break;
         case Phase::RtsPause:
-            if (!loginPromptCame_) {
+            if (!loginPromptCame_ && !ShellAnswered(console_)) {
                 // gkermit answers a release with the wrong sequence number by its last ACK,
                 // which names the right one.
                 const int seq = ExpectedSequence(since_);
@@ -318,10 +371,11 @@ void UploadSession::run(long long now, bool cts) {
             pumpTransfer(now);
             break;
         }
-        case Phase::Reading: {
+        case Phase::Reading:
+        case Phase::StopRead: {
             const long long due = (now - phaseAt_) / TickMs;
             for (; ticksGiven_ < due && receiver_.InProgress(); ++ticksGiven_) receiver_.tick();
-            pumpRead(now);
+            phase_ == Phase::StopRead ? stopRead(now) : pumpRead(now);
             break;
         }
         case Phase::Settle:
@@ -364,12 +418,13 @@ void UploadSession::loginAttempt(long long now) {
     }
 }
 
-// No login prompt, or no password prompt after it: the attempt ends with "logout". Without a
-// login prompt a receiver left over from an earlier upload may hold the console: it is told to
-// end with an error packet and Ctrl-C. C-Kermit takes the packet whatever its sequence number;
-// gkermit only with the one it waits for.
+// No login prompt, or no password prompt after it: the attempt ends with "logout". When neither
+// a login prompt nor a shell's prompt answered, a Kermit left over from an earlier upload or read
+// may hold the console: it is told to end with an error packet and Ctrl-C. C-Kermit takes the
+// packet whatever its sequence number; gkermit only with the one it waits for. A shell still
+// logged in is only logged out.
 void UploadSession::missedPrompt(long long now) {
-    if (!loginPromptCame_)
+    if (!loginPromptCame_ && !ShellAnswered(console_))
         put(ReleaseBytes(std::max(0, ExpectedSequence(since_))) + std::string(1, kEtx));
     mark();
     enter(Phase::RtsPause, now, 200);
@@ -379,18 +434,17 @@ void UploadSession::missedPrompt(long long now) {
 // the upload here, before anything is typed into a login prompt.
 void UploadSession::loginAnswer(long long now) {
     const std::string end = TrimmedEnd(since_);
-    const bool refusedNow = ContainsNoCase(since_, "incorrect") ||
-                            (end.size() >= 6 && ContainsNoCase(end.substr(end.size() - 6), "login:"));
-    if (refusedNow) {
+    // Only the login program's own refusal counts: a banner's words and a line still coming
+    // do not.
+    const std::string refusal = RefusalLine(since_);
+    if (!refusal.empty() || EndsWithLoginPrompt(since_)) {
         // The refusal's own words where it gave some, else the prompt that came back.
-        const std::size_t word = fmt::LowerAscii(since_).find("incorrect");
-        const std::string said =
-            word == std::string::npos ? LastLine(since_) : LastLine(since_.substr(0, word + 9));
+        const std::string said = refusal.empty() ? LastLine(since_) : refusal;
         refused_ = true;
         status(StatusKind::Failure, FailureText);
         finish("failed",
-               std::string("the recorder refused the login as ") + LoginUser +
-                   " (it answered \"" + fmt::Echo(said) + "\"); nothing more was sent",
+               std::string("the recorder refused the login as ") + LoginUser + " (it answered \"" +
+                   fmt::Echo(said) + "\"); nothing more was sent",
                now);
         return;
     }
@@ -428,10 +482,10 @@ void UploadSession::pumpRead(long long now) {
         // The shell's prompt is back: no Kermit is sending ("?File not found", no kermit).
         receiver_.cancel("nothing came");
         const std::size_t promptLine = since_.find_last_of("\r\n");
-        const std::string said =
-            LastLine(promptLine == std::string::npos ? std::string() : since_.substr(0, promptLine));
-        record_.error = "the recorder's Kermit sent nothing (it answered \"" + fmt::Echo(said) +
-                        "\")";
+        const std::string said = LastLine(
+            promptLine == std::string::npos ? std::string() : since_.substr(0, promptLine));
+        record_.error =
+            "the recorder's Kermit sent nothing (it answered \"" + fmt::Echo(said) + "\")";
         receiver_.takeOutput();
     }
     if (receiver_.InProgress()) {
@@ -469,8 +523,9 @@ void UploadSession::readEnded(long long now) {
         finish("failed",
                options_.job == Job::Read
                    ? record_.error
-                   : record_.error + "; without it --guard cannot tell which recorder this "
-                                     "is, so nothing was sent",
+                   : record_.error +
+                         "; without it --guard cannot tell which recorder this "
+                         "is, so nothing was sent",
                now);
         return;
     }
@@ -481,14 +536,25 @@ void UploadSession::readEnded(long long now) {
         return;
     }
     const Identity expected = IdentityToSend(files_);
-    const Identity found{record_.recorderStationCode, record_.recorderSerialNumber};
+    const Identity found = IdentityOf(recorderIni_);
+    if (!found.complete()) {
+        status(StatusKind::Failure, WrongRecorderText);
+        put(kLogout);
+        record_.step = "identify";
+        finish("failed",
+               "the recorder's recorder.ini names " + IdentityText(found) +
+                   "; --guard cannot tell which recorder this is, so nothing was sent",
+               now);
+        return;
+    }
     if (!(found == expected)) {
+        record_.step = "identify";
         wrongRecorder_ = true;
         status(StatusKind::Failure, WrongRecorderText);
         put(kLogout);
         finish("wrong recorder",
-               "the recorder is " + fmt::Echo(IdentityText(found)) + ", the file is for " +
-                   fmt::Echo(IdentityText(expected)) + "; nothing was sent",
+               "the recorder is " + IdentityText(found) + ", the file is for " +
+                   IdentityText(expected) + "; nothing was sent",
                now);
         return;
     }
@@ -564,7 +630,8 @@ void UploadSession::afterReturn(long long now) {
 
 void UploadSession::askCksum(long long now) {
     // The names are safe ones (letters, digits, "._-"), and quoted all the same.
-    const std::string name = fmt::LowerAscii(files_[verifyIndex_].name);  // as the receiver stored it
+    const std::string name =
+        fmt::LowerAscii(files_[verifyIndex_].name);  // as the receiver stored it
     mark();
     put("cksum '" + std::string(kFolder) + name + "'\r");
     enter(Phase::Verify, now, CksumAnswerLimitMs);
@@ -627,7 +694,49 @@ void UploadSession::reconfigure(long long now) {
 void UploadSession::finish(const std::string& result, const std::string& error, long long now) {
     record_.result = result;
     record_.error = error;
+    if (result != "success" && record_.step.empty()) record_.step = step();
     enter(Phase::Done, now);
+}
+
+const char* UploadSession::step() const {
+    switch (phase_) {
+        case Phase::Idle:
+        case Phase::Opened:
+        case Phase::EtxSent:
+        case Phase::CtsOff:
+        case Phase::CtsAgain:
+            return "wake-up";
+        case Phase::WaitLogin:
+        case Phase::AfterLogin:
+        case Phase::WaitPassword:
+        case Phase::PasswordPause:
+        case Phase::AfterPassword:
+        case Phase::LoginAnswer:
+        case Phase::RtsPause:
+        case Phase::LogoutPause:
+            return "login";
+        case Phase::ChangeDir:
+            return "change directory";
+        case Phase::ReceiverStart:
+            return "receiver start";
+        case Phase::Reading:
+        case Phase::StopRead:
+            return "read";
+        case Phase::Transfer:
+        case Phase::TransferOver:
+            return "transfer";
+        case Phase::Settle:
+        case Phase::ReturnSent:
+            return reading_ ? "read" : "return to the shell";
+        case Phase::Verify:
+            return "verify";
+        case Phase::NewDataFile:
+            return "reconfigure";
+        case Phase::Releasing:
+        case Phase::Done:
+            break;
+    }
+    return "release";
 }
 
 void UploadSession::escape() {
@@ -650,10 +759,19 @@ void UploadSession::stop(long long now) {
     } else if (phase_ == Phase::TransferOver) {
         transferEnded(now);
         return;
-    } else if (phase_ == Phase::Reading || reading_) {
-        receiver_.cancel("stopped by the operator");  // tells the recorder's Kermit
-        const std::string out = receiver_.takeOutput();
-        if (receiver_.started()) put(out);
+    } else if (phase_ == Phase::Reading) {
+        // The recorder's Kermit is told at its next packet, when it reads the line.
+        record_.result = "aborted";
+        record_.error = "stopped while reading recorder.ini";
+        record_.step = step();
+        receiver_.cancelAtNextPacket("stopped by the operator");
+        ticksGiven_ = 0;
+        enter(Phase::StopRead, now);
+        stopRead(now);
+        return;
+    } else if (phase_ == Phase::StopRead) {
+        return;
+    } else if (reading_) {
         error = "stopped while reading recorder.ini";
     } else if (phase_ == Phase::NewDataFile) {
         error = "stopped after the reconfigure command";
@@ -664,6 +782,7 @@ void UploadSession::stop(long long now) {
     }
     record_.result = "aborted";
     record_.error = error;
+    record_.step = step();
     // A receiver that may still wait for packets is told to end; either way the console is
     // woken, so that the next upload finds a login prompt.
     put((receiverStarted_ && !transferStarted_ ? ReleaseBytes(0) : std::string()) +
@@ -671,15 +790,41 @@ void UploadSession::stop(long long now) {
     enter(Phase::Releasing, now, ReleasePauseMs);
 }
 
+// Until the reconfigure command has gone out whole nothing is done on the recorder, and after
+// it its answer cannot be seen: either way the upload has failed, at the step it was in.
 void UploadSession::lineFailed(const std::string& why, long long now) {
-    if (phase_ == Phase::Reading) {
-        receiver_.cancel("line failed: " + why);
-        pumpRead(now);
+    if (phase_ == Phase::Idle || phase_ == Phase::Done) return;
+    lineLost_ = true;
+    const std::string at = step();
+    receiver_.cancel("line failed");
+    sender_.cancel("line failed");
+    receiver_.takeOutput();
+    sender_.takeOutput();
+    actions_.clear();
+    status(StatusKind::Failure,
+           options_.job == Job::Read || at == "read" ? ReadFailedText : FailureText);
+    std::string error = why + " (at the " + at + ")";
+    if (phase_ == Phase::NewDataFile)
+        error +=
+            ": whether the recorder took the reconfigure command is not known; look for "
+            "\"New Data File\" on its console";
+    else if (phase_ > Phase::TransferOver && phase_ < Phase::NewDataFile)
+        error += ": the reconfigure command was not sent";
+    record_.step = at;
+    finish(stopped_ ? "aborted" : "failed", error, now);
+}
+
+// A stopped read: once the receiver has answered the recorder's Kermit with its error packet
+// (or given up waiting for a packet), the console is woken.
+void UploadSession::stopRead(long long now) {
+    const std::string out = receiver_.takeOutput();
+    if (!out.empty()) put(receiver_.started() ? out : "#" + out);
+    if (receiver_.InProgress()) {
+        wakeAt_ = phaseAt_ + (ticksGiven_ + 1) * TickMs;
         return;
     }
-    if (phase_ != Phase::Transfer) return;
-    sender_.cancel("line failed: " + why);
-    pumpTransfer(now);
+    put(std::string(1, kEtx));
+    enter(Phase::Releasing, now, ReleasePauseMs);
 }
 
 }  // namespace ksr::upload

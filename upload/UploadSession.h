@@ -1,9 +1,10 @@
 #pragma once
 // One upload to the recorder (or one read of its recorder.ini), from the opened port to the record
-// for uploads.log, as a state machine without I/O, like the Kermit engines it drives. The host gives it the bytes received, the
-// time (milliseconds on a steady clock) and the operator's requests; it gives back the bytes to
-// send, when it wants to be woken, the status texts and, once done, the record. The window and
-// the command line run the same session, each through its own event-driven host.
+// for uploads.log, as a state machine without I/O, like the Kermit engines it drives. The host
+// gives it the bytes received, the time (milliseconds on a steady clock) and the operator's
+// requests; it gives back the bytes to send, when it wants to be woken, the status texts and, once
+// done, the record. The window and the command line run the same session, each through its own
+// event-driven host.
 
 #include <cstdint>
 #include <string>
@@ -71,10 +72,13 @@ enum class Job { Upload, Read };
 struct Identity {
     std::string stationCode;
     std::string serialNumber;
-    bool complete() const { return !stationCode.empty() && !serialNumber.empty(); }
+    // Why the file names no one recorder (a key missing, or given more than once); empty when
+    // it does.
+    std::string problem;
+    bool complete() const { return problem.empty(); }
     bool operator==(const Identity&) const = default;
 };
-// The first station_code= and serial_number= lines of a recorder.ini's bytes.
+// The station_code= and serial_number= lines of a recorder.ini's bytes: each must stand once.
 Identity IdentityOf(const std::string& recorderIni);
 // The identity of the RECORDER.INI among files to send; empty when there is none.
 Identity IdentityToSend(const std::vector<kermit::SendFile>& files);
@@ -116,7 +120,8 @@ class UploadSession {
     // Ctrl-C or a kill of the command line: whatever runs ends, the receiver is told, and the
     // console is woken so that the next upload finds a login prompt; no reconfigure command after.
     void stop(long long now);
-    // The line failed: a running transfer ends with the reason.
+    // The line failed (a write or read error, a hang-up, the device gone): whatever runs ends at
+    // once as failed, naming `why` and the step it was in.
     void lineFailed(const std::string& why, long long now);
     // The host's poll of the transfer's end (with SessionOptions::endOnPoll).
     void transferPolled(long long now);
@@ -128,12 +133,15 @@ class UploadSession {
 
     bool done() const { return phase_ == Phase::Done; }
     bool inTransfer() const {
-        return phase_ == Phase::Transfer || (phase_ == Phase::Reading && receiver_.started());
+        return phase_ == Phase::Transfer ||
+               ((phase_ == Phase::Reading || phase_ == Phase::StopRead) && receiver_.started());
     }
     bool transferStarted() const { return transferStarted_; }
     // The transfer has ended and waits for the host's poll.
     bool awaitingPoll() const { return phase_ == Phase::TransferOver; }
     bool loginRefused() const { return refused_; }
+    // The line failed under the session (the record's error says how and at which step).
+    bool lineLost() const { return lineLost_; }
     bool loginTimedOut() const { return loginTimedOut_; }
     Verdict verdict() const { return verdict_; }
     const kermit::KermitSender& sender() const { return sender_; }
@@ -174,12 +182,13 @@ class UploadSession {
         ReceiverStart,  // 1000 ms after "kermit -r"
         Reading,        // the recorder's Kermit sends its recorder.ini
         Transfer,
-        TransferOver,   // waiting for the host's poll
-        Settle,         // until the receiver has let go of the line
-        ReturnSent,     // until the shell answers the "\r"
-        Verify,         // one file's cksum
-        NewDataFile,    // the recorder's answer to reconfig
-        Releasing,      // a pause after a stop
+        TransferOver,  // waiting for the host's poll
+        Settle,        // until the receiver has let go of the line
+        ReturnSent,    // until the shell answers the "\r"
+        Verify,        // one file's cksum
+        NewDataFile,   // the recorder's answer to reconfig
+        StopRead,      // a stopped read: the recorder's Kermit is told at its next packet
+        Releasing,     // a pause after a stop
         Done,
     };
 
@@ -206,6 +215,8 @@ class UploadSession {
     void cksumAnswer(long long now, bool final);
     void reconfigure(long long now);
     void finish(const std::string& result, const std::string& error, long long now);
+    const char* step() const;
+    void stopRead(long long now);
 
     std::vector<kermit::SendFile> files_;
     SessionOptions options_;
@@ -219,14 +230,16 @@ class UploadSession {
     Phase phase_ = Phase::Idle;
     long long wakeAt_ = -1;
     long long startedAt_ = 0;
-    long long phaseAt_ = 0;        // when the phase began
-    std::string pending_;          // console bytes not yet used by a prompt's wait
-    std::string since_;            // console bytes since the last mark
+    long long phaseAt_ = 0;  // when the phase began
+    std::string pending_;    // console bytes not yet used by a prompt's wait
+    std::string since_;      // console bytes since the last mark
+    std::string console_;    // the console's last bytes, whatever the marks
     bool loginPromptCame_ = false;
     bool receiverStarted_ = false;
     bool transferStarted_ = false;
     bool stopped_ = false;
     bool refused_ = false;
+    bool lineLost_ = false;
     bool loginTimedOut_ = false;
     long long ticksGiven_ = 0;
     std::size_t verifyIndex_ = 0;

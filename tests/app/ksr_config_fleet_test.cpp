@@ -91,7 +91,8 @@ TEST(FleetBuild, EachSetUpInItsOwnFolderAsASingleBuildWritesIt) {
     CopyIn(dir.path(), test::ShippedData("recorder.000"), "recorder.000");
     CopyIn(dir.path(), test::ShippedData("examples/station1.set"), "station1.set");
     CopyIn(dir.path(), test::ShippedData("examples/timed.set"), "timed.set");
-    test::WriteBytes(dir / "broken.set", "X\r\n\r\n\r\n;;params\r\n;;rec_mode 1 1 x\r\n");
+    test::WriteBytes(dir / "broken.set",
+                     "X\r\n01-JAN-2026\r\n10:00\r\n;;params\r\n;;rec_mode 1 1 x\r\n");
     fs::create_directory(dir / "again");
     CopyIn(dir.path(), test::ShippedData("examples/timed.set"), "again/timed.set");
     const Result r = RunHere(dir, {"build", "--out-dir", "fleet", "--lowest-temp=-20",
@@ -150,8 +151,7 @@ TEST(FleetBuild, NamesThatWouldReplaceBuiltFilesOrAnotherSetUpAreRefused) {
     EXPECT_EQ(RunHere(dir, {"build", "--out-dir", "fleet", "timed.set"}).code, 0);  // again
     const Result other = RunHere(dir, {"build", "--out-dir", "fleet", "other/Timed.set"});
     EXPECT_EQ(other.code, 1);
-    EXPECT_NE(other.out.find("holds the set-up timed.set from an earlier build"),
-              std::string::npos)
+    EXPECT_NE(other.out.find("holds the set-up timed.set from an earlier build"), std::string::npos)
         << other.out;
     EXPECT_FALSE(fs::exists(dir / "fleet" / "TIMED" / "Timed.set"));
     const Result forced =
@@ -370,6 +370,27 @@ TEST(FleetReadBack, ReadAndCompareWithEitherKermitOnTheRecorder) {
     }
 }
 
+// Noise on the line (one flipped bit, a burst of bytes) costs a packet sent again, never a
+// wrong byte in the file read; a sender that sends empty data packets for ever ends the read.
+TEST(FleetReadBack, ADamagedLineNeverGivesAWrongFileAndAReadWithoutProgressEnds) {
+    const std::string ini = test::ReadBytes(test::TestData("golden/timed.recorder.ini")) +
+                            "units=\xB0"
+                            "C \xB5s\r\n";
+    for (const std::string kermit : {"gkermit", "ckermit"}) {
+        test::TempDir dir;
+        test::WriteBytes(dir / "running.ini", ini);
+        Simulator sim(dir.path(), "--receiver " + kermit + " --current running.ini --line-noise");
+        const Result r = RunExe(dir.path(), "read --port " + sim.device());
+        EXPECT_EQ(r.code, 0) << kermit << r.err;
+        EXPECT_TRUE(r.out == ini) << kermit;
+    }
+    test::TempDir dir;
+    Simulator sim(dir.path(), "--endless-sender");
+    const Result r = RunExe(dir.path(), "read --port " + sim.device());
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_NE(r.err.find("packets in a row without data"), std::string::npos) << r.err;
+}
+
 TEST(FleetReadBack, ReadRefusesANameTheNextUploadWouldSendAndFailsWithoutTheFile) {
     test::TempDir dir;
     Simulator sim(dir.path(), "--log sim.log");
@@ -377,6 +398,20 @@ TEST(FleetReadBack, ReadRefusesANameTheNextUploadWouldSendAndFailsWithoutTheFile
     EXPECT_EQ(r.code, 2);
     EXPECT_NE(r.err.find("the next upload would send"), std::string::npos) << r.err;
     EXPECT_EQ(test::ReadBytes(dir / "sim.log"), "");  // refused before the line
+    // Whatever path leads there: a link, or a link to a link, to the recorder.ini to be sent.
+    test::WriteBytes(dir / "recorder.ini", "station_code=KSR01\r\n");
+    fs::create_directory(dir / "elsewhere");
+    fs::create_symlink("../recorder.ini", dir / "elsewhere" / "x");
+    fs::create_symlink("elsewhere/x", dir / "backup");
+    fs::create_symlink("new.ini", dir / "dangling");
+    for (const char* name : {"backup", "elsewhere/x", "dangling", "elsewhere/../backup"}) {
+        r = RunExe(dir.path(), "read --port " + sim.device() + " --out " + name);
+        EXPECT_EQ(r.code, 2) << name;
+        EXPECT_NE(r.err.find("the next upload would send"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(test::ReadBytes(dir / "recorder.ini"), "station_code=KSR01\r\n");
+    EXPECT_FALSE(fs::exists(dir / "new.ini"));
+    EXPECT_EQ(test::ReadBytes(dir / "sim.log"), "");
     r = RunExe(dir.path(), "read --port " + sim.device() + " --out saved/recorder.ini");
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("?File not found - recorder.ini"), std::string::npos) << r.err;
@@ -402,8 +437,7 @@ TEST(FleetReadBack, TheGuardUploadsOnlyToTheRecorderTheFileIsFor) {
             << r.err;
         EXPECT_EQ(test::ReadBytes(dir / "sim.log").find("kermit -r"), std::string::npos);
         EXPECT_FALSE(fs::exists(dir / "rec" / "recorder.ini"));
-        EXPECT_NE(test::ReadBytes(dir / "uploads.log")
-                      .find("\"result\": \"wrong recorder\"") ,
+        EXPECT_NE(test::ReadBytes(dir / "uploads.log").find("\"result\": \"wrong recorder\""),
                   std::string::npos);
 
         test::WriteBytes(dir / "running.ini", ini);

@@ -12,12 +12,12 @@
 #include "setup/TextFormat.h"
 
 #ifndef _WIN32
-#include "SimulatorProcess.h"
-
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "SimulatorProcess.h"
 #endif
 
 namespace ksr {
@@ -363,7 +363,8 @@ TEST(KsrConfigExecutable, UploadToAReceiverThatNeverAnswersFails) {
 }
 
 // Runs ksr-config upload in the background; returns its pid.
-pid_t StartUpload(const test::TempDir& dir, const std::string& args) {
+// ksr-config COMMAND ARGS in the background, its output in .out.
+pid_t StartKsrConfig(const test::TempDir& dir, const std::string& commandAndArgs) {
     const pid_t child = fork();
     if (child == 0) {
         if (chdir(dir.path().c_str()) != 0) _exit(126);
@@ -371,11 +372,15 @@ pid_t StartUpload(const test::TempDir& dir, const std::string& args) {
         dup2(out, 1);
         dup2(out, 2);
         execl("/bin/sh", "sh", "-c",
-              (std::string("exec ") + Quote(KSR_CONFIG_EXE) + " upload " + args).c_str(),
+              (std::string("exec ") + Quote(KSR_CONFIG_EXE) + " " + commandAndArgs).c_str(),
               static_cast<char*>(nullptr));
         _exit(127);
     }
     return child;
+}
+
+pid_t StartUpload(const test::TempDir& dir, const std::string& args) {
+    return StartKsrConfig(dir, "upload " + args);
 }
 
 int Finish(pid_t child, int seconds) {
@@ -390,17 +395,36 @@ int Finish(pid_t child, int seconds) {
     return -1;
 }
 
-TEST(KsrConfigFaults, LineClosedDuringLoginKeepsTryingUntilCtrlC) {
+// A line that is gone ends the upload at once as a failure naming the port and the step: in the
+// middle of the login, and right after the transfer, before the return and the reconfigure
+// command could reach the recorder.
+TEST(KsrConfigFaults, ALineThatIsGoneEndsTheUploadAtOnceNamingThePortAndTheStep) {
     test::TempDir dir;
     test::WriteBytes(dir / "recorder.ini", "a=1\r\n");
     auto sim = std::make_unique<Simulator>(dir, "--no-login");
-    const pid_t upload = StartUpload(dir, "--port " + sim->device());
+    const std::string device = sim->device();
+    const pid_t upload = StartUpload(dir, "--port " + device);
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    sim.reset();  // the line is gone in the middle of the login
-    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
-    kill(upload, SIGINT);  // Ctrl-C: the Escape
-    EXPECT_EQ(Finish(upload, 15), 130);
-    EXPECT_NE(test::ReadBytes(dir / ".out").find("stopped before the transfer"), std::string::npos);
+    sim.reset();                       // the line is gone in the middle of the login
+    EXPECT_EQ(Finish(upload, 20), 1);  // without the fix: still waiting, killed (-1)
+    std::string out = test::ReadBytes(dir / ".out");
+    EXPECT_NE(out.find("the serial line " + device + " failed"), std::string::npos) << out;
+    std::string log = test::ReadBytes(dir / "uploads.log");
+    EXPECT_NE(log.find("\"result\": \"failed\""), std::string::npos) << log;
+    EXPECT_NE(log.find("\"step\": \"login\""), std::string::npos) << log;
+
+    for (const std::string kermit : {"gkermit", "ckermit"}) {
+        test::TempDir after;
+        test::WriteBytes(after / "recorder.ini", "a=1\r\n");
+        Simulator hangUp(after, "--hang-up-after-transfer --receiver " + kermit);
+        const Result r = RunExe(after, "upload --port " + hangUp.device());
+        EXPECT_EQ(r.code, 1) << kermit << r.out << r.err;
+        EXPECT_EQ(test::ReadBytes(after / "rec" / "recorder.ini"), "a=1\r\n") << kermit;
+        log = test::ReadBytes(after / "uploads.log");
+        EXPECT_NE(log.find("\"result\": \"failed\""), std::string::npos) << kermit << log;
+        EXPECT_NE(log.find("the reconfigure command was not sent"), std::string::npos) << log;
+        EXPECT_EQ(log.find("\"step\": \"wake-up\""), std::string::npos) << log;
+    }
 }
 
 TEST(KsrConfigFaults, LineClosedDuringTheTransferFailsAtOnce) {
@@ -587,6 +611,50 @@ TEST(KsrConfigFaults, ARefusedLoginEndsTheUploadNamingIt) {
               std::string::npos);
 }
 
+// Only the login program's own refusal counts: a clock warning and a "Last login:" line that
+// comes in two pieces are not one. The shell the first upload leaves logged in is logged out by
+// the second, with no release packet typed into it.
+TEST(KsrConfigFaults, BannersAndAShellStillLoggedInAreNoRefusal) {
+    test::TempDir dir;
+    test::WriteBytes(dir / "recorder.ini", "a=1\r\n");
+    Simulator sim(dir, "--slow-banner --log sim.log");
+    for (int i = 0; i < 2; ++i) {
+        const Result r = RunExe(dir, "upload --port " + sim.device());
+        EXPECT_EQ(r.code, 0) << i << r.err;
+        EXPECT_EQ(r.err.find("refused"), std::string::npos) << r.err;
+    }
+    const std::string log = test::ReadBytes(dir / "sim.log");
+    EXPECT_EQ(log.find("Upload cancelled"), std::string::npos) << log;
+    EXPECT_NE(log.find("IN logout"), std::string::npos) << log;
+}
+
+// A read stopped by a signal, or killed outright, leaves the recorder's Kermit sending: the
+// stop tells it, and the next session's wake-up releases what a kill left. The next read gets
+// in well within its login limit (without the release it waits about 48 s).
+TEST(KsrConfigFaults, AStoppedOrKilledReadLeavesTheConsoleFreeForTheNextRead) {
+    std::string big;
+    for (int i = 0; big.size() < 300000; ++i) big += "key_" + std::to_string(i) + "=\xB0\r\n";
+    for (const std::string kermit : {"gkermit", "ckermit"}) {
+        for (const int signal : {SIGTERM, SIGKILL}) {
+            test::TempDir dir;
+            test::WriteBytes(dir / "running.ini", big);
+            Simulator sim(dir, "--receiver " + kermit + " --current running.ini --log sim.log");
+            const pid_t read = StartKsrConfig(dir, "read --port " + sim.device() + " --out got");
+            for (int i = 0; i < 300 && test::ReadBytes(dir / "sim.log").find("IN kermit -s") ==
+                                           std::string::npos;
+                 ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // in the middle
+            kill(read, signal);
+            Finish(read, 15);
+            const Result r =
+                RunExe(dir, "read --login-timeout 20 --port " + sim.device() + " --out again");
+            EXPECT_EQ(r.code, 0) << kermit << " " << signal << r.err;
+            EXPECT_TRUE(test::ReadBytes(dir / "again") == big) << kermit << " " << signal;
+        }
+    }
+}
+
 TEST(KsrConfigCommands, UploadNeedsOnePort) {
     test::TempDir dir;
     EXPECT_EQ(RunHere(dir, {"upload"}).code, 2);
@@ -600,8 +668,12 @@ TEST(KsrConfigCommands, NonAsciiFileAndFolderNamesAreKept) {
     test::TempDir dir;
     CopyIn(dir, test::ShippedData("recorder.000"), "recorder.000");
     CopyIn(dir, test::ShippedData("examples/timed.set"), "timed.set");
-    const std::string in = "\xC3\xA4-in.set", out = "\xCE\xA9-out.set", folder = "\xC3\x9C" "bersicht";
-    WriteFileAtomically(dir.path() / PathOf(in), test::ReadBytes(test::TestData("example_test.set")));
+    const std::string in = "\xC3\xA4-in.set", out = "\xCE\xA9-out.set",
+                      folder =
+                          "\xC3\x9C"
+                          "bersicht";
+    WriteFileAtomically(dir.path() / PathOf(in),
+                        test::ReadBytes(test::TestData("example_test.set")));
     const Result r = RunHere(dir, {"format", in, "-o", out});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(ReadFileBytes(dir.path() / PathOf(out)),

@@ -44,7 +44,7 @@ struct Upload {
     std::function<bool(Upload&, const std::string&)> also;
 
     explicit Upload(SessionOptions options = {},
-                 std::vector<kermit::SendFile> files = {{"RECORDER.INI", "a=1\r\nb=2\r\n"}})
+                    std::vector<kermit::SendFile> files = {{"RECORDER.INI", "a=1\r\nb=2\r\n"}})
         : session(std::move(files), options) {}
 
     void at(long long t, const std::string& bytes) { arrivals.emplace(t, bytes); }
@@ -156,10 +156,12 @@ TEST(UploadSession, RecorderThatAnswersAtOnce) {
     // ETX 200 ms after the port opens, "root" 1000 ms after "login:", the password 100 ms after
     // "Password:", "cd" 2000 ms later, "kermit -r" 1000 ms after that, and the first packet
     // another 1000 ms later.
-    const std::vector<std::pair<long long, std::string>> dialogue{
-        {200, "<flush>"},     {200, "\x03"},
-        {1400, "root\r"},     {1500, "kelp\r"},
-        {3500, "cd /usr/local/wexo\r"}, {4500, "kermit -r\r"}};
+    const std::vector<std::pair<long long, std::string>> dialogue{{200, "<flush>"},
+                                                                  {200, "\x03"},
+                                                                  {1400, "root\r"},
+                                                                  {1500, "kelp\r"},
+                                                                  {3500, "cd /usr/local/wexo\r"},
+                                                                  {4500, "kermit -r\r"}};
     ASSERT_GT(run.sent.size(), dialogue.size());
     EXPECT_EQ(std::vector(run.sent.begin(), run.sent.begin() + 6), dialogue);
     EXPECT_EQ(run.firstPacket(), 5500);
@@ -180,9 +182,9 @@ TEST(UploadSession, MissingPromptsEndEachAttemptWithLogout) {
     run.go();
     EXPECT_EQ(run.times("logout\r").size(), 2u);
     // "connected" after every wait, then "transmitting".
-    EXPECT_EQ(std::vector(run.statuses.begin(), run.statuses.begin() + 4),
-              (std::vector<std::string>{ConnectedText, ConnectedText, ConnectedText,
-                                        TransmittingText}));
+    EXPECT_EQ(
+        std::vector(run.statuses.begin(), run.statuses.begin() + 4),
+        (std::vector<std::string>{ConnectedText, ConnectedText, ConnectedText, TransmittingText}));
     // Before each new attempt a receiver left waiting by an earlier upload is told to end: the
     // error packet and Ctrl-C, then the logout. Each attempt waits 40 ticks for "login:", then
     // 1000 ms, then 200 ms with RTS off, then 100 ms after the logout.
@@ -191,12 +193,12 @@ TEST(UploadSession, MissingPromptsEndEachAttemptWithLogout) {
     for (const auto& s : run.sent)
         if (s.second == release || s.second == "\x03" || s.second == "logout\r") order.push_back(s);
     const long long attempt = 40 * 55 + 1000 + 200 + 100;
-    EXPECT_EQ(order, (std::vector<std::pair<long long, std::string>>{
-                         {200, "\x03"},
-                         {400 + 2200 + 1000, release},
-                         {400 + 2200 + 1200, "logout\r"},
-                         {400 + attempt + 3200, release},
-                         {400 + attempt + 3400, "logout\r"}}));
+    EXPECT_EQ(order,
+              (std::vector<std::pair<long long, std::string>>{{200, "\x03"},
+                                                              {400 + 2200 + 1000, release},
+                                                              {400 + 2200 + 1200, "logout\r"},
+                                                              {400 + attempt + 3200, release},
+                                                              {400 + attempt + 3400, "logout\r"}}));
     EXPECT_EQ(run.times("root\r"), (std::vector<long long>{400 + 2 * attempt + 1000}));
 }
 
@@ -226,6 +228,8 @@ TEST(UploadSession, TheReleaseGoesWithTheSequenceTheReceiverWaitsFor) {
                                               KermitSender::Packet(9, 'N', "")),
               9);
     EXPECT_EQ(UploadSession::ExpectedSequence(KermitSender::Packet(63, 'Y', "")), 0);
+    // A sender left over from a read waits for the answer to the packet it sends again.
+    EXPECT_EQ(UploadSession::ExpectedSequence(KermitSender::Packet(7, 'D', "a=1")), 7);
 
     Upload run;
     run.loginFromAttempt = 2;
@@ -298,6 +302,37 @@ TEST(UploadSession, ALateShellPromptAndALastLoginLineAreNoRefusalAndActedOnAtOnc
     run.go();
     EXPECT_FALSE(run.session.loginRefused());
     EXPECT_EQ(run.times("cd /usr/local/wexo\r"), (std::vector<long long>{6530}));
+
+    // A banner's "incorrect", and "Last login:" whose line is still coming, are no refusal.
+    for (const auto& pieces :
+         {std::vector<std::string>{"\r\nWarning: system clock incorrect\r\n", "root@ksr:~# "},
+          std::vector<std::string>{"\r\nLast login:", " Mon Dec  7 10:00:00\r\nroot@ksr:~# "}}) {
+        Upload slow;
+        slow.loginAnswer.clear();
+        slow.at(1900, pieces[0]);
+        slow.at(3900, pieces[1]);
+        slow.go();
+        EXPECT_FALSE(slow.session.loginRefused()) << pieces[0] << slow.record().error;
+        EXPECT_EQ(slow.times("cd /usr/local/wexo\r"), (std::vector<long long>{3900})) << pieces[0];
+    }
+}
+
+// A shell still logged in (an upload leaves it so) answers the wake-up with its prompt: it is
+// logged out, and no release packet is typed into it.
+TEST(UploadSession, AShellStillLoggedInIsLoggedOutWithoutARelease) {
+    Upload run;
+    run.loginFromAttempt = 2;
+    run.also = [](Upload& r, const std::string& b) {
+        if (b != "\x03" || r.attempts > 0) return false;
+        ++r.attempts;
+        r.at(r.now, "^C\r\nroot@ksr:/usr/local/wexo# ");
+        return true;
+    };
+    run.go();
+    EXPECT_EQ(run.record().result, "success") << run.record().error;
+    for (const auto& [when, what] : run.sent)
+        EXPECT_EQ(what.find(ReleaseText), std::string::npos) << when << " " << what;
+    EXPECT_EQ(run.times("logout\r").size(), 1u);
 }
 
 TEST(UploadSession, AbsentClearToSendIsAskedAgainEvery2200Ms) {
@@ -473,10 +508,10 @@ TEST(UploadSession, AStopTellsTheReceiverWakesTheConsoleAndAppliesNothing) {
         std::string error;
         std::string last;  // the last bytes sent
     };
-    for (const Case& c : {Case{1000, "stopped before the transfer", "\x03"},
-                          Case{4800, "stopped before the transfer",
-                               UploadSession::ReleaseBytes(0) + "\x03"},
-                          Case{5520, "transfer aborted", "\x03"}}) {
+    for (const Case& c :
+         {Case{1000, "stopped before the transfer", "\x03"},
+          Case{4800, "stopped before the transfer", UploadSession::ReleaseBytes(0) + "\x03"},
+          Case{5520, "transfer aborted", "\x03"}}) {
         Upload run;
         run.start();
         run.runTo(c.at);
@@ -493,6 +528,36 @@ TEST(UploadSession, AStopTellsTheReceiverWakesTheConsoleAndAppliesNothing) {
             EXPECT_EQ(test::SplitPackets(packet).back().type, 'E');
         }
     }
+}
+
+// A line that fails (the far end gone, a hang-up) ends the session at once, at any step, as a
+// failure that names the step; after the transfer the reconfigure command never follows.
+TEST(UploadSession, ALineThatFailsEndsTheSessionAtOnceAndNamesTheStep) {
+    Upload early;
+    early.start();
+    early.runTo(300);
+    early.session.lineFailed("the serial line /dev/x failed: gone", early.now);
+    early.collect();
+    EXPECT_TRUE(early.session.done());
+    EXPECT_EQ(early.record().result, "failed");
+    EXPECT_EQ(early.record().step, "wake-up");
+    EXPECT_EQ(early.record().error.find("the serial line /dev/x failed: gone"), 0u);
+    EXPECT_EQ(early.statuses.back(), FailureText);
+
+    Upload late;
+    late.start();
+    while ((!late.session.transferStarted() || late.session.sender().InProgress()) &&
+           late.now < 60000)
+        late.runTo(late.now + 5);
+    ASSERT_TRUE(late.receiver.done);
+    late.session.lineFailed("the serial line /dev/x failed: gone", late.now);
+    late.collect();
+    late.runTo();
+    EXPECT_EQ(late.record().result, "failed");
+    EXPECT_EQ(late.record().step, "return to the shell");
+    EXPECT_NE(late.record().error.find("the reconfigure command was not sent"), std::string::npos);
+    EXPECT_TRUE(late.times("\r").empty());
+    EXPECT_TRUE(late.times("/usr/local/wexo/reconfig\r").empty());
 }
 
 // The console commands sent, in order, without the packets and the login.
@@ -531,12 +596,39 @@ TEST(UploadSessionRead, ARecorderWithoutTheFileFailsWithItsWordsAndNothingElseIs
     EXPECT_EQ(Commands(run).size(), 3u);
 }
 
+// A stopped read: the recorder's Kermit gets the error packet as the answer to its next packet
+// (it drops what arrives while it sends), then the console is woken.
+TEST(UploadSessionRead, AStopAnswersTheRecordersNextPacketWithTheErrorPacket) {
+    SessionOptions options;
+    options.job = Job::Read;
+    Upload run(options, {});
+    for (int i = 0; i < 200; ++i) run.current += "line_" + std::to_string(i) + "=value\r\n";
+    run.start();
+    while (run.recorderKermit.bytesDone() < 2000 && run.now < 60000) run.runTo(run.now + 5);
+    ASSERT_TRUE(run.recorderKermit.InProgress());
+    const long long stopAt = run.now;
+    run.session.stop(run.now);
+    run.collect();
+    run.runTo();
+    EXPECT_EQ(run.record().result, "aborted");
+    EXPECT_EQ(run.record().error, "stopped while reading recorder.ini");
+    EXPECT_EQ(run.recorderKermit.ProtocolStatus(), kermit::ReceiverError);
+    std::size_t errorAt = 0;
+    for (std::size_t i = 0; i < run.sent.size(); ++i)
+        if (run.sent[i].first >= stopAt && run.sent[i].second.find("E") != std::string::npos &&
+            run.sent[i].second[0] == '\x01')
+            errorAt = i;
+    ASSERT_GT(errorAt, 0u);
+    EXPECT_GT(run.sent[errorAt].first, stopAt);  // not at once: at the sender's next packet
+    EXPECT_EQ(run.sent.back().second, "\x03");
+}
+
 TEST(UploadSessionRead, TheGuardUploadsOnlyToTheRecorderTheFileIsFor) {
     SessionOptions options;
     options.guard = true;
     for (const std::string serial : {"0001", "0002"}) {
-        Upload run(options, {{"RECORDER.INI", "station_code=KSR01\r\nserial_number=" + serial +
-                                                  "\r\n"}});
+        Upload run(options,
+                   {{"RECORDER.INI", "station_code=KSR01\r\nserial_number=" + serial + "\r\n"}});
         run.go();
         const bool right = serial == "0001";
         EXPECT_EQ(run.session.wrongRecorder(), !right);
@@ -549,6 +641,18 @@ TEST(UploadSessionRead, TheGuardUploadsOnlyToTheRecorderTheFileIsFor) {
             EXPECT_NE(run.record().error.find("station KSR01, serial 0001"), std::string::npos);
             EXPECT_NE(run.record().error.find("station KSR01, serial 0002"), std::string::npos);
         }
+    }
+    // A recorder.ini that names two recorders names none: nothing is sent.
+    for (const std::string twice :
+         {"station_code=KSR01\r\nstation_code=KSR02\r\nserial_number=0001\r\n",
+          "station_code=KSR01\r\nserial_number=0001\r\nserial_number=0001\r\n"}) {
+        Upload run(options, {{"RECORDER.INI", "station_code=KSR01\r\nserial_number=0001\r\n"}});
+        run.current = twice;
+        run.go();
+        EXPECT_EQ(run.record().result, "failed") << twice;
+        EXPECT_TRUE(run.times("kermit -r\r").empty()) << twice;
+        EXPECT_NE(run.record().error.find("given 2 times"), std::string::npos)
+            << run.record().error << run.record().result;
     }
 }
 

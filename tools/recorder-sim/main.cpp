@@ -18,14 +18,15 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "kermit/KermitSender.h"
 #include "upload/Checksums.h"
 
 namespace {
@@ -44,6 +45,10 @@ struct Options {
     std::string receiver = "gkermit";
     bool damageReceived = false;
     bool noCksum = false;
+    bool hangUpAfterTransfer = false;
+    bool slowBanner = false;
+    bool endlessSender = false;
+    bool lineNoise = false;
 };
 
 const char* const kUsage =
@@ -64,6 +69,13 @@ const char* const kUsage =
     "  --dead-receiver     \"kermit -r\" starts a receiver that never answers\n"
     "  --damage-received   a received file is damaged on the recorder's disk afterwards\n"
     "  --no-cksum          the recorder's shell has no cksum command\n"
+    "  --hang-up-after-transfer\n"
+    "                      close the line as soon as \"kermit -r\" has received a file\n"
+    "  --slow-banner       after the password, a clock warning and a \"Last login:\" line that\n"
+    "                      comes in two pieces, then the shell\n"
+    "  --endless-sender    \"kermit -s FILE\" sends data packets without data for ever\n"
+    "  --line-noise        what \"kermit -s FILE\" sends is damaged on the line: the eighth bit\n"
+    "                      of its 300th byte flipped, a burst of 5 bytes after its 700th\n"
     "  --once              end after the reconfigure command\n";
 
 volatile sig_atomic_t stopRequested = 0;
@@ -110,7 +122,7 @@ class Simulator {
                 char buffer[4096];
                 const ssize_t n = read(receiverMaster_, buffer, sizeof buffer);
                 if (n > 0) {
-                    write(buffer, static_cast<std::size_t>(n));
+                    relay(std::string(buffer, static_cast<std::size_t>(n)));
                 } else {
                     receiverEnded();
                 }
@@ -122,6 +134,12 @@ class Simulator {
                     drainReceiver();
                     receiverEnded();
                 }
+            }
+            if (hangUp_) return 0;
+            if (pendingBannerAt_ && NowMs() >= pendingBannerAt_) {
+                pendingBannerAt_ = 0;
+                say(" Wed Dec  9 06:00:00 2026 on ttyS0\r\nWelcome to the KSR recorder\r\n" +
+                    prompt());
             }
             if (pendingLoginAt_ && NowMs() >= pendingLoginAt_) {
                 pendingLoginAt_ = 0;
@@ -135,7 +153,7 @@ class Simulator {
     }
 
   private:
-    enum class State { Console, User, Password, Shell, Receiving, DeadReceiver };
+    enum class State { Console, User, Password, Shell, Receiving, DeadReceiver, EndlessSender };
 
     void record(const char* what, const std::string& bytes) {
         if (!log_.is_open()) return;
@@ -159,6 +177,17 @@ class Simulator {
             if (w <= 0) break;
             done += static_cast<std::size_t>(w);
         }
+    }
+
+    // The Kermit program's output onto the line, with the noise asked for.
+    void relay(std::string bytes) {
+        if (o_.lineNoise && sending_) {
+            const std::size_t from = relayed_;
+            relayed_ += bytes.size();
+            if (from <= 300 && 300 < relayed_) bytes[300 - from] ^= static_cast<char>(0x80);
+            if (from <= 700 && 700 < relayed_) bytes.insert(700 - from, "\xB0\x81\xC3\xFF\x95");
+        }
+        write(bytes.data(), bytes.size());
     }
 
     void say(const std::string& text) {
@@ -187,6 +216,10 @@ class Simulator {
             return;
         }
         if (state_ == State::DeadReceiver) return;
+        if (state_ == State::EndlessSender) {
+            endlessSender(bytes);
+            return;
+        }
         for (char c : bytes) {
             if (c == 0x03) {
                 line_.clear();
@@ -224,6 +257,11 @@ class Simulator {
                 if (entered == o_.password) {
                     state_ = State::Shell;
                     cwd_ = "/root";
+                    if (o_.slowBanner) {
+                        say("\r\nWarning: system clock incorrect\r\nLast login:");
+                        pendingBannerAt_ = NowMs() + 600;
+                        break;
+                    }
                     say("\r\nWelcome to the KSR recorder\r\n" + prompt());
                 } else {
                     say("\r\nLogin incorrect\r\n");
@@ -244,6 +282,12 @@ class Simulator {
             cwd_ = "/usr/local/wexo";
         } else if (entered == "kermit -r") {
             startReceiver();
+            return;
+        } else if (entered.rfind("kermit -s ", 0) == 0 && o_.endlessSender) {
+            state_ = State::EndlessSender;
+            packets_ = ksr::kermit::PacketReader{};
+            lastPacket_ = ksr::kermit::KermitSender::Packet(0, 'S', "~* @-#Y1~");
+            say(lastPacket_);
             return;
         } else if (entered.rfind("kermit -s ", 0) == 0) {
             if (startSender(entered.substr(10))) return;
@@ -286,6 +330,25 @@ class Simulator {
                                 std::istreambuf_iterator<char>());
         return std::to_string(ksr::upload::PosixCksum(bytes)) + " " + std::to_string(bytes.size()) +
                " " + path + "\r\n";
+    }
+
+    // A hostile sender: after the file header, data packets without data, each as the answer
+    // to the acknowledgement of the one before; an error packet ends it.
+    void endlessSender(const std::string& bytes) {
+        using ksr::kermit::KermitSender;
+        packets_.add(bytes.data(), bytes.size());
+        ksr::kermit::RawPacket p;
+        while (packets_.next(p)) {
+            if (p.checkOk && p.type == 'E') {
+                state_ = State::Shell;
+                say("\r\n" + prompt());
+                return;
+            }
+            if (p.checkOk && p.type == 'Y')
+                lastPacket_ = KermitSender::Packet((p.seq + 1) % 64, p.seq == 0 ? 'F' : 'D',
+                                                   p.seq == 0 ? "RECORDER.INI" : "");
+            say(lastPacket_);
+        }
     }
 
     void startReceiver() {
@@ -369,7 +432,7 @@ class Simulator {
         while (poll(&p, 1, 20) > 0) {
             const ssize_t n = read(receiverMaster_, buffer, sizeof buffer);
             if (n <= 0) break;
-            write(buffer, static_cast<std::size_t>(n));
+            relay(std::string(buffer, static_cast<std::size_t>(n)));
         }
     }
 
@@ -377,6 +440,7 @@ class Simulator {
         if (receiverMaster_ >= 0) close(receiverMaster_);
         receiverMaster_ = -1;
         if (state_ == State::Receiving && !sending_) uploaded_ = true;
+        if (state_ == State::Receiving && !sending_ && o_.hangUpAfterTransfer) hangUp_ = true;
         if (state_ == State::Receiving && !sending_ && o_.damageReceived) {
             std::ofstream damaged(o_.dir + "/recorder.ini", std::ios::app | std::ios::binary);
             damaged << "x";
@@ -401,6 +465,11 @@ class Simulator {
     long long doneAt_ = 0;
     bool sending_ = false;   // the Kermit program running sends (else it receives)
     bool uploaded_ = false;  // a receive has ended since the start
+    bool hangUp_ = false;
+    std::size_t relayed_ = 0;  // bytes the sending Kermit put on the line
+    long long pendingBannerAt_ = 0;
+    ksr::kermit::PacketReader packets_;
+    std::string lastPacket_;
 };
 
 }  // namespace
@@ -446,6 +515,14 @@ int main(int argc, char** argv) {
             o.deadReceiver = true;
         else if (a == "--once")
             o.once = true;
+        else if (a == "--hang-up-after-transfer")
+            o.hangUpAfterTransfer = true;
+        else if (a == "--slow-banner")
+            o.slowBanner = true;
+        else if (a == "--endless-sender")
+            o.endlessSender = true;
+        else if (a == "--line-noise")
+            o.lineNoise = true;
         else if (a == "--help" || a == "-h") {
             std::printf("%s", kUsage);
             return 0;
