@@ -1,6 +1,7 @@
-// The Kermit receiver fed arbitrary sender bytes, well-formed packets built from the input, and
-// time steps: every answer it sends is a well-formed ACK, NAK or error packet, it never holds
-// more than its limit, nothing follows its end, and without packets it ends within its tries.
+// The Kermit receiver fed arbitrary sender bytes, well-formed packets built from the input (with
+// the one-character check or the agreed one), time steps and cancels: every answer it sends is a
+// well-formed ACK, NAK or error packet, it never holds more than its limit, nothing follows its
+// end, and without packets it ends within its tries (a cancel within its wait).
 
 #include <cstdint>
 #include <string>
@@ -22,7 +23,10 @@ void CheckAnswers(const std::string& out) {
         const std::size_t end = i + 2 + static_cast<std::size_t>(len);
         FUZZ_CHECK(end < out.size());
         const std::string body = out.substr(i + 1, static_cast<std::size_t>(len));
-        FUZZ_CHECK(KermitSender::Check1(body) == out[end - 1]);
+        const bool check1 = KermitSender::Check1(body) == out[end - 1];
+        const bool check3 = len >= 5 && KermitSender::Check3(out.substr(i + 1, len - 2)) ==
+                                            out.substr(end - 3, 3);
+        FUZZ_CHECK(check1 || check3);
         FUZZ_CHECK(out[end] == '\r');
         const char type = body[2];
         FUZZ_CHECK(type == 'Y' || type == 'N' || type == 'E');
@@ -44,15 +48,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             // A well-formed packet: type, sequence number and data from the input.
             if (i + 2 > size) break;
             const char type = "SFDZBAEX"[data[i] % 8];
+            const int check = data[i] & 8 ? r.terms().checkType : 1;
             const int seq = data[i + 1] % 64;
             i += 2;
             const std::size_t n = std::min<std::size_t>(op - 32, size - i);
             std::string field(reinterpret_cast<const char*>(data + i), n);
             for (char& c : field) c = static_cast<char>(32 + (static_cast<unsigned char>(c) % 95));
             i += n;
-            r.receive(KermitSender::Packet(seq, type, field));
+            r.receive(KermitSender::Packet(seq, type, field, check));
+        } else if (op == 255) {
+            r.cancelAtNextPacket("cancelled");
         } else {
-            const std::size_t n = std::min<std::size_t>(op - 127, size - i);
+            const std::size_t n = std::min<std::size_t>(op - 127, size - i);  // 1..127
             r.receive(reinterpret_cast<const char*>(data + i), n);
             i += n;
         }

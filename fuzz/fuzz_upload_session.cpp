@@ -1,5 +1,5 @@
 // The upload session (and the read) fed arbitrary recorder output, time steps, CTS changes,
-// Escape and stops: what it types on the recorder's console is only ever one of its own commands
+// Escape, stops and a failing line: what it types on the recorder's console is only ever one of its own commands
 // (never a byte that came from the recorder or from a file), nothing follows an Escape of the
 // dialogue, a done session sends nothing, and it never asks to be woken in the past.
 
@@ -61,6 +61,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             s.stop(now);
         } else if (op < 240) {
             s.transferPolled(now);
+        } else if (op == 240) {
+            s.lineFailed("the serial line /dev/x failed", now);
+            FUZZ_CHECK(s.done());
+            FUZZ_CHECK(s.takeActions().empty());
         }
         FUZZ_CHECK(s.wakeAt() < 0 || s.wakeAt() >= now || s.done());
         for (const LineAction& a : s.takeActions()) {
