@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         } else if (op < 220) {
             cts = !cts;
         } else if (op < 230) {
-            escaped = escaped || (!s.transferStarted() && !s.done());
+            escaped = escaped || s.inDialogue();
             s.escape();
         } else if (op < 235) {
             s.stop(now);

@@ -132,6 +132,8 @@ class UploadSession {
     long long wakeAt() const { return wakeAt_; }
 
     bool done() const { return phase_ == Phase::Done; }
+    // Waking the console, logging in, starting the recorder's Kermit: what Escape ends.
+    bool inDialogue() const { return dialogue(); }
     bool inTransfer() const {
         return phase_ == Phase::Transfer ||
                ((phase_ == Phase::Reading || phase_ == Phase::StopRead) && receiver_.started());
