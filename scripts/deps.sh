@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(g++ make cmake pkg-config libgtest-dev
-          qt6-base-dev qt6-serialport-dev libvterm-dev libgl1-mesa-dev xvfb xauth
+          qt6-base-dev libvterm-dev libgl1-mesa-dev xvfb xauth
           gkermit ckermit socat dpkg-dev desktop-file-utils file lintian appstream)
 
 missing=()

@@ -40,6 +40,14 @@ class SerialLine {
     void flushInput();
     // A line without modem-control lines (a pseudo-terminal, Wine's COM ports) is clear to send.
     bool clearToSend();
+    // Bytes written but held back by the line (flow control); sendPending() moves on what it
+    // takes now.
+    bool sending() const { return !outbox_.empty(); }
+    void sendPending() { pump(); }
+    // The device the line was opened on, and its descriptor (POSIX) or handle (Windows), for an
+    // event loop to watch.
+    const std::string& device() const { return device_; }
+    std::intptr_t nativeHandle() const { return handle_; }
 
   private:
     void pump();

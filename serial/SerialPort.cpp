@@ -3,35 +3,25 @@
 #include "serial/PortList.h"
 
 namespace ksr::serial {
+namespace {
 
-QString OpenErrorText(QSerialPort::SerialPortError error, const QString& systemText,
-                      const QString& device) {
-    OpenFailure f = OpenFailure::Other;
-    if (error == QSerialPort::DeviceNotFoundError) f = OpenFailure::NotFound;
-    if (error == QSerialPort::PermissionError)
-        f = systemText.contains(QLatin1String("lock"), Qt::CaseInsensitive)
-                ? OpenFailure::InUse
-                : OpenFailure::NoPermission;
-    return QString::fromStdString(
-        OpenFailureText(f, systemText.toStdString(), device.toStdString()));
-}
+#ifdef _WIN32
+constexpr int kPollMs = 10;  // how often a Windows port is looked at
+#endif
+
+}  // namespace
 
 SerialPort::SerialPort(QObject* parent) : QObject(parent) {
-    connect(&port_, &QSerialPort::readyRead, this, &SerialPort::readAvailable);
-    connect(&port_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
-        if (port_.isOpen() && (e == QSerialPort::ReadError || e == QSerialPort::ResourceError ||
-                               e == QSerialPort::WriteError)) {
-            emit lineError(QStringLiteral("the serial line %1 failed: %2")
-                               .arg(openedDevice_, port_.errorString()));
-            // A dead line is let go, so that the next upload opens the port anew.
-            QMetaObject::invokeMethod(
-                this, [this] { close(); }, Qt::QueuedConnection);
-        }
-    });
+    poll_.setTimerType(Qt::PreciseTimer);
+    connect(&poll_, &QTimer::timeout, this, &SerialPort::readAvailable);
+}
+
+SerialPort::~SerialPort() {
+    close();
 }
 
 void SerialPort::setPortNumber(int number) {
-    const bool reopen = port_.isOpen() && number != number_;
+    const bool reopen = isOpen() && number != number_;
     number_ = number;
     explicitDevice_.clear();
     if (reopen) {
@@ -41,7 +31,7 @@ void SerialPort::setPortNumber(int number) {
 }
 
 void SerialPort::setDevice(const QString& device) {
-    const bool reopen = port_.isOpen() && device != port_.portName();
+    const bool reopen = isOpen() && device != openedDevice_;
     explicitDevice_ = device;
     if (reopen) {
         close();
@@ -67,54 +57,82 @@ QString SerialPort::resolveDevice() {
 }
 
 void SerialPort::open() {
-    if (port_.isOpen()) return;
+    if (isOpen()) return;
     const QString device = resolveDevice();
     openedDevice_ = device;
-    port_.setPortName(device);
-    port_.setBaudRate(QSerialPort::Baud9600);
-    port_.setDataBits(QSerialPort::Data8);
-    port_.setParity(QSerialPort::NoParity);
-    port_.setStopBits(QSerialPort::OneStop);
-    port_.setFlowControl(QSerialPort::HardwareControl);
-    port_.setReadBufferSize(0);
-    if (!port_.open(QIODevice::ReadWrite))
-        throw SerialError(OpenErrorText(port_.error(), port_.errorString(), device).toStdString());
-    // A line without modem-control lines (a pseudo-terminal) cannot drop DTR: that is no error.
-    port_.setDataTerminalReady(false);
-    port_.clearError();
+    line_.open(device.toStdString());
+#ifdef _WIN32
+    poll_.start(kPollMs);
+#else
+    const auto fd = static_cast<qintptr>(line_.nativeHandle());
+    readable_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    connect(readable_.get(), &QSocketNotifier::activated, this, &SerialPort::readAvailable);
+    writable_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
+    writable_->setEnabled(false);
+    connect(writable_.get(), &QSocketNotifier::activated, this, [this] {
+        try {
+            line_.sendPending();
+        } catch (const SerialError& e) {
+            failed(e);
+            return;
+        }
+        watchSending();
+    });
+#endif
 }
 
 void SerialPort::close() {
-    if (port_.isOpen()) port_.close();
+    readable_.reset();
+    writable_.reset();
+    poll_.stop();
+    line_.close();
+}
+
+void SerialPort::failed(const SerialError& e) {
+    close();  // a dead line is let go, so that the next upload opens the port anew
+    emit lineError(QString::fromStdString(e.message()));
+}
+
+// What the line holds back for flow control goes on when it can take more.
+void SerialPort::watchSending() {
+    if (writable_) writable_->setEnabled(line_.sending());
 }
 
 void SerialPort::readAvailable() {
-    const QByteArray bytes = port_.readAll();
-    if (bytes.isEmpty()) return;
-    if (!receiver_ || receiver_(bytes)) emit received(bytes);
+    if (!isOpen()) return;
+    std::string bytes;
+    try {
+        bytes = line_.read(0);  // also moves on what waits to be sent
+    } catch (const SerialError& e) {
+        failed(e);
+        return;
+    }
+    watchSending();
+    if (bytes.empty()) return;
+    const QByteArray data(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    if (!receiver_ || receiver_(data)) emit received(data);
 }
 
 void SerialPort::FlushInBuffer() {
-    if (port_.isOpen()) {
-        port_.clear(QSerialPort::Input);
-        port_.readAll();
-    }
+    line_.flushInput();
+}
+
+void SerialPort::write(const std::string& bytes) {
+    line_.write(bytes);
+    watchSending();
 }
 
 void SerialPort::PutString(const QByteArray& text) {
-    if (!port_.isOpen()) return;
-    port_.write(text);
-    port_.flush();  // as much as the driver takes now, without waiting
+    if (!isOpen()) return;
+    try {
+        write(text.toStdString());
+    } catch (const SerialError& e) {
+        failed(e);
+    }
 }
 
 bool SerialPort::ClearToSend() {
-    if (!port_.isOpen()) return false;
-    const auto signals_ = port_.pinoutSignals();
-    if (port_.error() == QSerialPort::UnsupportedOperationError) {
-        port_.clearError();
-        return true;  // no modem-control lines: the line is always clear to send
-    }
-    return signals_.testFlag(QSerialPort::ClearToSendSignal);
+    return isOpen() && line_.clearToSend();
 }
 
 }  // namespace ksr::serial

@@ -3,7 +3,21 @@
 #include <algorithm>
 #include <chrono>
 
+#include "upload/SessionHost.h"
+
 namespace ksr::serial {
+
+void LineForSession::write(const std::string& bytes) {
+    line_.write(bytes);
+}
+
+void LineForSession::flushInput() {
+    line_.flushInput();
+}
+
+bool LineForSession::clearToSend() {
+    return line_.clearToSend();
+}
 
 void RunSession(SerialLine& line, upload::UploadSession& session, const SessionHooks& hooks) {
     const auto start = std::chrono::steady_clock::now();
@@ -12,49 +26,32 @@ void RunSession(SerialLine& line, upload::UploadSession& session, const SessionH
                    std::chrono::steady_clock::now() - start)
             .count();
     };
-    std::uint64_t doneShown = 0;
+    LineForSession port(line);
+    upload::SessionHost host(session, port,
+                             {hooks.console, hooks.status, nullptr, hooks.progress, nullptr});
     bool stopped = false;
-    session.start(now());
-    // A line that has failed ends the session at once, whatever step it is in.
-    auto failed = [&](const SerialError& e) { session.lineFailed(e.message(), now()); };
-    for (;;) {
-        for (const upload::LineAction& a : session.takeActions()) {
-            try {
-                if (a.flushInput)
-                    line.flushInput();
-                else
-                    line.write(a.bytes);
-            } catch (const SerialError& e) {
-                failed(e);
-            }
-        }
-        for (const upload::StatusChange& s : session.takeStatuses()) hooks.status(s.kind, s.text);
-        if (session.sender().bytesDone() != doneShown) {
-            doneShown = session.sender().bytesDone();
-            hooks.progress();
-        }
-        if (session.done()) return;
+    host.start(now());
+    while (!host.done()) {
         if (!stopped && hooks.stopRequested()) {
             stopped = true;
-            session.stop(now());
+            host.stop(now());
             continue;
         }
-        const long long wake = session.wakeAt();
+        const long long wake = host.wakeAt();
         const int wait =
             static_cast<int>(std::clamp<long long>(wake < 0 ? 20 : wake - now(), 0, 20));
         std::string bytes;
         try {
             bytes = line.read(wait);
         } catch (const SerialError& e) {
-            failed(e);
+            // A line that has failed ends the session at once, whatever step it is in.
+            host.lineFailed(e.message(), now());
             continue;
         }
-        if (!bytes.empty()) {
-            const bool console = !session.inTransfer();
-            session.received(bytes, now());
-            if (console) hooks.console(bytes);
-        }
-        session.advance(now(), line.clearToSend());
+        if (!bytes.empty())
+            host.received(bytes, now());
+        else
+            host.wake(now());
     }
 }
 

@@ -5,87 +5,79 @@ namespace ksr::serial {
 UploadDriver::UploadDriver(SerialPort& port, QObject* parent) : QObject(parent), port_(port) {
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
-    connect(&timer_, &QTimer::timeout, this, &UploadDriver::step);
+    connect(&timer_, &QTimer::timeout, this, [this] {
+        if (!running()) return;
+        host_->wake(now());
+        schedule();
+    });
     connect(&port_, &SerialPort::lineError, this, [this](const QString& text) {
         // A line that has failed ends the session at once, whatever step it is in.
         if (!running()) return;
-        session_->lineFailed(text.toStdString(), clock_.elapsed());
-        step();
+        host_->lineFailed(text.toStdString(), now());
+        schedule();
+    });
+    // While a session runs, the line's bytes are its own first; the console's go on to the
+    // terminal.
+    port_.setReceiver([this](const QByteArray& bytes) {
+        if (!running()) return true;
+        const bool console = !session_->inTransfer();  // the transfer's packets are not
+        host_->received(bytes.toStdString(), now());
+        schedule();
+        return console;
     });
     clock_.start();
 }
 
 UploadDriver::~UploadDriver() {
-    if (running()) port_.setReceiver(nullptr);
+    port_.setReceiver(nullptr);
 }
 
 void UploadDriver::start(std::unique_ptr<upload::UploadSession> session) {
     port_.open();
+    lastSession_ = std::move(session_);
+    lastHost_ = std::move(host_);
     session_ = std::move(session);
-    transferShown_ = false;
-    doneShown_ = 0;
-    port_.setReceiver([this](const QByteArray& bytes) {
-        if (!running()) return true;
-        // The transfer's packets are not the console's.
-        const bool console = !session_->inTransfer();
-        session_->received(bytes.toStdString(), clock_.elapsed());
-        step();
-        return console;
-    });
-    session_->start(clock_.elapsed());
-    step();
-}
-
-void UploadDriver::escape() {
-    if (!running()) return;
-    session_->escape();
-    step();
-}
-
-void UploadDriver::stop() {
-    if (!running()) return;
-    session_->stop(clock_.elapsed());
-    step();
-}
-
-void UploadDriver::transferPolled() {
-    if (!running()) return;
-    session_->transferPolled(clock_.elapsed());
-    step();
-}
-
-void UploadDriver::step() {
-    if (!session_) return;
-    session_->advance(clock_.elapsed(), port_.ClearToSend());
-    for (const upload::LineAction& a : session_->takeActions()) {
-        if (a.flushInput)
-            port_.FlushInBuffer();
-        else
-            port_.PutString(QByteArray::fromStdString(a.bytes));
-    }
-    for (const upload::StatusChange& s : session_->takeStatuses())
-        emit status(s.kind,
-                    QString::fromLatin1(s.text.data(), static_cast<qsizetype>(s.text.size())));
-    if (session_->transferStarted() && !transferShown_) {
-        transferShown_ = true;
-        emit transferStarted();
-    }
-    if (session_->sender().bytesDone() != doneShown_) {
-        doneShown_ = session_->sender().bytesDone();
-        emit progress();
-    }
-    if (session_->done()) {
+    upload::HostHooks hooks;
+    hooks.status = [this](upload::StatusKind kind, const std::string& text) {
+        emit status(kind, QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+    };
+    hooks.transferStarted = [this] { emit transferStarted(); };
+    hooks.progress = [this] { emit progress(); };
+    hooks.finished = [this] {
         timer_.stop();
-        port_.setReceiver(nullptr);
         emit finished();
-        return;
-    }
-    const long long wake = session_->wakeAt();
+    };
+    host_ = std::make_unique<upload::SessionHost>(*session_, port_, std::move(hooks));
+    host_->start(now());
+    schedule();
+}
+
+void UploadDriver::schedule() {
+    if (!running()) return;
+    const long long wake = host_->wakeAt();
     if (wake < 0) {
         timer_.stop();
         return;
     }
-    timer_.start(static_cast<int>(std::max<long long>(0, wake - clock_.elapsed())));
+    timer_.start(static_cast<int>(std::max<long long>(0, wake - now())));
+}
+
+void UploadDriver::escape() {
+    if (!running()) return;
+    host_->escape(now());
+    schedule();
+}
+
+void UploadDriver::stop() {
+    if (!running()) return;
+    host_->stop(now());
+    schedule();
+}
+
+void UploadDriver::transferPolled() {
+    if (!running()) return;
+    host_->transferPolled(now());
+    schedule();
 }
 
 }  // namespace ksr::serial

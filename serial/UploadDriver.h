@@ -1,6 +1,6 @@
 #pragma once
-// Runs an upload session on the serial port and a timer: received bytes and the time in, bytes
-// out, nothing that blocks. The window and the command line drive their uploads with it.
+// Runs an upload session in the window's event loop: the port's bytes and one single-shot timer
+// move it through the session's one host (upload/SessionHost), nothing that blocks.
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "serial/SerialPort.h"
+#include "upload/SessionHost.h"
 #include "upload/UploadSession.h"
 
 namespace ksr::serial {
@@ -36,14 +37,19 @@ class UploadDriver : public QObject {
     void finished();
 
   private:
-    void step();
+    long long now() const { return clock_.elapsed(); }
+    // The timer set to the session's next wake-up.
+    void schedule();
 
     SerialPort& port_;
     std::unique_ptr<upload::UploadSession> session_;
+    std::unique_ptr<upload::SessionHost> host_;
+    // The session before, kept until the next start: its end may start a new one from inside
+    // its own host.
+    std::unique_ptr<upload::UploadSession> lastSession_;
+    std::unique_ptr<upload::SessionHost> lastHost_;
     QTimer timer_;
     QElapsedTimer clock_;
-    bool transferShown_ = false;
-    std::uint64_t doneShown_ = 0;
 };
 
 }  // namespace ksr::serial

@@ -7,9 +7,9 @@
 #include <unistd.h>
 
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QProcess>
 #include <QSignalSpy>
-#include <QLineEdit>
 #include <QTest>
 #include <QTimer>
 
@@ -38,7 +38,7 @@ struct Pty {
         path = QString::fromLocal8Bit(name);
     }
     ~Pty() {
-        close(master);
+        if (master >= 0) close(master);
         close(slave);
     }
     void write(const QByteArray& bytes) const {
@@ -103,17 +103,44 @@ class SerialPortTest : public QObject {
                 QString::fromStdString(e.message()).contains(QStringLiteral("/dev/ttyNOSUCH9")),
                 e.what());
         }
-        const QString denied =
-            serial::OpenErrorText(QSerialPort::PermissionError, QStringLiteral("Permission denied"),
-                                  QStringLiteral("/dev/ttyUSB0"));
-        QVERIFY(denied.contains(QStringLiteral("/dev/ttyUSB0")));
-        QVERIFY(denied.contains(QStringLiteral("dialout")));
-        QVERIFY(denied.contains(QStringLiteral("log in again")));
-        const QString busy =
-            serial::OpenErrorText(QSerialPort::PermissionError,
-                                  QStringLiteral("Permission error while locking the device"),
-                                  QStringLiteral("/dev/ttyS0"));
-        QVERIFY(busy.contains(QStringLiteral("in use")));
+        const std::string denied = serial::OpenFailureText(serial::OpenFailure::NoPermission,
+                                                           "Permission denied", "/dev/ttyUSB0");
+        QVERIFY(denied.find("/dev/ttyUSB0") != std::string::npos);
+        QVERIFY(denied.find("dialout") != std::string::npos);
+        QVERIFY(denied.find("log in again") != std::string::npos);
+        // A port another program holds (the window and ksr-config lock it alike).
+        Pty pty;
+        serial::SerialLine other;
+        other.open(pty.path.toStdString());
+        port.setDevice(pty.path);
+        try {
+            port.open();
+            QFAIL("no error");
+        } catch (const serial::SerialError& e) {
+            QVERIFY2(std::string(e.what()).find("in use") != std::string::npos, e.what());
+        }
+    }
+
+    // The far end gone (the adapter pulled, the recorder's side closed): the session ends at
+    // once, naming the device, and the port is let go.
+    void aLineThatIsGoneEndsTheSessionAtOnce() {
+        auto pty = std::make_unique<Pty>();
+        const QString device = pty->path;
+        serial::SerialPort port;
+        port.setDevice(device);
+        serial::UploadDriver driver(port);
+        QSignalSpy finished(&driver, &serial::UploadDriver::finished);
+        driver.start(std::make_unique<upload::UploadSession>(
+            std::vector<kermit::SendFile>{{"RECORDER.INI", "a=1\r\n"}}));
+        QTest::qWait(500);
+        ::close(pty->master);
+        pty->master = -1;
+        QTRY_VERIFY_WITH_TIMEOUT(finished.size() == 1, 5000);
+        QVERIFY(driver.session()->lineLost());
+        QCOMPARE(driver.session()->record().result, std::string("failed"));
+        QVERIFY2(driver.session()->record().error.find(device.toStdString()) != std::string::npos,
+                 driver.session()->record().error.c_str());
+        QVERIFY(!port.isOpen());
     }
 
     void portNumberZeroAsksForAPortAndCancelFails() {
@@ -164,9 +191,9 @@ class SerialPortTest : public QObject {
         const std::vector<std::string> ordered =
             serial::NumberingOrder({"/dev/ttyS1", "/dev/ttyUSB1", "/dev/ttyS0", "/dev/ttyACM0",
                                     "/dev/ttyUSB0", "/dev/ttyS10", "/dev/ttyS2"});
-        QCOMPARE(ordered,
-                 std::vector<std::string>({"/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyACM0",
-                                           "/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2", "/dev/ttyS10"}));
+        QCOMPARE(ordered, std::vector<std::string>({"/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyACM0",
+                                                    "/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2",
+                                                    "/dev/ttyS10"}));
     }
 
     void terminalShowsWhatArrivesWhenActive() {

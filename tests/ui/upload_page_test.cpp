@@ -539,7 +539,7 @@ class UploadPageTest : public QObject {
         });
         clickUpload();
         QVERIFY(offered);
-        QVERIFY(sim.device().endsWith(window->uploadPage()->port().device()));
+        QVERIFY(sim.device().endsWith(window->uploadPage()->port().openedDevice()));
         QTRY_VERIFY_WITH_TIMEOUT(idle(), 3000);
     }
 

@@ -10,6 +10,7 @@
 #include "kermit/KermitSender.h"
 #include "kermit/KermitTestReceiver.h"
 #include "upload/Checksums.h"
+#include "upload/SessionHost.h"
 #include "upload/UploadSession.h"
 
 namespace ksr::upload {
@@ -19,10 +20,11 @@ using kermit::KermitSender;
 
 const char* const kShell = "root@ksr:/usr/local/wexo# ";
 
-// A session run as its hosts run it, on a fake clock, against a recorder that answers at once
+// A session run by the hosts' one host, on a fake clock, against a recorder that answers at once
 // unless a test tells it otherwise.
-struct Upload {
+struct Upload : HostLine {
     UploadSession session;
+    SessionHost host;
     long long now = 0;
     bool cts = true;
     std::vector<std::pair<long long, std::string>> sent;  // "<flush>" for a flush
@@ -45,14 +47,21 @@ struct Upload {
 
     explicit Upload(SessionOptions options = {},
                     std::vector<kermit::SendFile> files = {{"RECORDER.INI", "a=1\r\nb=2\r\n"}})
-        : session(std::move(files), options) {}
+        : session(std::move(files), options),
+          host(session, *this,
+               {nullptr, [this](StatusKind, const std::string& text) { statuses.push_back(text); },
+                nullptr, nullptr, nullptr}) {}
+
+    void write(const std::string& bytes) override {
+        sent.emplace_back(now, bytes);
+        answer(bytes);
+    }
+    void flushInput() override { sent.emplace_back(now, "<flush>"); }
+    bool clearToSend() override { return cts; }
 
     void at(long long t, const std::string& bytes) { arrivals.emplace(t, bytes); }
 
-    void start() {
-        session.start(now);
-        collect();
-    }
+    void start() { host.start(now); }
     // Until the session is done or the clock reaches `until`.
     void runTo(long long until = 120000) {
         while (!session.done()) {
@@ -66,11 +75,10 @@ struct Upload {
             if (!arrivals.empty() && arrivals.begin()->first <= now) {
                 const std::string bytes = arrivals.begin()->second;
                 arrivals.erase(arrivals.begin());
-                session.received(bytes, now);
+                host.received(bytes, now);
             } else {
-                session.advance(now, cts);
+                host.wake(now);
             }
-            collect();
         }
     }
     void go() {
@@ -78,13 +86,6 @@ struct Upload {
         runTo();
     }
 
-    void collect() {
-        for (const LineAction& a : session.takeActions()) {
-            sent.emplace_back(now, a.flushInput ? "<flush>" : a.bytes);
-            if (!a.flushInput) answer(a.bytes);
-        }
-        for (const StatusChange& s : session.takeStatuses()) statuses.push_back(s.text);
-    }
     void answer(const std::string& b) {
         if (also && also(*this, b)) return;
         if (recorderKermit.InProgress()) {
@@ -410,8 +411,7 @@ TEST(UploadSession, AtTheHostsPollAPromptAlreadyThereSendsTheReturnAtOnce) {
     ASSERT_TRUE(run.session.awaitingPoll());
     EXPECT_TRUE(run.times("\r").empty());
     run.now = 7000;
-    run.session.transferPolled(run.now);
-    run.collect();
+    run.host.transferPolled(run.now);
     EXPECT_EQ(run.times("\r"), (std::vector<long long>{run.now}));
     run.runTo();
     EXPECT_EQ(run.record().result, "success");
@@ -484,8 +484,7 @@ TEST(UploadSession, AnEscapedDialogueNeverSendsAnotherByte) {
     run.start();
     run.runTo(1500);
     const std::size_t before = run.sent.size();
-    run.session.escape();
-    run.collect();
+    run.host.escape(run.now);
     run.runTo();
     EXPECT_TRUE(run.session.done());
     EXPECT_EQ(run.sent.size(), before);
@@ -495,7 +494,7 @@ TEST(UploadSession, AnEscapedDialogueNeverSendsAnotherByte) {
     Upload started;
     started.start();
     started.runTo(5520);  // between packets
-    started.session.escape();
+    started.host.escape(started.now);
     started.runTo();
     EXPECT_EQ(started.record().result, "success");
 }
@@ -515,8 +514,7 @@ TEST(UploadSession, AStopTellsTheReceiverWakesTheConsoleAndAppliesNothing) {
         Upload run;
         run.start();
         run.runTo(c.at);
-        run.session.stop(run.now);
-        run.collect();
+        run.host.stop(run.now);
         run.runTo();
         EXPECT_EQ(run.record().result, "aborted") << c.at;
         EXPECT_EQ(run.record().error, c.error) << c.at;
@@ -536,8 +534,7 @@ TEST(UploadSession, ALineThatFailsEndsTheSessionAtOnceAndNamesTheStep) {
     Upload early;
     early.start();
     early.runTo(300);
-    early.session.lineFailed("the serial line /dev/x failed: gone", early.now);
-    early.collect();
+    early.host.lineFailed("the serial line /dev/x failed: gone", early.now);
     EXPECT_TRUE(early.session.done());
     EXPECT_EQ(early.record().result, "failed");
     EXPECT_EQ(early.record().step, "wake-up");
@@ -550,8 +547,7 @@ TEST(UploadSession, ALineThatFailsEndsTheSessionAtOnceAndNamesTheStep) {
            late.now < 60000)
         late.runTo(late.now + 5);
     ASSERT_TRUE(late.receiver.done);
-    late.session.lineFailed("the serial line /dev/x failed: gone", late.now);
-    late.collect();
+    late.host.lineFailed("the serial line /dev/x failed: gone", late.now);
     late.runTo();
     EXPECT_EQ(late.record().result, "failed");
     EXPECT_EQ(late.record().step, "return to the shell");
@@ -607,8 +603,7 @@ TEST(UploadSessionRead, AStopAnswersTheRecordersNextPacketWithTheErrorPacket) {
     while (run.recorderKermit.bytesDone() < 2000 && run.now < 60000) run.runTo(run.now + 5);
     ASSERT_TRUE(run.recorderKermit.InProgress());
     const long long stopAt = run.now;
-    run.session.stop(run.now);
-    run.collect();
+    run.host.stop(run.now);
     run.runTo();
     EXPECT_EQ(run.record().result, "aborted");
     EXPECT_EQ(run.record().error, "stopped while reading recorder.ini");
