@@ -10,9 +10,12 @@ namespace fs = std::filesystem;
 
 fs::path InstalledDataDir() {
     std::vector<fs::path> candidates;
-    if (QCoreApplication::instance())
-        candidates.push_back(fs::path(QCoreApplication::applicationDirPath().toStdString()) / ".." /
-                             "share" / "ksr-setup");
+    if (QCoreApplication::instance()) {
+        const fs::path programDir = PathOf(QCoreApplication::applicationDirPath().toStdString());
+        // Installed on Windows: the template and the samples beside the program.
+        candidates.push_back(programDir);
+        candidates.push_back(programDir / ".." / "share" / "ksr-setup");
+    }
     candidates.push_back(KSR_INSTALLED_DATA);
     candidates.push_back(KSR_SOURCE_DATA);
     for (const fs::path& c : candidates) {

@@ -1,0 +1,4 @@
+# The installer's own file name: ksr-setup-VERSION-win64.exe (the ZIP keeps its name).
+if(CPACK_GENERATOR STREQUAL "NSIS")
+  set(CPACK_PACKAGE_FILE_NAME "ksr-setup-${CPACK_PACKAGE_VERSION}-win64")
+endif()
