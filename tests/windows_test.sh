@@ -83,6 +83,29 @@ for receiver in gkermit ckermit; do
     [[ $(grep -c ' IN /usr/local/wexo/reconfig' "$log") -eq 1 ]] || fail "$receiver: not one reconfig"
     echo "$receiver: upload through COM7 under Wine done"
 done
+
+# The window: an upload and "Read from KSR" on COM7, typed into the COM field, with both
+# receivers (QtTest on the offscreen platform; the Wine prefix's environment names it).
+windowTest="$(dirname "$windows")/../../tests/window_com_test.exe"
+if [[ -f $windowTest ]]; then
+    for receiver in gkermit ckermit; do
+        dir="$work/window-$receiver"
+        start_simulator "$sim" "$dir" "$receiver"
+        wine reg add 'HKLM\Software\Wine\Ports' /v COM7 /d "$device" /f > /dev/null 2>&1
+        wineserver -k > /dev/null 2>&1 || true
+        wineserver -w > /dev/null 2>&1 || true
+        wineserver -p5 > /dev/null 2>&1 < /dev/null
+        code=0
+        (cd "$dir" && KSR_TEST_COM=7 KSR_TEST_RECEIVED="Z:$dir/rec" \
+            wine "$windowTest" -o window.txt,txt > /dev/null 2>&1) || code=$?
+        stop_simulator
+        if [[ $code -ne 0 ]] || ! grep -q '^Totals: 4 passed, 0 failed, 0 skipped' "$dir/window.txt"; then
+            fail "$receiver: the window's upload and read on COM7: $(grep -E 'FAIL|Totals' -A1 "$dir/window.txt")"
+        else
+            echo "$receiver: the window's upload and Read from KSR through COM7 under Wine done"
+        fi
+    done
+fi
 wine reg delete 'HKLM\Software\Wine\Ports' /v COM7 /f > /dev/null 2>&1 || true
 
 # The ZIP for Windows: the program, the template, the samples and the README; it runs as unpacked.
