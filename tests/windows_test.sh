@@ -108,19 +108,66 @@ if [[ -f $windowTest ]]; then
 fi
 wine reg delete 'HKLM\Software\Wine\Ports' /v COM7 /f > /dev/null 2>&1 || true
 
-# The ZIP for Windows: the program, the template, the samples and the README; it runs as unpacked.
-(cd "$(dirname "$windows")/../.." && cpack -G ZIP > /dev/null) || fail "cpack -G ZIP"
-zip=$(ls "$(dirname "$windows")/../.."/ksr-config-*-windows-x86_64.zip 2>/dev/null | head -1)
+# The ZIP for Windows: the programs, Qt's and MinGW's DLLs, the template, the samples and the
+# README; it runs as unpacked.
+top="$(dirname "$windows")/../.."
+rm -f "$top"/ksr-*-windows-x86_64.zip "$top"/ksr-setup-*-win64.exe
+(cd "$top" && cpack -G ZIP > /dev/null) || fail "cpack -G ZIP"
+zip=$(ls "$top"/ksr-setup-*-windows-x86_64.zip 2>/dev/null | head -1)
 if [[ -n $zip ]]; then
     listing=$(unzip -l "$zip")
-    for f in ksr-config.exe recorder.000 examples/timed.set README-Windows.txt; do
+    for f in ksr-setup.exe ksr-config.exe Qt6Widgets.dll platforms/qwindows.dll libstdc++-6.dll \
+        recorder.000 examples/timed.set README-Windows.txt QT-NOTICE.txt LGPL-3.0-only.txt; do
         grep -q "/$f\$" <<< "$listing" || fail "the ZIP has no $f"
     done
     mkdir -p "$work/zip" && unzip -q "$zip" -d "$work/zip"
-    wine "$work"/zip/*/ksr-config.exe --version | grep -q '^ksr-config ' || fail "the unpacked program does not run"
-    echo "ZIP: $(basename "$zip") holds the program, the template, the samples and the README"
+    wine "$work"/zip/*/ksr-config.exe --version | grep -q '^ksr-config ' || fail "the unpacked ksr-config does not run"
+    wine "$work"/zip/*/ksr-setup.exe --version | grep -q '^ksr-setup ' || fail "the unpacked ksr-setup does not run"
+    echo "ZIP: $(basename "$zip") holds the programs, their DLLs, the template, the samples and the README"
 else
     fail "no ZIP"
+fi
+
+# The installer: installed silently, both programs answer from the install folder, the
+# Start-menu entry opens the window in %USERPROFILE%\KSR (made on first use with the template
+# and the samples; the window drawn by Qt's windows platform on a virtual display), and the
+# uninstaller takes it all away again.
+(cd "$top" && cpack -G NSIS > /dev/null) || fail "cpack -G NSIS"
+installer=$(ls "$top"/ksr-setup-*-win64.exe 2>/dev/null | head -1)
+if [[ -n $installer ]]; then
+    inst="$WINEPREFIX/drive_c/Program Files/KSR SetUp"
+    menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs"
+    user="$WINEPREFIX/drive_c/users/$(id -un)/KSR"
+    rm -rf "$user"
+    wine "$installer" /S > /dev/null 2>&1 || fail "the installer failed"
+    wine "$inst/ksr-setup.exe" --version | grep -q '^ksr-setup ' || fail "the installed ksr-setup does not run"
+    wine "$inst/ksr-config.exe" --version | grep -q '^ksr-config ' || fail "the installed ksr-config does not run"
+    for f in Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll platforms/qwindows.dll styles/qwindowsvistastyle.dll \
+        libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll recorder.000 examples/station1.set \
+        QT-NOTICE.txt LGPL-3.0-only.txt GPL-3.0-only.txt Uninstall.exe; do
+        [[ -f "$inst/$f" ]] || fail "the install folder has no $f"
+    done
+    [[ ! -f "$inst/Qt6Test.dll" && ! -f "$inst/platforms/qoffscreen.dll" ]] || fail "test DLLs installed"
+    link=$(find "$menu" -name 'KSR SetUp.lnk' | head -1)
+    [[ -n $link ]] && grep -aq -- '--user-folder' "$link" || fail "no Start-menu entry opening the user folder"
+    if command -v xvfb-run > /dev/null; then
+        # What the Start-menu entry starts, on a virtual display; the window is left after 10 s.
+        (cd "$inst" && timeout 40 xvfb-run -a -s "-screen 0 1280x1024x24" bash -c \
+            'wine cmd /c "set QT_QPA_PLATFORM=windows&& ksr-setup.exe --user-folder" > /dev/null 2>&1 &
+             sleep 10; wineserver -k' > /dev/null 2>&1) || true
+        wineserver -w > /dev/null 2>&1 || true
+        wineserver -p5 > /dev/null 2>&1 < /dev/null
+        for f in recorder.000 station1.set timed.set; do
+            [[ -f "$user/$f" ]] || fail "the first start made no %USERPROFILE%\\KSR\\$f"
+        done
+    fi
+    wine "$inst/Uninstall.exe" /S "_?=C:\\Program Files\\KSR SetUp" > /dev/null 2>&1 || fail "the uninstaller failed"
+    rm -f "$inst/Uninstall.exe"; rmdir "$inst" 2>/dev/null || true
+    [[ ! -e "$inst" ]] || fail "the uninstaller left $(ls "$inst" | head -3)"
+    [[ -z $(find "$menu" -name 'KSR SetUp.lnk') ]] || fail "the uninstaller left the Start-menu entry"
+    echo "installer: $(basename "$installer") installs, both programs run, the Start-menu entry opens the user folder, uninstalled"
+else
+    fail "no installer"
 fi
 [[ $failures -eq 0 ]] || { echo "$failures failures"; exit 1; }
 echo "all Windows checks passed"

@@ -9,8 +9,10 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "setup/Errors.h"
+#include "setup/FileIo.h"
 #include "setup/SetupRecord.h"
 #include "ui/DataFolders.h"
 #include "ui/FirstFrame.h"
@@ -35,8 +37,10 @@ int main(int argc, char** argv) {
     // Answered before any display is needed.
     std::string folder;
     bool userFolder = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
+    // UTF-8, also on Windows beyond its ANSI code page.
+    const std::vector<std::string> args = ksr::ProgramArguments(argc, argv);
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
         if (a == "--version") {
             std::printf("ksr-setup %s\n", KSR_VERSION);
             return 0;
@@ -62,7 +66,7 @@ int main(int argc, char** argv) {
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     app.setQuitOnLastWindowClosed(false);  // the window's own close question decides
     std::filesystem::path workDir =
-        folder.empty() ? std::filesystem::current_path() : std::filesystem::path(folder);
+        folder.empty() ? std::filesystem::current_path() : ksr::PathOf(folder);
     try {
         if (userFolder) {
             workDir = ksr::ui::UserFolder();
