@@ -149,7 +149,8 @@ if [[ -n $installer ]]; then
     done
     [[ ! -f "$inst/Qt6Test.dll" && ! -f "$inst/platforms/qoffscreen.dll" ]] || fail "test DLLs installed"
     link=$(find "$menu" -name 'KSR SetUp.lnk' | head -1)
-    [[ -n $link ]] && grep -aq -- '--user-folder' "$link" || fail "no Start-menu entry opening the user folder"
+    [[ -n $link ]] && tr -d '\0' < "$link" | grep -q -- '--user-folder' ||
+        fail "no Start-menu entry opening the user folder"
     if command -v xvfb-run > /dev/null; then
         # What the Start-menu entry starts, on a virtual display; the window is left after 10 s.
         (cd "$inst" && timeout 40 xvfb-run -a -s "-screen 0 1280x1024x24" bash -c \
@@ -161,8 +162,10 @@ if [[ -n $installer ]]; then
             [[ -f "$user/$f" ]] || fail "the first start made no %USERPROFILE%\\KSR\\$f"
         done
     fi
-    wine "$inst/Uninstall.exe" /S "_?=C:\\Program Files\\KSR SetUp" > /dev/null 2>&1 || fail "the uninstaller failed"
-    rm -f "$inst/Uninstall.exe"; rmdir "$inst" 2>/dev/null || true
+    # The uninstaller hands over to a copy of itself and returns: the server's end says all ended.
+    wine "$inst/Uninstall.exe" /S > /dev/null 2>&1 || fail "the uninstaller failed"
+    wineserver -w > /dev/null 2>&1 || true
+    wineserver -p5 > /dev/null 2>&1 < /dev/null
     [[ ! -e "$inst" ]] || fail "the uninstaller left $(ls "$inst" | head -3)"
     [[ -z $(find "$menu" -name 'KSR SetUp.lnk') ]] || fail "the uninstaller left the Start-menu entry"
     echo "installer: $(basename "$installer") installs, both programs run, the Start-menu entry opens the user folder, uninstalled"

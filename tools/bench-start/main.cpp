@@ -1,16 +1,15 @@
-// The window's start-up against a minimal Qt window's, each a fresh process on the same display:
-// from the spawn to the first frame painted (the programs report it, see ui/FirstFrame.h). Runs
-// both in turn and prints the medians and `start ours/minimal R`.
-// Usage: bench-start [RUNS] KSR-SETUP FOLDER     (under a display, e.g. xvfb-run)
-//        bench-start --minimal                   (the minimal window itself)
+// The window's start-up against a minimal Qt window's (bench-start-minimal), each a fresh process
+// on the same display: from the spawn to the first frame painted (the programs report it, see
+// ui/FirstFrame.h). Runs both in turn and prints the medians and `start ours/minimal R`.
+// Usage: bench-start [RUNS] MINIMAL KSR-SETUP FOLDER        (under a display, e.g. xvfb-run)
+//        bench-start --wine [RUNS] MINIMAL.exe KSR-SETUP.exe FOLDER
+// With --wine both run under Wine, with Qt's windows platform, and the frame counts when its
+// report arrives (a Windows program's clock is not this one's).
 
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QApplication>
-#include <QStyleFactory>
-#include <QWidget>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -18,7 +17,6 @@
 #include <string>
 #include <vector>
 
-#include "ui/FirstFrame.h"
 
 namespace {
 
@@ -28,8 +26,16 @@ long long NowNs() {
         .count();
 }
 
+bool underWine = false;
+
 // Milliseconds from the spawn of `argv` to its first frame; -1 when it reported none.
-double TimeToFirstFrame(const std::vector<std::string>& argv) {
+double TimeToFirstFrame(std::vector<std::string> argv) {
+    if (underWine) {
+        // Wine hands no QT_* variable on: the platform goes through the Windows environment.
+        std::string command = "set QT_QPA_PLATFORM=windows&&";
+        for (const auto& a : argv) command += " \"" + a + "\"";
+        argv = {"/usr/bin/wine", "cmd", "/c", command};
+    }
     int pipeFds[2];
     if (pipe(pipeFds) != 0) return -1;
     const long long start = NowNs();
@@ -54,15 +60,19 @@ double TimeToFirstFrame(const std::vector<std::string>& argv) {
     }
     std::string text;
     char buffer[512];
-    for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;)
+    long long arrived = 0;
+    for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;) {
         text.append(buffer, static_cast<std::size_t>(n));
+        if (!arrived && text.find("first-frame ") != std::string::npos) arrived = NowNs();
+    }
     close(pipeFds[0]);
     waitpid(child, nullptr, 0);
     kill(watchdog, SIGKILL);
     waitpid(watchdog, nullptr, 0);
     const auto at = text.find("first-frame ");
     if (at == std::string::npos) return -1;
-    return static_cast<double>(std::atoll(text.c_str() + at + 12) - start) / 1e6;
+    const long long frame = underWine ? arrived : std::atoll(text.c_str() + at + 12);
+    return static_cast<double>(frame - start) / 1e6;
 }
 
 double Median(std::vector<double> v) {
@@ -73,30 +83,24 @@ double Median(std::vector<double> v) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && std::string(argv[1]) == "--minimal") {
-        // As plain as a Qt window gets, with the window's style and size.
-        QApplication app(argc, argv);
-        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-        QWidget window;
-        window.resize(712, 794);
-        ksr::ui::ReportFirstFrameIfAsked(&window);
-        window.show();
-        return app.exec();
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && args.front() == "--wine") {
+        underWine = true;
+        args.erase(args.begin());
     }
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: bench-start [RUNS] KSR-SETUP FOLDER\n");
+    if (args.size() < 3) {
+        std::fprintf(stderr, "usage: bench-start [--wine] [RUNS] MINIMAL KSR-SETUP FOLDER\n");
         return 2;
     }
-    const int runs = argc > 3 ? std::atoi(argv[1]) : 15;
-    const std::string ours = argv[argc - 2], folder = argv[argc - 1];
-    char self[4096] = {};
-    if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0) return 1;
+    const int runs = args.size() > 3 ? std::atoi(args[0].c_str()) : 15;
+    const std::string minimalProgram = args[args.size() - 3], ours = args[args.size() - 2],
+                      folder = args[args.size() - 1];
     std::vector<double> minimal, window;
     // One of each first, not counted: the files are then in the page cache for both.
-    TimeToFirstFrame({self, "--minimal"});
+    TimeToFirstFrame({minimalProgram});
     TimeToFirstFrame({ours, folder});
     for (int i = 0; i < runs; ++i) {
-        const double m = TimeToFirstFrame({self, "--minimal"});
+        const double m = TimeToFirstFrame({minimalProgram});
         const double w = TimeToFirstFrame({ours, folder});
         if (m < 0 || w < 0) {
             std::fprintf(stderr, "no first frame reported (is there a display?)\n");
