@@ -32,8 +32,12 @@ bool underWine = false;
 double TimeToFirstFrame(std::vector<std::string> argv) {
     if (underWine) {
         // Wine hands no QT_* variable on: the platform goes through the Windows environment.
+        // Paths as Windows writes them, without blanks (cmd would take quotes literally here).
         std::string command = "set QT_QPA_PLATFORM=windows&&";
-        for (const auto& a : argv) command += " \"" + a + "\"";
+        for (std::string a : argv) {
+            std::replace(a.begin(), a.end(), '/', '\\');
+            command += " " + a;
+        }
         argv = {"/usr/bin/wine", "cmd", "/c", command};
     }
     int pipeFds[2];
