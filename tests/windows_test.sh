@@ -50,14 +50,18 @@ within() {  # NAME VALUE LOW HIGH
     (($2 >= $3 && $2 <= $4)) || fail "$1: $2 ms, not within $3..$4"
 }
 
-for receiver in gkermit ckermit; do
-    dir="$work/$receiver"
-    start_simulator "$sim" "$dir" "$receiver"
-    # COM7 onto the simulator's pseudo-terminal; Wine lists it after a restart.
-    wine reg add 'HKLM\Software\Wine\Ports' /v COM7 /d "$device" /f > /dev/null 2>&1
+# COM7 onto the simulator's pseudo-terminal; Wine lists it after a restart.
+map_com7() {
+    wine reg add 'HKLM\Software\Wine\Ports' /v COM7 /d "$1" /f > /dev/null 2>&1
     wineserver -k > /dev/null 2>&1 || true
     wineserver -w > /dev/null 2>&1 || true
     wineserver -p5 > /dev/null 2>&1 < /dev/null  # a server whose output goes nowhere
+}
+
+for receiver in gkermit ckermit; do
+    dir="$work/$receiver"
+    start_simulator "$sim" "$dir" "$receiver"
+    map_com7 "$device"
     wine "$windows" ports | grep -q '^COM7  COM7' || fail "$receiver: ports does not list COM7"
     if [[ $receiver == gkermit ]]; then port="--port COM7"; else port="--com 7"; fi
     code=0
@@ -91,10 +95,7 @@ if [[ -f $windowTest ]]; then
     for receiver in gkermit ckermit; do
         dir="$work/window-$receiver"
         start_simulator "$sim" "$dir" "$receiver"
-        wine reg add 'HKLM\Software\Wine\Ports' /v COM7 /d "$device" /f > /dev/null 2>&1
-        wineserver -k > /dev/null 2>&1 || true
-        wineserver -w > /dev/null 2>&1 || true
-        wineserver -p5 > /dev/null 2>&1 < /dev/null
+        map_com7 "$device"
         code=0
         (cd "$dir" && KSR_TEST_COM=7 KSR_TEST_RECEIVED="Z:$dir/rec" \
             wine "$windowTest" -o window.txt,txt > /dev/null 2>&1) || code=$?
