@@ -157,9 +157,9 @@ class UploadSession {
     // and when.
     const UploadRecord& record() const { return record_; }
 
-    // The error packet that releases a receiver left waiting, after a '#': a receiver skips
-    // what comes before a packet's mark, and a shell or a login prompt that gets it instead
-    // reads a comment. `seq` is the sequence number the receiver waits for.
+    // The error packet that releases a Kermit left waiting (with each block check), each after a
+    // '#': a Kermit skips what comes before a packet's mark, and a shell or a login prompt that
+    // gets it instead reads comments. `seq` is the sequence number that Kermit waits for.
     static std::string ReleaseBytes(int seq);
     // The sequence number a receiver waits for, judged from the last packet it sent in `text`
     // (an ACK of n: n + 1; a NAK of n: n); -1 when `text` holds none.
