@@ -640,11 +640,18 @@ TEST(KsrConfigFaults, AStoppedOrKilledReadLeavesTheConsoleFreeForTheNextRead) {
             test::WriteBytes(dir / "running.ini", big);
             Simulator sim(dir, "--receiver " + kermit + " --current running.ini --log sim.log");
             const pid_t read = StartKsrConfig(dir, "read --port " + sim.device() + " --out got");
-            for (int i = 0; i < 300 && test::ReadBytes(dir / "sim.log").find("IN kermit -s") ==
-                                           std::string::npos;
-                 ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // in the middle
+            // In the middle of the transfer: after 20 of our answers (it takes about 5,000).
+            auto answers = [&] {
+                const std::string log = test::ReadBytes(dir / "sim.log");
+                int n = 0;
+                for (std::size_t at = log.find(" IN \\x01"); at != std::string::npos;
+                     at = log.find(" IN \\x01", at + 1))
+                    ++n;
+                return n;
+            };
+            for (int i = 0; i < 1000 && answers() < 20; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            ASSERT_GE(answers(), 20) << kermit;
             kill(read, signal);
             Finish(read, 15);
             const Result r =
