@@ -271,9 +271,14 @@ void PacketReader::add(const char* bytes, std::size_t count) {
             input_[i] = static_cast<char>(input_[i] & 0x7F);
 }
 
-// Whether the packet's block check is right; Send-Init packets carry type 1 whatever was agreed.
+// The block check a packet carries: Send-Init packets type 1, whatever was agreed.
+int PacketReader::checkTypeOf(const std::string& p) const {
+    return p.size() > 3 && ((p[3] & 0x7F) == 'S' || (p[3] & 0x7F) == 'I') ? 1 : checkType_;
+}
+
+// Whether the packet's block check is right.
 bool PacketReader::checks(const std::string& p, std::size_t len) const {
-    const int type = p.size() > 3 && (p[3] == 'S' || p[3] == 'I') ? 1 : checkType_;
+    const int type = checkTypeOf(p);
     const std::size_t checkLength = static_cast<std::size_t>(CheckLength(type));
     if (len < 2 + checkLength) return false;
     const std::string body = p.substr(1, len + 1 - checkLength);  // LEN .. DATA
@@ -285,8 +290,7 @@ bool PacketReader::checks(const std::string& p, std::size_t len) const {
 // On a line without parity the eighth bit belongs only in data, and only where data may carry
 // it: a mark, length, sequence number, type or check with it is damage.
 bool PacketReader::sevenBitWhereRequired(const std::string& p, std::size_t len) const {
-    const int type = p.size() > 3 && (p[3] == 'S' || p[3] == 'I') ? 1 : checkType_;
-    const std::size_t checkFrom = len + 2 - static_cast<std::size_t>(CheckLength(type));
+    const std::size_t checkFrom = len + 2 - static_cast<std::size_t>(CheckLength(checkTypeOf(p)));
     for (std::size_t i = 0; i < p.size(); ++i) {
         const bool header = i < 4 || i >= checkFrom;
         if ((header || !eightBitData_) && (static_cast<unsigned char>(p[i]) & 0x80)) return false;
@@ -338,7 +342,7 @@ bool PacketReader::next(RawPacket& packet) {
             ok = sevenBitWhereRequired(p, n) && checks(p, n);
             decided_ = decided_ || ok;
         }
-        const int checkLength = CheckLength(p[3] == 'S' || p[3] == 'I' ? 1 : checkType_);
+        const int checkLength = CheckLength(checkTypeOf(p));
         packet.checkOk = ok;
         packet.seq = KermitSender::UnChar(static_cast<char>(p[2] & 0x7F));
         packet.type = static_cast<char>(p[3] & 0x7F);

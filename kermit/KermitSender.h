@@ -66,6 +66,7 @@ class PacketReader {
     void clear() { input_.clear(); }
 
   private:
+    int checkTypeOf(const std::string& packet) const;
     bool checks(const std::string& packet, std::size_t len) const;
     bool sevenBitWhereRequired(const std::string& packet, std::size_t len) const;
 
