@@ -44,9 +44,7 @@ class SerialLine {
     // takes now.
     bool sending() const { return !outbox_.empty(); }
     void sendPending() { pump(); }
-    // The device the line was opened on, and its descriptor (POSIX) or handle (Windows), for an
-    // event loop to watch.
-    const std::string& device() const { return device_; }
+    // The line's descriptor (POSIX) or handle (Windows), for an event loop to watch.
     std::intptr_t nativeHandle() const { return handle_; }
 
   private:

@@ -21,8 +21,6 @@ namespace ksr::serial {
 class SerialPort : public QObject, public upload::HostLine {
     Q_OBJECT
   public:
-    static constexpr int TickMs = 55;
-
     explicit SerialPort(QObject* parent = nullptr);
     ~SerialPort() override;
 
