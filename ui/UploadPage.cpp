@@ -176,7 +176,7 @@ void UploadPage::failedBeforeTheLine(const KsrError& e,
                                      const std::vector<kermit::SendFile>& files) {
     upload::UploadRecord record;
     for (const auto& f : files) record.files.push_back({f.name, f.data});
-    record.result = "failed";
+    record.outcome = upload::Outcome::Failed;
     record.error = e.located();
     try {
         log(record);
@@ -217,7 +217,7 @@ void UploadPage::uploadEnded() {
 // The recorder's file in the memo, its lines that differ from the local recorder.ini marked, and
 // the count in the status bar. Nothing is written.
 void UploadPage::readEnded(const upload::UploadSession& session) {
-    if (session.record().result == "escaped") return;
+    if (session.record().outcome == upload::Outcome::Escaped) return;
     if (!session.readSucceeded()) throw KsrError(session.record().error);
     const std::string& recorder = session.recorderIni();
     const std::filesystem::path local = workDir_ / RecorderIniFileName;

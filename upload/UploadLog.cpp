@@ -43,6 +43,22 @@ std::optional<std::string> SetupNameOf(const std::vector<SentFile>& files) {
     return std::nullopt;
 }
 
+const char* OutcomeText(Outcome outcome) {
+    switch (outcome) {
+        case Outcome::Success:
+            return "success";
+        case Outcome::Aborted:
+            return "aborted";
+        case Outcome::Escaped:
+            return "escaped";
+        case Outcome::WrongRecorder:
+            return "wrong recorder";
+        case Outcome::Failed:
+            break;
+    }
+    return "failed";
+}
+
 std::string UploadLogLine(const UploadRecord& r) {
     std::vector<std::string> files;
     for (const SentFile& f : r.files)
@@ -57,7 +73,7 @@ std::string UploadLogLine(const UploadRecord& r) {
         {"adapter_serial", OrNull(r.adapterSerial)},
         {"setup_name", name ? Str(*name) : "null"},
         {"files", json::Array(files)},
-        {"result", Str(r.result)},
+        {"result", Str(r.resultText())},
         {"error", OrNull(r.error)},
         {"new_data_file", OrNull(r.newDataFile)}};
     if (!r.step.empty()) members.emplace_back("step", Str(r.step));

@@ -16,13 +16,24 @@ struct SentFile {
     std::string bytes;
 };
 
+// How an upload (or a read) ended.
+enum class Outcome {
+    Success,
+    Failed,
+    Aborted,        // stopped by the operator (Ctrl-C, a signal)
+    Escaped,        // Escape before the transfer
+    WrongRecorder,  // the recorder's identity was not the file's: nothing sent
+};
+// As the log writes it: "success", "failed", "aborted", "escaped", "wrong recorder".
+const char* OutcomeText(Outcome outcome);
+
 struct UploadRecord {
     std::string timeUtc;        // ISO 8601, e.g. 2026-12-08T01:23:45Z
     std::string program;        // "ksr-setup" or "ksr-config"
     std::string port;           // the device
     std::string adapterSerial;  // empty when unknown
     std::vector<SentFile> files;
-    std::string result;       // "success", "failed", "aborted", "escaped" or "wrong recorder"
+    Outcome outcome = Outcome::Failed;
     std::string error;        // empty when none
     std::string step;         // the step that failed (login, transfer, reconfigure, ...), if any
     std::string newDataFile;  // the recorder's answer, empty when none came
@@ -30,6 +41,9 @@ struct UploadRecord {
     // The recorder's own station_code and serial_number, when its recorder.ini was read first.
     std::string recorderStationCode;
     std::string recorderSerialNumber;
+
+    std::string resultText() const { return OutcomeText(outcome); }
+    bool succeeded() const { return outcome == Outcome::Success; }
 };
 
 // The time now as ISO 8601 UTC.

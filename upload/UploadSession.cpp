@@ -6,21 +6,22 @@
 #include "setup/FileIo.h"
 #include "setup/TextFormat.h"
 #include "upload/Checksums.h"
+#include "upload/RecorderConsole.h"
 
 namespace ksr::upload {
 namespace {
 
-constexpr char kEtx = 0x03;
-const char* const kUser = "root\r";
-const char* const kPassword = "kelp\r";
-const char* const kLogout = "logout\r";
-const char* const kChangeDirectory = "cd /usr/local/wexo\r";
-const char* const kStartReceiver = "kermit -r\r";
-// The recorder's Kermit sends its recorder.ini; the name is a constant, nothing from a file.
-const char* const kSendRecorderIni = "kermit -s recorder.ini\r";
-const char* const kReturn = "\r";
-const char* const kReconfigure = "/usr/local/wexo/reconfig\r";
-const char* const kFolder = "/usr/local/wexo/";
+constexpr char kEtx = console::Etx;
+// Each command as it goes on the line.
+const std::string kUser = std::string(console::User) + console::Enter;
+const std::string kPassword = std::string(console::Password) + console::Enter;
+const std::string kLogout = std::string(console::Logout) + console::Enter;
+const std::string kChangeDirectory = std::string(console::ChangeDirectory) + console::Enter;
+const std::string kStartReceiver = std::string(console::StartReceiver) + console::Enter;
+const std::string kSendRecorderIni = std::string(console::SendRecorderIni) + console::Enter;
+const std::string kReturn(1, console::Enter);
+const std::string kReconfigure = std::string(console::Reconfigure) + console::Enter;
+const std::string kFolder = std::string(console::Folder) + "/";
 constexpr std::size_t kKept = 4096;  // console bytes kept for the prompts and answers
 
 // The received text without the blanks and line ends at its end.
@@ -74,7 +75,7 @@ std::string RefusalLine(const std::string& text) {
         std::string line = text.substr(from, end - from);
         while (!line.empty() && line.back() == ' ') line.pop_back();
         while (!line.empty() && line.front() == ' ') line.erase(0, 1);
-        if (fmt::LowerAscii(line) == "login incorrect") return line;
+        if (fmt::LowerAscii(line) == fmt::LowerAscii(console::Refusal)) return line;
     }
     return {};
 }
@@ -163,7 +164,7 @@ int UploadSession::ExpectedSequence(const std::string& text) {
 UploadSession::UploadSession(std::vector<kermit::SendFile> files, SessionOptions options)
     : files_(std::move(files)), options_(options) {
     for (const auto& f : files_) record_.files.push_back({f.name, f.data});
-    record_.result = "failed";
+    record_.outcome = Outcome::Failed;
 }
 
 std::vector<LineAction> UploadSession::takeActions() {
@@ -248,7 +249,7 @@ void UploadSession::received(const std::string& bytes, long long now) {
             const std::size_t end = at == std::string::npos ? at : since_.find_first_of("\r\n", at);
             if (end != std::string::npos) {
                 record_.newDataFile = since_.substr(at, end - at);
-                finish("success", "", now);
+                finish(Outcome::Success, "", now);
             }
             break;
         }
@@ -273,12 +274,12 @@ void UploadSession::advance(long long now, bool clearToSend) {
         const std::string error =
             "no login within " + std::to_string(options_.loginLimitMs / 1000) + " s";
         if (receiverStarted_) {
-            record_.result = "aborted";
+            record_.outcome = Outcome::Aborted;
             record_.error = error;
             put(ReleaseBytes(0) + std::string(1, kEtx));
             enter(Phase::Releasing, now, ReleasePauseMs);
         } else {
-            finish("aborted", error, now);
+            finish(Outcome::Aborted, error, now);
         }
         return;
     }
@@ -338,7 +339,7 @@ void UploadSession::run(long long now, bool cts) {
         case Phase::LoginAnswer:
             refused_ = true;
             status(StatusKind::Failure, FailureText);
-            finish("failed",
+            finish(Outcome::Failed,
                    std::string("no shell prompt came after the login as ") + LoginUser +
                        " (is the password right?); nothing more was sent",
                    now);
@@ -357,13 +358,11 @@ void UploadSession::run(long long now, bool cts) {
             loginAttempt(now);
             break;
         case Phase::ChangeDir:
-            if (options_.job == Job::Read || options_.guard) {
+            if (readFirst()) {
                 startRead(now);
                 break;
             }
-            receiverStarted_ = true;
-            put(kStartReceiver);
-            enter(Phase::ReceiverStart, now, 1000);
+            startReceiver(now);
             break;
         case Phase::ReceiverStart:
             startTransfer(now);
@@ -391,7 +390,7 @@ void UploadSession::run(long long now, bool cts) {
             cksumAnswer(now, true);
             break;
         case Phase::NewDataFile:
-            finish("success", "", now);
+            finish(Outcome::Success, "", now);
             break;
         case Phase::Releasing:
             enter(Phase::Done, now);
@@ -445,7 +444,7 @@ void UploadSession::loginAnswer(long long now) {
         const std::string said = refusal.empty() ? LastLine(since_) : refusal;
         refused_ = true;
         status(StatusKind::Failure, FailureText);
-        finish("failed",
+        finish(Outcome::Failed,
                std::string("the recorder refused the login as ") + LoginUser + " (it answered \"" +
                    fmt::Echo(said) + "\"); nothing more was sent",
                now);
@@ -453,7 +452,8 @@ void UploadSession::loginAnswer(long long now) {
     }
     if (end.empty() || (end.back() != '#' && end.back() != '$' && end.back() != '>')) return;
     status(StatusKind::Transmitting,
-           options_.job == Job::Read || options_.guard ? ReadingText : TransmittingText);
+           readFirst() ? ReadingText : TransmittingText);
+    loggedIn_ = true;
     put(kChangeDirectory);
     enter(Phase::ChangeDir, now, 1000);
 }
@@ -487,8 +487,11 @@ void UploadSession::pumpRead(long long now) {
         const std::size_t promptLine = since_.find_last_of("\r\n");
         const std::string said = LastLine(
             promptLine == std::string::npos ? std::string() : since_.substr(0, promptLine));
+        noRecorderIni_ = said.find(console::FileNotFound) != std::string::npos;
         record_.error =
-            "the recorder's Kermit sent nothing (it answered \"" + fmt::Echo(said) + "\")";
+            noRecorderIni_
+                ? "the recorder has no recorder.ini yet (it answered \"" + fmt::Echo(said) + "\")"
+                : "the recorder's Kermit sent nothing (it answered \"" + fmt::Echo(said) + "\")";
         receiver_.takeOutput();
     }
     if (receiver_.InProgress()) {
@@ -520,10 +523,14 @@ void UploadSession::pumpRead(long long now) {
 // starts the receiver when the identities match, or logs out.
 void UploadSession::readEnded(long long now) {
     reading_ = false;
+    if (options_.choose && options_.job == Job::Upload) {
+        sendChosen(now);
+        return;
+    }
     if (!readSucceeded_) {
         status(StatusKind::Failure, ReadFailedText);
-        put(kLogout);
-        finish("failed",
+        logout();
+        finish(Outcome::Failed,
                options_.job == Job::Read
                    ? record_.error
                    : record_.error +
@@ -534,17 +541,17 @@ void UploadSession::readEnded(long long now) {
     }
     if (options_.job == Job::Read) {
         status(StatusKind::Success, ReadText);
-        put(kLogout);
-        finish("success", "", now);
+        logout();
+        finish(Outcome::Success, "", now);
         return;
     }
     const Identity expected = IdentityToSend(files_);
     const Identity found = IdentityOf(recorderIni_);
     if (!found.complete()) {
         status(StatusKind::Failure, WrongRecorderText);
-        put(kLogout);
+        logout();
         record_.step = "identify";
-        finish("failed",
+        finish(Outcome::Failed,
                "the recorder's recorder.ini names " + IdentityText(found) +
                    "; --guard cannot tell which recorder this is, so nothing was sent",
                now);
@@ -554,17 +561,50 @@ void UploadSession::readEnded(long long now) {
         record_.step = "identify";
         wrongRecorder_ = true;
         status(StatusKind::Failure, WrongRecorderText);
-        put(kLogout);
-        finish("wrong recorder",
+        logout();
+        finish(Outcome::WrongRecorder,
                "the recorder is " + IdentityText(found) + ", the file is for " +
                    IdentityText(expected) + "; nothing was sent",
                now);
         return;
     }
+    startReceiver(now);
+}
+
+// A deployment's choice once the recorder's file has been read (or found missing): the files
+// for this recorder, or nothing and why.
+void UploadSession::sendChosen(long long now) {
+    ReadFound found;
+    found.read = readSucceeded_;
+    found.noRecorderIni = noRecorderIni_;
+    found.recorderIni = &recorderIni_;
+    found.error = record_.error;
+    SendChoice choice = options_.choose(found);
+    record_.step = "identify";
+    if (choice.files.empty()) {
+        status(StatusKind::Failure, WrongRecorderText);
+        finish(choice.outcome, choice.reason, now);
+        return;
+    }
+    record_.step.clear();
+    record_.error.clear();
+    files_ = std::move(choice.files);
+    record_.files.clear();
+    for (const auto& f : files_) record_.files.push_back({f.name, f.data});
+    startReceiver(now);
+}
+
+void UploadSession::startReceiver(long long now) {
     status(StatusKind::Transmitting, TransmittingText);
     receiverStarted_ = true;
     put(kStartReceiver);
     enter(Phase::ReceiverStart, now, 1000);
+}
+
+void UploadSession::logout() {
+    if (loggedOut_) return;
+    loggedOut_ = true;
+    put(kLogout);
 }
 
 void UploadSession::pumpTransfer(long long now) {
@@ -589,12 +629,12 @@ void UploadSession::transferEnded(long long now) {
     if (sender_.ProtocolStatus() != kermit::Success) {
         status(StatusKind::Failure, FailureText);
         if (stopped_) {
-            record_.result = "aborted";
+            record_.outcome = Outcome::Aborted;
             record_.error = "transfer aborted";
             put(std::string(1, kEtx));
             enter(Phase::Releasing, now, ReleasePauseMs);
         } else {
-            finish("failed", sender_.errorText(), now);
+            finish(Outcome::Failed, sender_.errorText(), now);
         }
         return;
     }
@@ -636,7 +676,7 @@ void UploadSession::askCksum(long long now) {
     const std::string name =
         fmt::LowerAscii(files_[verifyIndex_].name);  // as the receiver stored it
     mark();
-    put("cksum '" + std::string(kFolder) + name + "'\r");
+    put(std::string(console::Cksum) + " '" + kFolder + name + "'" + console::Enter);
     enter(Phase::Verify, now, CksumAnswerLimitMs);
 }
 
@@ -646,7 +686,7 @@ void UploadSession::cksumAnswer(long long now, bool final) {
     const kermit::SendFile& f = files_[verifyIndex_];
     const std::string name = fmt::LowerAscii(f.name);
     std::string answer;
-    const std::size_t at = since_.rfind(" " + std::string(kFolder) + name + "\r");
+    const std::size_t at = since_.rfind(" " + kFolder + name + console::Enter);
     if (at != std::string::npos) {
         const std::size_t start = since_.find_last_of('\n', at);
         const std::size_t from = start == std::string::npos ? 0 : start + 1;
@@ -681,7 +721,7 @@ void UploadSession::cksumAnswer(long long now, bool final) {
         return;
     }
     status(StatusKind::Failure, "  NOT verified: " + text);
-    finish("failed",
+    finish(Outcome::Failed,
            std::string(verdict_ == Verdict::Differs ? "a file differs on the recorder"
                                                     : "the recorder gave no usable cksum") +
                ": the reconfigure command was not sent",
@@ -694,10 +734,13 @@ void UploadSession::reconfigure(long long now) {
     enter(Phase::NewDataFile, now, NewDataFileLimitMs);
 }
 
-void UploadSession::finish(const std::string& result, const std::string& error, long long now) {
-    record_.result = result;
+void UploadSession::finish(Outcome outcome, const std::string& error, long long now) {
+    record_.outcome = outcome;
     record_.error = error;
-    if (result != "success" && record_.step.empty()) record_.step = step();
+    if (outcome != Outcome::Success && record_.step.empty()) record_.step = step();
+    // Not into a transfer that failed: the recorder's Kermit may still read the line.
+    const bool shellReads = phase_ != Phase::Transfer && phase_ != Phase::TransferOver;
+    if (options_.logoutAtEnd && loggedIn_ && shellReads && !lineLost_ && !stopped_) logout();
     enter(Phase::Done, now);
 }
 
@@ -744,7 +787,7 @@ const char* UploadSession::step() const {
 
 void UploadSession::escape() {
     if (!dialogue()) return;
-    record_.result = "escaped";
+    record_.outcome = Outcome::Escaped;
     record_.error = "escaped before the transfer";
     phase_ = Phase::Done;
     wakeAt_ = -1;
@@ -764,7 +807,7 @@ void UploadSession::stop(long long now) {
         return;
     } else if (phase_ == Phase::Reading) {
         // The recorder's Kermit is told at its next packet, when it reads the line.
-        record_.result = "aborted";
+        record_.outcome = Outcome::Aborted;
         record_.error = "stopped while reading recorder.ini";
         record_.step = step();
         receiver_.cancelAtNextPacket("stopped by the operator");
@@ -783,7 +826,7 @@ void UploadSession::stop(long long now) {
     } else {
         return;
     }
-    record_.result = "aborted";
+    record_.outcome = Outcome::Aborted;
     record_.error = error;
     record_.step = step();
     // A receiver that may still wait for packets is told to end; either way the console is
@@ -814,7 +857,7 @@ void UploadSession::lineFailed(const std::string& why, long long now) {
     else if (phase_ > Phase::TransferOver && phase_ < Phase::NewDataFile)
         error += ": the reconfigure command was not sent";
     record_.step = at;
-    finish(stopped_ ? "aborted" : "failed", error, now);
+    finish(stopped_ ? Outcome::Aborted : Outcome::Failed, error, now);
 }
 
 // A stopped read: once the receiver has answered the recorder's Kermit with its error packet

@@ -7,11 +7,13 @@
 // event-driven host.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "kermit/KermitReceiver.h"
 #include "kermit/KermitSender.h"
+#include "upload/RecorderConsole.h"
 #include "upload/UploadLog.h"
 
 namespace ksr::upload {
@@ -30,12 +32,12 @@ inline constexpr const char* ReadText = "  recorder.ini read from KSR ";
 inline constexpr const char* ReadFailedText = "  recorder.ini : reading failed ";
 inline constexpr const char* WrongRecorderText = "  wrong KSR: nothing sent ";
 
-inline constexpr const char* LoginPrompt = "login:";
-inline constexpr const char* PasswordPrompt = "Password:";
+inline constexpr const char* LoginPrompt = console::LoginPrompt;
+inline constexpr const char* PasswordPrompt = console::PasswordPrompt;
 inline constexpr int TickMs = 55;
 inline constexpr int LoginTicks = 40;
 inline constexpr int PasswordTicks = 60;
-inline constexpr const char* LoginUser = "root";
+inline constexpr const char* LoginUser = console::User;
 
 // The login's answer: a shell prompt within the 2000 ms pause after the password, or at most
 // this much later.
@@ -49,7 +51,7 @@ inline constexpr int ShellAnswerLimitMs = 1000;  // waiting for the shell to ans
 inline constexpr int CksumAnswerLimitMs = 5000;  // for each file's cksum line
 inline constexpr int NewDataFileLimitMs = 5000;  // for the recorder's answer to reconfig
 inline constexpr int ReleasePauseMs = 300;       // after a stop, for the recorder to settle
-inline constexpr const char* NewDataFileText = "New Data File";
+inline constexpr const char* NewDataFileText = console::NewDataFile;
 // The text of the error packet that releases a receiver.
 inline constexpr const char* ReleaseText = "Upload cancelled";
 
@@ -85,11 +87,31 @@ Identity IdentityToSend(const std::vector<kermit::SendFile>& files);
 // "station KSR01, serial 0000"
 std::string IdentityText(const Identity& identity);
 
+// What a session found when it read the recorder's recorder.ini before an upload.
+struct ReadFound {
+    bool read = false;          // the file came
+    bool noRecorderIni = false;  // the recorder's Kermit said it has none (a new recorder)
+    const std::string* recorderIni = nullptr;  // the bytes, when read
+    std::string error;          // why it did not come
+};
+// What to send after that read: the files, or none with the outcome and why.
+struct SendChoice {
+    std::vector<kermit::SendFile> files;
+    Outcome outcome = Outcome::WrongRecorder;
+    std::string reason;
+};
+
 struct SessionOptions {
     Job job = Job::Upload;
     // Before an upload, read the recorder's recorder.ini; when its identity is not that of the
     // recorder.ini about to be sent, log out and send nothing.
     bool guard = false;
+    // Read the recorder's recorder.ini first and let this choose what to send from what came
+    // (one login for reading, identifying and sending); the files given to the session are not
+    // used then.
+    std::function<SendChoice(const ReadFound&)> choose;
+    // Log out once done (the next recorder on the cable finds a login prompt).
+    bool logoutAtEnd = false;
     // Ask the recorder's shell for cksum of every file sent and compare, before the reconfigure
     // command; the command follows only when all match.
     bool verify = false;
@@ -145,6 +167,8 @@ class UploadSession {
     // The line failed under the session (the record's error says how and at which step).
     bool lineLost() const { return lineLost_; }
     bool loginTimedOut() const { return loginTimedOut_; }
+    // The recorder's Kermit said it has no recorder.ini (a new recorder).
+    bool noRecorderIni() const { return noRecorderIni_; }
     Verdict verdict() const { return verdict_; }
     const kermit::KermitSender& sender() const { return sender_; }
     const kermit::KermitReceiver& receiver() const { return receiver_; }
@@ -209,6 +233,8 @@ class UploadSession {
     void startRead(long long now);
     void pumpRead(long long now);
     void readEnded(long long now);
+    void sendChosen(long long now);
+    void startReceiver(long long now);
     void pumpTransfer(long long now);
     void transferEnded(long long now);
     void returnToShell(long long now);
@@ -216,7 +242,9 @@ class UploadSession {
     void askCksum(long long now);
     void cksumAnswer(long long now, bool final);
     void reconfigure(long long now);
-    void finish(const std::string& result, const std::string& error, long long now);
+    void logout();
+    bool readFirst() const { return options_.job == Job::Read || options_.guard || options_.choose; }
+    void finish(Outcome outcome, const std::string& error, long long now);
     const char* step() const;
     void stopRead(long long now);
 
@@ -243,6 +271,9 @@ class UploadSession {
     bool refused_ = false;
     bool lineLost_ = false;
     bool loginTimedOut_ = false;
+    bool noRecorderIni_ = false;
+    bool loggedIn_ = false;
+    bool loggedOut_ = false;
     long long ticksGiven_ = 0;
     std::size_t verifyIndex_ = 0;
     Verdict verdict_ = Verdict::NotAsked;

@@ -42,7 +42,9 @@ const char* const UploadHelp =
     "                           a usable answer, and then no reconfigure command)\n"
     "  --guard                  after the login read the recorder's recorder.ini first; when\n"
     "                           its station_code or serial_number is not that of the\n"
-    "                           recorder.ini to be sent, log out, send nothing and exit 4\n"
+    "                           recorder.ini to be sent, log out, send nothing and exit 4;\n"
+    "                           a recorder without a recorder.ini (a new one) cannot be told\n"
+    "                           apart: nothing is sent and the exit status is 5\n"
     "  --com N                  COM n, numbered as the window numbers ports\n"
     "  --answer-timeout SECONDS how long to wait for each Kermit answer (default 60)\n"
     "  --login-timeout SECONDS  give up when no login got through within this time\n"
@@ -51,8 +53,8 @@ const char* const UploadHelp =
     "warning when none comes within 5 s.\n"
     "Every upload appends one JSON line to uploads.log in DIR.\n"
     "Exit status: 0 when the transfer succeeded and the reconfigure command was sent; 1 when\n"
-    "it failed or the login was refused; 4 when --guard found another recorder; 130, 143 or\n"
-    "129 after INT, TERM or HUP.\n";
+    "it failed or the login was refused; 4 when --guard found another recorder; 5 when --guard\n"
+    "found no recorder.ini on the recorder; 130, 143 or 129 after INT, TERM or HUP.\n";
 
 const char* const PortsHelp =
     "Usage: ksr-config ports [--json]\n"
@@ -204,7 +206,7 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
         }
     } catch (const KsrError& e) {
         err << "ksr-config upload: " << e.locatedEscaped() << "\n";
-        log.result = "failed";
+        log.outcome = upload::Outcome::Failed;
         log.error = e.locatedEscaped();
         for (const auto& f : toSend) log.files.push_back({f.name, f.data});
         WriteLogOrWarn(dir, log, err);
@@ -232,7 +234,7 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
         log.port = choice.portText;
         if (!log.error.empty() && !session.loginTimedOut())
             err << "ksr-config upload: " << log.error << "\n";
-        if (log.result == "success") {
+        if (log.succeeded()) {
             code = Success;
             if (!log.newDataFile.empty())
                 out << "\n[" << log.newDataFile << "]\n";
@@ -241,19 +243,21 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
                        "recorder within 5 s; check its console\n";
         } else if (session.wrongRecorder()) {
             code = WrongRecorder;
+        } else if (options.guard && session.noRecorderIni()) {
+            code = NoRecorderIni;
         } else if (session.verdict() == upload::Verdict::Differs ||
                    session.verdict() == upload::Verdict::NoAnswer) {
             code = static_cast<int>(session.verdict());
         }
     } catch (const KsrError& e) {
         for (const auto& f : toSend) log.files.push_back({f.name, f.data});
-        log.result = "failed";
+        log.outcome = upload::Outcome::Failed;
         log.error = e.locatedEscaped();
         err << "ksr-config upload: " << e.locatedEscaped() << "\n";
     }
     if (const int signal = serial::StopSignals::received(); signal != 0) {
         code = 128 + signal;
-        log.result = "aborted";
+        log.outcome = upload::Outcome::Aborted;
         if (log.error.empty()) log.error = "stopped by signal " + std::to_string(signal);
     }
     WriteLogOrWarn(dir, log, err);

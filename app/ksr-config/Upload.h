@@ -14,6 +14,9 @@ namespace ksr::cli {
 
 // The exit status of `upload --guard` on another recorder than the file is for.
 inline constexpr int WrongRecorder = 4;
+// The exit status of `upload --guard` on a recorder without a recorder.ini (a new one): it
+// cannot tell which recorder it is.
+inline constexpr int NoRecorderIni = 5;
 
 // The line to the recorder as --port/--com choose it, and how long to wait on it; for upload,
 // read and compare.

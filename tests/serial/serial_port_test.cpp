@@ -137,7 +137,7 @@ class SerialPortTest : public QObject {
         pty->master = -1;
         QTRY_VERIFY_WITH_TIMEOUT(finished.size() == 1, 5000);
         QVERIFY(driver.session()->lineLost());
-        QCOMPARE(driver.session()->record().result, std::string("failed"));
+        QCOMPARE(driver.session()->record().resultText(), std::string("failed"));
         QVERIFY2(driver.session()->record().error.find(device.toStdString()) != std::string::npos,
                  driver.session()->record().error.c_str());
         QVERIFY(!port.isOpen());
@@ -256,7 +256,7 @@ class SerialPortTest : public QObject {
         driver.start(std::make_unique<upload::UploadSession>(
             std::vector<kermit::SendFile>{{"RECORDER.INI", bytes}}));
         QTRY_VERIFY_WITH_TIMEOUT(finished.size() == 1, 60000);
-        QCOMPARE(driver.session()->record().result, std::string("success"));
+        QCOMPARE(driver.session()->record().resultText(), std::string("success"));
         QCOMPARE(driver.session()->sender().bytesDone(), bytes.size());
         QVERIFY(progress > 1);
         QVERIFY(test::ReadBytes(dir / "rec" / "recorder.ini") == bytes);

@@ -18,6 +18,11 @@ namespace {
 
 using kermit::KermitSender;
 
+// A console command as the session sends it.
+std::string Line(const char* command) {
+    return std::string(command) + console::Enter;
+}
+
 const char* const kShell = "root@ksr:/usr/local/wexo# ";
 
 // A session run by the hosts' one host, on a fake clock, against a recorder that answers at once
@@ -106,17 +111,17 @@ struct Upload : HostLine {
         }
         if (b == "\x03") {
             if (++attempts >= loginFromAttempt) at(now, "\r\nksr login: ");
-        } else if (b == "logout\r") {
+        } else if (b == Line(console::Logout)) {
             if (++attempts >= loginFromAttempt) at(now, "\r\nksr login: ");
-        } else if (b == "root\r") {
+        } else if (b == Line(console::User)) {
             at(now, "Password: ");
-        } else if (b == "kelp\r") {
+        } else if (b == Line(console::Password)) {
             if (!loginAnswer.empty()) at(now + 300, loginAnswer);
-        } else if (b == "cd /usr/local/wexo\r") {
+        } else if (b == Line(console::ChangeDirectory)) {
             at(now + 5, kShell);
-        } else if (b == "kermit -r\r") {
+        } else if (b == Line(console::StartReceiver)) {
             receiving = true;
-        } else if (b == "kermit -s recorder.ini\r") {
+        } else if (b == Line(console::SendRecorderIni)) {
             if (current.empty()) {
                 at(now + 5, "\r\n?File not found - recorder.ini\r\n" + std::string(kShell));
             } else {
@@ -125,9 +130,9 @@ struct Upload : HostLine {
             }
         } else if (b == "\r") {
             at(now + 5, std::string("\r\n") + kShell);
-        } else if (b == "/usr/local/wexo/reconfig\r") {
+        } else if (b == Line(console::Reconfigure)) {
             at(now + 200, "reconfiguring...\r\nNew Data File /data/x.dat\r\n# ");
-        } else if (b.rfind("cksum '", 0) == 0) {
+        } else if (b.rfind(std::string(console::Cksum) + " '", 0) == 0) {
             const std::string path = b.substr(7, b.size() - 9);
             const std::string& data = receiver.files["RECORDER.INI"];
             const std::string sum = cksumFor.empty() ? std::to_string(PosixCksum(data)) + " " +
@@ -172,7 +177,7 @@ TEST(UploadSession, RecorderThatAnswersAtOnce) {
     EXPECT_EQ(run.statuses.front(), ConnectedText);
     EXPECT_EQ(run.statuses[1], TransmittingText);
     EXPECT_EQ(run.statuses.back(), SuccessText);
-    EXPECT_EQ(run.record().result, "success");
+    EXPECT_EQ(run.record().resultText(), "success");
     EXPECT_EQ(run.record().newDataFile, "New Data File /data/x.dat");
     EXPECT_EQ(run.record().files.front().bytes, "a=1\r\nb=2\r\n");  // what was sent, once read
 }
@@ -277,7 +282,7 @@ TEST(UploadSession, ARefusedLoginEndsTheUploadWithNothingTypedAfterIt) {
     EXPECT_EQ(run.sent.back(), (std::pair<long long, std::string>{1500, "kelp\r"}));
     EXPECT_EQ(run.now, 3500);
     EXPECT_EQ(run.statuses.back(), FailureText);
-    EXPECT_EQ(run.record().result, "failed");
+    EXPECT_EQ(run.record().resultText(), "failed");
 
     // A recorder that says nothing but asks for the login again refuses it too.
     Upload again;
@@ -333,7 +338,7 @@ TEST(UploadSession, AShellStillLoggedInIsLoggedOutWithoutARelease) {
         return true;
     };
     run.go();
-    EXPECT_EQ(run.record().result, "success") << run.record().error;
+    EXPECT_EQ(run.record().resultText(), "success") << run.record().error;
     for (const auto& [when, what] : run.sent)
         EXPECT_EQ(what.find(ReleaseText), std::string::npos) << when << " " << what;
     EXPECT_EQ(run.times("logout\r").size(), 1u);
@@ -360,7 +365,7 @@ TEST(UploadSession, ALoginLimitEndsADialogueThatGetsNowhere) {
     run.go();
     EXPECT_TRUE(run.session.loginTimedOut());
     EXPECT_EQ(run.now, 10000);
-    EXPECT_EQ(run.record().result, "aborted");
+    EXPECT_EQ(run.record().resultText(), "aborted");
     EXPECT_EQ(run.record().error, "no login within 10 s");
 }
 
@@ -375,7 +380,7 @@ TEST(UploadSession, SuccessSendsOneReturnAndTheReconfigureCommandFailureNothing)
     };
     failed.go();
     EXPECT_EQ(failed.statuses.back(), FailureText);
-    EXPECT_EQ(failed.record().result, "failed");
+    EXPECT_EQ(failed.record().resultText(), "failed");
     EXPECT_TRUE(failed.times("\r").empty());
     EXPECT_TRUE(failed.times("/usr/local/wexo/reconfig\r").empty());
 
@@ -417,7 +422,7 @@ TEST(UploadSession, AtTheHostsPollAPromptAlreadyThereSendsTheReturnAtOnce) {
     run.host.transferPolled(run.now);
     EXPECT_EQ(run.times("\r"), (std::vector<long long>{run.now}));
     run.runTo();
-    EXPECT_EQ(run.record().result, "success");
+    EXPECT_EQ(run.record().resultText(), "success");
 }
 
 TEST(UploadSession, ALineThatKeepsTalkingIsGivenAtMostTheSettleLimit) {
@@ -450,7 +455,7 @@ TEST(UploadSession, TheRecordersNewDataFileLineIsPickedUpNotAnEarlierOne) {
     Upload none;
     none.also = [](Upload&, const std::string& b) { return b == "/usr/local/wexo/reconfig\r"; };
     none.go();
-    EXPECT_EQ(none.record().result, "success");
+    EXPECT_EQ(none.record().resultText(), "success");
     EXPECT_EQ(none.record().newDataFile, "");
     EXPECT_EQ(none.now - none.times("/usr/local/wexo/reconfig\r").at(0), NewDataFileLimitMs);
 }
@@ -464,7 +469,7 @@ TEST(UploadSession, TheReadBackComesBeforeTheReconfigureCommandWhichFollowsOnlyA
     EXPECT_GT(good.times("/usr/local/wexo/reconfig\r").at(0),
               good.times("cksum '/usr/local/wexo/recorder.ini'\r").at(0));
     EXPECT_EQ(good.session.verdict(), Verdict::Verified);
-    EXPECT_EQ(good.record().result, "success");
+    EXPECT_EQ(good.record().resultText(), "success");
 
     for (const char* answer : {"123 4", "none"}) {
         Upload bad(options);
@@ -473,7 +478,7 @@ TEST(UploadSession, TheReadBackComesBeforeTheReconfigureCommandWhichFollowsOnlyA
         EXPECT_EQ(bad.session.verdict(),
                   std::string(answer) == "none" ? Verdict::NoAnswer : Verdict::Differs);
         EXPECT_TRUE(bad.times("/usr/local/wexo/reconfig\r").empty());
-        EXPECT_EQ(bad.record().result, "failed");
+        EXPECT_EQ(bad.record().resultText(), "failed");
         EXPECT_NE(bad.record().error.find("the reconfigure command was not sent"),
                   std::string::npos);
         EXPECT_EQ(bad.statuses.back().rfind("  NOT verified: recorder.ini", 0), 0u);
@@ -491,7 +496,7 @@ TEST(UploadSession, AnEscapedDialogueNeverSendsAnotherByte) {
     run.runTo();
     EXPECT_TRUE(run.session.done());
     EXPECT_EQ(run.sent.size(), before);
-    EXPECT_EQ(run.record().result, "escaped");
+    EXPECT_EQ(run.record().resultText(), "escaped");
 
     // A transfer that has started runs on and reports.
     Upload started;
@@ -499,7 +504,7 @@ TEST(UploadSession, AnEscapedDialogueNeverSendsAnotherByte) {
     started.runTo(5520);  // between packets
     started.host.escape(started.now);
     started.runTo();
-    EXPECT_EQ(started.record().result, "success");
+    EXPECT_EQ(started.record().resultText(), "success");
 }
 
 // Ctrl-C or a kill of the command line: the receiver is told, the console woken, and nothing
@@ -519,7 +524,7 @@ TEST(UploadSession, AStopTellsTheReceiverWakesTheConsoleAndAppliesNothing) {
         run.runTo(c.at);
         run.host.stop(run.now);
         run.runTo();
-        EXPECT_EQ(run.record().result, "aborted") << c.at;
+        EXPECT_EQ(run.record().resultText(), "aborted") << c.at;
         EXPECT_EQ(run.record().error, c.error) << c.at;
         EXPECT_EQ(run.sent.back().second, c.last) << c.at;
         EXPECT_EQ(run.now - run.sent.back().first, ReleasePauseMs) << c.at;
@@ -539,7 +544,7 @@ TEST(UploadSession, ALineThatFailsEndsTheSessionAtOnceAndNamesTheStep) {
     early.runTo(300);
     early.host.lineFailed("the serial line /dev/x failed: gone", early.now);
     EXPECT_TRUE(early.session.done());
-    EXPECT_EQ(early.record().result, "failed");
+    EXPECT_EQ(early.record().resultText(), "failed");
     EXPECT_EQ(early.record().step, "wake-up");
     EXPECT_EQ(early.record().error.find("the serial line /dev/x failed: gone"), 0u);
     EXPECT_EQ(early.statuses.back(), FailureText);
@@ -552,7 +557,7 @@ TEST(UploadSession, ALineThatFailsEndsTheSessionAtOnceAndNamesTheStep) {
     ASSERT_TRUE(late.receiver.done);
     late.host.lineFailed("the serial line /dev/x failed: gone", late.now);
     late.runTo();
-    EXPECT_EQ(late.record().result, "failed");
+    EXPECT_EQ(late.record().resultText(), "failed");
     EXPECT_EQ(late.record().step, "return to the shell");
     EXPECT_NE(late.record().error.find("the reconfigure command was not sent"), std::string::npos);
     EXPECT_TRUE(late.times("\r").empty());
@@ -574,7 +579,7 @@ TEST(UploadSessionRead, AsksTheRecordersKermitForRecorderIniAndLogsOut) {
     options.job = Job::Read;
     Upload run(options, {});
     run.go();
-    EXPECT_EQ(run.record().result, "success") << run.record().error;
+    EXPECT_EQ(run.record().resultText(), "success") << run.record().error;
     EXPECT_TRUE(run.session.readSucceeded());
     EXPECT_EQ(run.session.recorderIni(), run.current);
     EXPECT_EQ(Commands(run), (std::vector<std::string>{"cd /usr/local/wexo\r",
@@ -588,7 +593,7 @@ TEST(UploadSessionRead, ARecorderWithoutTheFileFailsWithItsWordsAndNothingElseIs
     run.current.clear();
     run.go();
     EXPECT_FALSE(run.session.readSucceeded());
-    EXPECT_EQ(run.record().result, "failed");
+    EXPECT_EQ(run.record().resultText(), "failed");
     EXPECT_NE(run.record().error.find("?File not found - recorder.ini"), std::string::npos)
         << run.record().error;
     EXPECT_EQ(Commands(run).back(), "logout\r");
@@ -608,7 +613,7 @@ TEST(UploadSessionRead, AStopAnswersTheRecordersNextPacketWithTheErrorPacket) {
     const long long stopAt = run.now;
     run.host.stop(run.now);
     run.runTo();
-    EXPECT_EQ(run.record().result, "aborted");
+    EXPECT_EQ(run.record().resultText(), "aborted");
     EXPECT_EQ(run.record().error, "stopped while reading recorder.ini");
     EXPECT_EQ(run.recorderKermit.ProtocolStatus(), kermit::ReceiverError);
     std::size_t errorAt = 0;
@@ -630,7 +635,7 @@ TEST(UploadSessionRead, TheGuardUploadsOnlyToTheRecorderTheFileIsFor) {
         run.go();
         const bool right = serial == "0001";
         EXPECT_EQ(run.session.wrongRecorder(), !right);
-        EXPECT_EQ(run.record().result, right ? "success" : "wrong recorder") << run.record().error;
+        EXPECT_EQ(run.record().resultText(), right ? "success" : "wrong recorder") << run.record().error;
         EXPECT_EQ(run.record().recorderSerialNumber, "0001");
         EXPECT_EQ(run.times("kermit -r\r").size(), right ? 1u : 0u);
         EXPECT_EQ(run.receiver.files.count("RECORDER.INI"), right ? 1u : 0u);
@@ -647,10 +652,10 @@ TEST(UploadSessionRead, TheGuardUploadsOnlyToTheRecorderTheFileIsFor) {
         Upload run(options, {{"RECORDER.INI", "station_code=KSR01\r\nserial_number=0001\r\n"}});
         run.current = twice;
         run.go();
-        EXPECT_EQ(run.record().result, "failed") << twice;
+        EXPECT_EQ(run.record().resultText(), "failed") << twice;
         EXPECT_TRUE(run.times("kermit -r\r").empty()) << twice;
         EXPECT_NE(run.record().error.find("given 2 times"), std::string::npos)
-            << run.record().error << run.record().result;
+            << run.record().error << run.record().resultText();
     }
 }
 

@@ -28,14 +28,17 @@
 
 #include "kermit/KermitSender.h"
 #include "upload/Checksums.h"
+#include "upload/RecorderConsole.h"
 
 namespace {
+
+namespace console = ksr::upload::console;
 
 struct Options {
     std::string dir = ".";
     std::string current;  // what "kermit -s recorder.ini" sends until an upload leaves another
     std::string log;
-    std::string password = "kelp";
+    std::string password = ksr::upload::console::Password;
     bool capitals = false;
     bool noLogin = false;
     int loginDelayMs = 0;
@@ -143,7 +146,8 @@ class Simulator {
             }
             if (pendingLoginAt_ && NowMs() >= pendingLoginAt_) {
                 pendingLoginAt_ = 0;
-                say(o_.capitals ? "\r\nKSR LOGIN: " : "\r\nksr login: ");
+                say(o_.capitals ? "\r\nKSR LOGIN: "
+                               : std::string("\r\nksr ") + console::LoginPrompt + " ");
                 state_ = State::User;
             }
             // After the last answer, stay a moment: closing the line at once would drop it.
@@ -196,7 +200,8 @@ class Simulator {
     }
 
     std::string prompt() const {
-        return cwd_ == "/usr/local/wexo" ? "root@ksr:/usr/local/wexo# " : "root@ksr:~# ";
+        return cwd_ == console::Folder ? std::string("root@ksr:") + console::Folder + "# "
+                                       : "root@ksr:~# ";
     }
 
     void askLogin() {
@@ -250,7 +255,7 @@ class Simulator {
                 askLogin();
                 break;
             case State::User:
-                say("Password: ");
+                say(std::string(console::PasswordPrompt) + " ");
                 state_ = State::Password;
                 break;
             case State::Password:
@@ -264,7 +269,7 @@ class Simulator {
                     }
                     say("\r\nWelcome to the KSR recorder\r\n" + prompt());
                 } else {
-                    say("\r\nLogin incorrect\r\n");
+                    say(std::string("\r\n") + console::Refusal + "\r\n");
                     state_ = State::Console;
                     askLogin();
                 }
@@ -278,28 +283,30 @@ class Simulator {
     }
 
     void shell(const std::string& entered) {
-        if (entered == "cd /usr/local/wexo") {
-            cwd_ = "/usr/local/wexo";
-        } else if (entered == "kermit -r") {
+        const std::string sendCommand = std::string(console::SendRecorderIni).substr(0, 10);  // "kermit -s "
+        if (entered == console::ChangeDirectory) {
+            cwd_ = console::Folder;
+        } else if (entered == console::StartReceiver) {
             startReceiver();
             return;
-        } else if (entered.rfind("kermit -s ", 0) == 0 && o_.endlessSender) {
+        } else if (entered.rfind(sendCommand, 0) == 0 && o_.endlessSender) {
             state_ = State::EndlessSender;
             packets_ = ksr::kermit::PacketReader{};
             lastPacket_ = ksr::kermit::KermitSender::Packet(0, 'S', "~* @-#Y1~");
             say(lastPacket_);
             return;
-        } else if (entered.rfind("kermit -s ", 0) == 0) {
-            if (startSender(entered.substr(10))) return;
-        } else if (entered == "/usr/local/wexo/reconfig") {
+        } else if (entered.rfind(sendCommand, 0) == 0) {
+            if (startSender(entered.substr(sendCommand.size()))) return;
+        } else if (entered == console::Reconfigure) {
             char stamp[32];
             const std::time_t now = std::time(nullptr);
             std::strftime(stamp, sizeof stamp, "%Y%m%d_%H%M%S", std::gmtime(&now));
-            say(std::string("reconfiguring...\r\nNew Data File /data/") + stamp + ".dat\r\n");
+            say(std::string("reconfiguring...\r\n") + console::NewDataFile + " /data/" + stamp +
+                ".dat\r\n");
             if (o_.once) done_ = true;
-        } else if (entered.rfind("cksum ", 0) == 0 && !o_.noCksum) {
-            say(Cksum(Unquoted(entered.substr(6))));
-        } else if (entered == "logout" || entered == "exit") {
+        } else if (entered.rfind(std::string(console::Cksum) + " ", 0) == 0 && !o_.noCksum) {
+            say(Cksum(Unquoted(entered.substr(std::string(console::Cksum).size() + 1))));
+        } else if (entered == console::Logout || entered == "exit") {
             state_ = State::Console;
             askLogin();
             return;
@@ -319,10 +326,10 @@ class Simulator {
     // What a Linux shell's cksum prints for a file of the recorder's software folder.
     std::string Cksum(const std::string& path) const {
         std::string name = path;
-        const std::string folder = "/usr/local/wexo/";
+        const std::string folder = std::string(console::Folder) + "/";
         if (name.rfind(folder, 0) == 0)
             name.erase(0, folder.size());
-        else if (cwd_ != "/usr/local/wexo" || name.find('/') != std::string::npos)
+        else if (cwd_ != console::Folder || name.find('/') != std::string::npos)
             return "cksum: " + path + ": No such file or directory\r\n";
         std::ifstream in(o_.dir + "/" + name, std::ios::binary);
         if (!in) return "cksum: " + path + ": No such file or directory\r\n";
@@ -372,7 +379,7 @@ class Simulator {
         std::string path = name;
         if (!o_.current.empty() && !uploaded_ && name == "recorder.ini") path = o_.current;
         const std::string there = path == name ? o_.dir + "/" + name : path;
-        if (cwd_ != "/usr/local/wexo" || name.find('/') != std::string::npos ||
+        if (cwd_ != console::Folder || name.find('/') != std::string::npos ||
             access(there.c_str(), R_OK) != 0) {
             say("?File not found - " + name + "\r\n");
             return false;
