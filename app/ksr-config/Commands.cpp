@@ -10,10 +10,13 @@
 #include <tuple>
 
 #include "Args.h"
+#include "Deploy.h"
+#include "SetCommand.h"
 #include "Settings.h"
 #include "Summary.h"
 #include "Upload.h"
 #include "power/PowerEstimator.h"
+#include "power/PowerOfSetup.h"
 #include "recorder_ini/RecorderIni.h"
 #include "setup/Errors.h"
 #include "setup/FileIo.h"
@@ -444,66 +447,6 @@ std::pair<int, int> Pair(const std::string& option, const std::string& text,
             Whole(option + " DURATION", text.substr(comma + 1), b)};
 }
 
-// Within min..max on the grid of `step` from min: the nearest value the page can hold.
-int OnPageGrid(long long value, const power::InputRange& range) {
-    const int min = range.min, max = range.max, step = range.step;
-    const long long clamped = std::clamp<long long>(value, min, max);
-    return static_cast<int>(min + (clamped - min + step / 2) / step * step);
-}
-
-// What a set-up says about the power estimate: rates and channels in use, burst, cycled GPS and
-// ASCII format. Returns what was taken, one sentence each.
-std::vector<std::string> PowerSettingsFromSetup(const SetupRecord& r, power::PowerSettings& s) {
-    std::vector<std::string> taken;
-    int primChannels = 0, secChannels = 0, primRate = 0, secRate = 0;
-    for (int c = 1; c <= ChannelCount; ++c) {
-        const int prim =
-            PrimaryRates.contains(r.PrimRateIndex[c]) ? PrimaryRates[r.PrimRateIndex[c]] : 0;
-        if (prim > 0) {
-            ++primChannels;
-            primRate = std::max(primRate, prim);
-        }
-        if (r.SecRateValue[c] > 0) {
-            ++secChannels;
-            secRate = std::max(secRate, r.SecRateValue[c]);
-        }
-    }
-    s.primRate = primRate;
-    s.primChannels = std::max(primChannels, 1);
-    s.secRate = secRate;
-    s.secChannels = secChannels;
-    taken.push_back(std::to_string(s.primChannels) + " channels at " + std::to_string(primRate) +
-                    " sps, " + std::to_string(secChannels) + " at " + std::to_string(secRate) +
-                    " sps (the highest rates in use)");
-    s.ascii = r.RecordParams[DataType] == code::Ascii;
-    if (s.ascii) taken.push_back("ASCII format");
-    if (r.RecordParams[RecordMode] == code::Timed)
-        for (const RecWindow& w : r.RecWindows)
-            if (w.WinType == code::WinBurst) {
-                const long long every =
-                    static_cast<long long>(w.IntDays) * 1440 + w.IntHours * 60LL + w.IntMinutes;
-                const long long length =
-                    static_cast<long long>(w.DurDays) * 1440 + w.DurHours * 60LL + w.DurMinutes;
-                s.burst = true;
-                s.burstInterval =
-                    OnPageGrid(w.Repeat == code::Yes ? every : 360, power::BurstIntervalRange);
-                s.burstDuration = OnPageGrid(length, power::BurstDurationRange);
-                taken.push_back("burst every " + std::to_string(s.burstInterval) + " min for " +
-                                std::to_string(s.burstDuration) + " min (the page's nearest)");
-                break;
-            }
-    const int gps = r.GpsParams[GpsMode];
-    if (gps != code::GpsContinuous && GpsCycleHours.contains(gps)) {
-        const int seconds = GpsCycleHours[gps] * 3600;
-        s.cycledGps = true;
-        s.gpsInterval = OnPageGrid(seconds / 60, power::GpsIntervalRange);
-        s.gpsDuration = OnPageGrid(std::max(seconds / 12, 60) / 60, power::GpsDurationRange);
-        taken.push_back("GPS on " + std::to_string(s.gpsDuration) + " min every " +
-                        std::to_string(s.gpsInterval) + " min (the page's nearest)");
-    }
-    return taken;
-}
-
 int Power(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
     const Options parsed =
         ParseOptions(args,
@@ -514,7 +457,7 @@ int Power(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     power::PowerSettings s;
     std::vector<std::string> fromFile;
     if (!parsed.positional.empty())
-        fromFile = PowerSettingsFromSetup(ReadSetup(parsed.positional[0]), s);
+        fromFile = power::PowerSettingsFromSetup(ReadSetup(parsed.positional[0]), s);
     bool temperatureGiven = false;
     for (const auto& [a, value] : parsed.given) {
         if (a == "--prim-rate") {
@@ -636,6 +579,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         {"upload", {Upload, UploadHelp}}, {"diff", {Diff, kDiffHelp}},
         {"ports", {Ports, PortsHelp}},    {"read", {Read, ReadHelp}},
         {"compare", {Compare, CompareHelp}},
+        {"deploy", {Deploy, DeployHelp}}, {"set", {Set, SetHelp}},
     };
     if (args.empty()) {
         err << kUsage;

@@ -95,15 +95,9 @@ void WriteLogOrWarn(const std::filesystem::path& dir, const upload::UploadRecord
 const std::set<std::string> LineOptionNames{"--port", "--com", "--answer-timeout",
                                             "--login-timeout"};
 
-LineChoice ParseLineChoice(const Options& parsed) {
-    LineChoice c;
+void ParseTimeouts(const Options& parsed, LineChoice& c) {
     for (const auto& [name, value] : parsed.given) {
-        if (name == "--port") {
-            c.device = value;
-        } else if (name == "--com") {
-            if (!fmt::ParseInt(value, c.com) || c.com < 1 || c.com > 50)
-                throw UsageError("--com takes a port number from 1 to 50");
-        } else if (name == "--answer-timeout") {
+        if (name == "--answer-timeout") {
             if (!fmt::ParseInt(value, c.answerSeconds) || c.answerSeconds < 1 ||
                 c.answerSeconds > 600)
                 throw UsageError("--answer-timeout takes 1 to 600 seconds");
@@ -113,6 +107,19 @@ LineChoice ParseLineChoice(const Options& parsed) {
                 throw UsageError("--login-timeout takes 1 to 86400 seconds");
         }
     }
+}
+
+LineChoice ParseLineChoice(const Options& parsed) {
+    LineChoice c;
+    for (const auto& [name, value] : parsed.given) {
+        if (name == "--port") {
+            c.device = value;
+        } else if (name == "--com") {
+            if (!fmt::ParseInt(value, c.com) || c.com < 1 || c.com > 50)
+                throw UsageError("--com takes a port number from 1 to 50");
+        }
+    }
+    ParseTimeouts(parsed, c);
     if (c.device.empty() == (c.com < 0)) throw UsageError("give either --port DEVICE or --com N");
     c.portText = c.device.empty() ? serial::ComDevice(c.com) : c.device;
     return c;

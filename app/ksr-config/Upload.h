@@ -31,6 +31,8 @@ struct LineChoice {
 };
 // Throws UsageError for bad values and unless exactly one of --port and --com is given.
 LineChoice ParseLineChoice(const Options& parsed);
+// Only --answer-timeout and --login-timeout, into `choice`.
+void ParseTimeouts(const Options& parsed, LineChoice& choice);
 // Opens the line, runs the session to its end and closes the line; the recorder's console and
 // the status texts go to `show`, and `progress`'s text when it gives one. Ctrl-C, TERM and HUP stop the session. Throws SerialError when
 // the port cannot be opened.
