@@ -195,7 +195,9 @@ class Worker {
             };
             upload::UploadSession session({}, options);
             serial::SessionHooks hooks;
-            hooks.stopRequested = [] { return Stopped(); };
+            // Every station done while this cable still waits for a recorder: nothing to wait for.
+            const auto nothingLeft = [&] { return chosen.station < 0 && d_.allDone(); };
+            hooks.stopRequested = [&] { return Stopped() || nothingLeft(); };
             try {
                 serial::RunSession(line, session, hooks);
             } catch (const KsrError& e) {
@@ -203,6 +205,7 @@ class Worker {
                 break;
             }
             upload::UploadRecord record = session.record();
+            if (nothingLeft() && !chosen.alreadyDone && chosen.event.empty()) break;
             if (session.loginTimedOut()) {
                 say(port_.device + ": no recorder answered within " +
                     std::to_string(choice_.loginSeconds) + " s");

@@ -52,6 +52,7 @@ struct Options {
     bool slowBanner = false;
     bool endlessSender = false;
     bool lineNoise = false;
+    std::vector<std::string> then;  // the recorders that follow on this cable
 };
 
 const char* const kUsage =
@@ -79,6 +80,8 @@ const char* const kUsage =
     "  --endless-sender    \"kermit -s FILE\" sends data packets without data for ever\n"
     "  --line-noise        what \"kermit -s FILE\" sends is damaged on the line: the eighth bit\n"
     "                      of its 300th byte flipped, a burst of 5 bytes after its 700th\n"
+    "  --then DIR          after a logout the cable is on the next recorder, whose software\n"
+    "                      folder is DIR (as --dir); give one for each recorder that follows\n"
     "  --once              end after the reconfigure command\n";
 
 volatile sig_atomic_t stopRequested = 0;
@@ -308,12 +311,22 @@ class Simulator {
             say(Cksum(Unquoted(entered.substr(std::string(console::Cksum).size() + 1))));
         } else if (entered == console::Logout || entered == "exit") {
             state_ = State::Console;
+            nextRecorder();
             askLogin();
             return;
         } else if (!entered.empty() && entered.front() != '#') {  // '#': a comment
             say("sh: " + entered + ": not found\r\n");
         }
         say(prompt());
+    }
+
+    // The operator moves the cable to the next recorder: its own folder, nothing uploaded yet.
+    void nextRecorder() {
+        if (next_ >= o_.then.size()) return;
+        o_.dir = o_.then[next_++];
+        o_.current.clear();
+        uploaded_ = false;
+        cwd_ = "/root";
     }
 
     // The word as the shell passes it on: one pair of single quotes taken off.
@@ -474,6 +487,7 @@ class Simulator {
     bool uploaded_ = false;  // a receive has ended since the start
     bool hangUp_ = false;
     std::size_t relayed_ = 0;  // bytes the sending Kermit put on the line
+    std::size_t next_ = 0;     // of --then
     long long pendingBannerAt_ = 0;
     ksr::kermit::PacketReader packets_;
     std::string lastPacket_;
@@ -520,6 +534,8 @@ int main(int argc, char** argv) {
             o.noCksum = true;
         else if (a == "--dead-receiver")
             o.deadReceiver = true;
+        else if (a == "--then")
+            o.then.push_back(value());
         else if (a == "--once")
             o.once = true;
         else if (a == "--hang-up-after-transfer")
