@@ -228,6 +228,16 @@ Deployment::Deployment(std::vector<Station> stations, const std::vector<ReportRo
     }
 }
 
+// A recorder met that is no station: once in the report, however often a cable finds it.
+void Deployment::noteOther(const ReportRow& row) {
+    for (ReportRow& known : others_)
+        if (known.station == row.station && known.serial == row.serial && known.port == row.port) {
+            known = row;
+            return;
+        }
+    others_.push_back(row);
+}
+
 int Deployment::stationOf(const upload::Identity& identity) const {
     for (std::size_t i = 0; i < stations_.size(); ++i)
         if (stations_[i].ok() && stations_[i].identity == identity) return static_cast<int>(i);
@@ -263,7 +273,7 @@ upload::SendChoice Deployment::choose(const Port& port, const upload::ReadFound&
         other.identityBefore = "read";
         other.result = "wrong recorder: not in the table, nothing sent";
         other.time = Now();
-        others_.push_back(other);
+        noteOther(other);
         // A cable pinned to a station that found another recorder: the station says so.
         if (const int pinned = pinnedTo(port); pinned >= 0 && rows_[pinned].result != Deployed)
             rows_[pinned].result = "wrong recorder: " + port.device + " found " +
@@ -282,7 +292,7 @@ upload::SendChoice Deployment::choose(const Port& port, const upload::ReadFound&
             other.identityBefore = "not read";
             other.result = "failed: " + choice.reason;
             other.time = Now();
-            others_.push_back(other);
+            noteOther(other);
             chosen.event = choice.reason;
             return choice;
         }

@@ -97,6 +97,7 @@ class Deployment {
     int pinnedTo(const Port& port) const;
     int stationOf(const upload::Identity& identity) const;
     std::string countLocked() const;
+    void noteOther(const ReportRow& row);
 
     mutable std::mutex mutex_;
     std::vector<Station> stations_;

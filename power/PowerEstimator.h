@@ -108,7 +108,8 @@ inline constexpr InputRange DiskGbRange{10, 120, 10, 40};
 // What an estimate is made for: a battery of some size, a load that adds to the recorder's.
 inline constexpr double MinBatteryAh = 1;
 inline constexpr double MaxBatteryAh = 10000;
-inline constexpr double MinAddLoadMw = 0;
+// Below zero: a solar panel's mean gain.
+inline constexpr double MinAddLoadMw = -100000;
 inline constexpr double MaxAddLoadMw = 100000;
 
 // Rounding to a whole number with halves to even.

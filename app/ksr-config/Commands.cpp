@@ -113,7 +113,9 @@ const char* const kPowerHelp =
     "  --temperature C             -40..40 in steps of 5; gel from -25             (20)\n"
     "  --battery AH                nominal battery size, 1..10000                  (38)\n"
     "  --gel                       gel battery instead of AGM\n"
-    "  --add-load MW               additional load in milliwatts, 0..100000        (0)\n"
+    "  --add-load MW               additional load in milliwatts, -100000..100000  (0)\n"
+    "                              (below zero: a solar panel's mean gain; a net load at or\n"
+    "                              below zero gives an unlimited battery life)\n"
     "  --disk GB                   disk size, 10..120 in steps of 10               (40)\n"
     "  --mt                        magnetotellurics profile\n";
 
@@ -509,7 +511,12 @@ int Power(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         throw UsageError("--temperature takes -25..40 for a gel battery");
     const auto load = power::EstimateLoad(s);
     const auto disk = power::EstimateDisk(s, load);
-    const auto battery = power::EstimateBattery(s, load.totalLoad);
+    auto battery = power::EstimateBattery(s, load.totalLoad);
+    // Without a net load the battery is not used up: the page's "----" says so.
+    if (!battery.lifeDefined) {
+        battery.lifeLabel = "unlimited";
+        battery.note = "No net load above 0 W: the battery is not used up";
+    }
     auto trimmed = [](std::string text) {
         const auto first = text.find_first_not_of(' ');
         const auto last = text.find_last_not_of(' ');

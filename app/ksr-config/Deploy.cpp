@@ -294,7 +294,9 @@ int UploadAll(const Options& parsed, const std::string& table, std::ostream& out
     out << "Deployment: " << deployment.count() << "; report in "
         << fmt::EchoName((dir / deploy::ReportFileName).string()) << ".csv and .json\n";
     if (const int signal = serial::StopSignals::received(); signal != 0) return 128 + signal;
-    return deployment.allDone() ? Success : BadFile;
+    bool everyRow = deployment.allDone();
+    for (const deploy::Station& s : deployment.stations()) everyRow = everyRow && s.ok();
+    return everyRow ? Success : BadFile;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // ksr-config read and compare: the recorder's recorder.ini back over the line, alone or against
 // a file of this computer. Neither sends anything that changes the recorder.
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <ostream>
@@ -40,7 +41,9 @@ const char* const CompareHelp =
     "(default: ./recorder.ini) or a set-up FILE.set, built in memory against ./recorder.000 as\n"
     "'build' would (with --lowest-temp as there). Prints each key whose value differs, e.g.\n"
     "\"Primary Rate Ch1 (channel_0_samplerate): recorder 100, file 200\", with the set-up's name\n"
-    "for the keys the set-up sets; \"-\" stands for a key one side lacks. The timer section\n"
+    "for the keys the set-up sets; \"-\" stands for a key one side lacks. The recorder's identity\n"
+    "(station_code, network_code, location_code, serial_number) comes first, each line marked\n"
+    "\"IDENTITY\": another value there is another recorder. The timer section\n"
     "(output windows, burst, tm lines) compares as lines: \"timer, recorder only: ...\",\n"
     "\"timer, file only: ...\". The recorder's console goes to standard error.\n"
     "  --json  the differences as JSON\n"
@@ -79,6 +82,12 @@ bool NextUploadWouldSend(const std::filesystem::path& file) {
         return folder.empty() || std::filesystem::equivalent(folder, ".", ec);
     };
     return sent(file) || sent(ResolveLinks(file));
+}
+
+bool IsIdentityKey(const std::string& key) {
+    for (const char* k : {"station_code", "network_code", "location_code", "serial_number"})
+        if (key == k || key.rfind(std::string(k) + " (", 0) == 0) return true;
+    return false;
 }
 
 int StopStatus(int code) {
@@ -131,12 +140,16 @@ int Compare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
     const auto recorder = ReadFromRecorder(choice, "compare", err);
     if (!recorder) return StopStatus(BadUsage);
-    const IniComparison c = CompareRecorderIni(*recorder, local);
+    IniComparison c = CompareRecorderIni(*recorder, local);
+    // The recorder's identity first: a difference there is another recorder, not another set-up.
+    std::stable_partition(c.keys.begin(), c.keys.end(),
+                          [](const KeyDifference& d) { return IsIdentityKey(d.key); });
     if (parsed.has("--json")) {
         std::vector<std::string> keys, onRecorder, inFile;
         const auto str = [](const std::string& t) { return json::Str(fmt::Latin1ToUtf8(t)); };
         for (const KeyDifference& d : c.keys)
             keys.push_back(json::Object({{"key", str(d.key)},
+                                         {"identity", IsIdentityKey(d.key) ? "true" : "false"},
                                          {"label", d.label.empty() ? "null" : str(d.label)},
                                          {"recorder", d.recorder == "-" ? "null" : str(d.recorder)},
                                          {"file", d.file == "-" ? "null" : str(d.file)}}));
@@ -151,7 +164,8 @@ int Compare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             << "\n";
     } else {
         for (const KeyDifference& d : c.keys)
-            out << fmt::Latin1ToUtf8((d.label.empty() ? d.key : d.label + " (" + d.key + ")") +
+            out << fmt::Latin1ToUtf8(std::string(IsIdentityKey(d.key) ? "IDENTITY " : "") +
+                                     (d.label.empty() ? d.key : d.label + " (" + d.key + ")") +
                                      ": recorder " + d.recorder + ", file " + d.file)
                 << "\n";
         for (const auto& line : c.timerOnlyOnRecorder)
