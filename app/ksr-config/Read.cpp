@@ -149,10 +149,10 @@ int Compare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         const auto str = [](const std::string& t) { return json::Str(fmt::Latin1ToUtf8(t)); };
         for (const KeyDifference& d : c.keys)
             keys.push_back(json::Object({{"key", str(d.key)},
-                                         {"identity", IsIdentityKey(d.key) ? "true" : "false"},
                                          {"label", d.label.empty() ? "null" : str(d.label)},
                                          {"recorder", d.recorder == "-" ? "null" : str(d.recorder)},
-                                         {"file", d.file == "-" ? "null" : str(d.file)}}));
+                                         {"file", d.file == "-" ? "null" : str(d.file)},
+                                         {"identity", IsIdentityKey(d.key) ? "true" : "false"}}));
         for (const auto& line : c.timerOnlyOnRecorder) onRecorder.push_back(str(line));
         for (const auto& line : c.timerOnlyInFile) inFile.push_back(str(line));
         out << json::Object({{"file", str(file)},

@@ -215,6 +215,10 @@ TEST(FleetPower, EstimatesForASetUpAndAsJson) {
                             "\"battery_life_days\": ", "\"record_capacity_days\": ", "\"note\": ",
                             "\"gel_too_cold\": false", "\"prim_channels\": 6"})
         EXPECT_NE(json.out.find(key), std::string::npos) << key << "\n" << json.out;
+    // A solar panel's gain above the load: the battery is not used up.
+    const Result solar = RunHere(dir, {"power", "--add-load", "-5000"});
+    ASSERT_EQ(solar.code, 0) << solar.err;
+    EXPECT_NE(solar.out.find("Battery Life [days]: unlimited\n"), std::string::npos) << solar.out;
 }
 
 using Simulator = test::SimulatorProcess;
@@ -357,13 +361,20 @@ TEST(FleetReadBack, ReadAndCompareWithEitherKermitOnTheRecorder) {
         r = RunExe(dir.path(), "compare --port " + sim.device() + " running.ini");
         EXPECT_EQ(r.code, 0) << kermit << r.err << r.out;
         EXPECT_EQ(r.out, "");
+        // Another recorder's file: its identity comes first and is marked, whatever the order.
+        test::WriteBytes(dir / "other.ini",
+                         Replaced(Replaced(ini, "serial_number=0000", "serial_number=0417"),
+                                  "channel_0_samplerate=", "channel_0_samplerate=1"));
+        r = RunExe(dir.path(), "compare --port " + sim.device() + " other.ini");
+        EXPECT_EQ(r.code, 1) << kermit << r.err;
+        EXPECT_EQ(r.out.rfind("IDENTITY serial_number: recorder 0000, file 0417\n", 0), 0u) << r.out;
         // A set-up built in memory against the template: its differences by the set-up's names.
         CopyIn(dir.path(), test::ShippedData("recorder.000"), "recorder.000");
         CopyIn(dir.path(), test::ShippedData("examples/station1.set"), "station1.set");
         r = RunExe(dir.path(), "compare --port " + sim.device() + " --json station1.set");
         EXPECT_EQ(r.code, 1) << kermit << r.err << r.out;
         EXPECT_NE(r.out.find("{\"key\": \"setup_name\", \"label\": \"Setup Name\", "
-                             "\"recorder\": \"TIMED\", \"file\": \"STATION1\"}"),
+                             "\"recorder\": \"TIMED\", \"file\": \"STATION1\", \"identity\": false}"),
                   std::string::npos)
             << r.out;
         EXPECT_FALSE(fs::exists(dir / "recorder.ini"));  // nothing built on disk
@@ -426,10 +437,16 @@ TEST(FleetReadBack, TheGuardUploadsOnlyToTheRecorderTheFileIsFor) {
         test::TempDir dir;
         const std::string ini = test::ReadBytes(test::TestData("golden/timed.recorder.ini"));
         const std::string other = Replaced(ini, "serial_number=0000", "serial_number=0417");
-        test::WriteBytes(dir / "running.ini", other);
         test::WriteBytes(dir / "recorder.ini", ini);
         Simulator sim(dir.path(), "--receiver " + kermit + " --current running.ini --log sim.log");
+        // A new recorder (no recorder.ini yet) cannot be told apart: a status of its own.
         Result r = RunExe(dir.path(), "upload --guard --port " + sim.device());
+        EXPECT_EQ(r.code, 5) << kermit << r.err;
+        EXPECT_NE(r.err.find("the recorder has no recorder.ini yet"), std::string::npos) << r.err;
+        EXPECT_EQ(test::ReadBytes(dir / "sim.log").find("kermit -r"), std::string::npos);
+
+        test::WriteBytes(dir / "running.ini", other);
+        r = RunExe(dir.path(), "upload --guard --port " + sim.device());
         EXPECT_EQ(r.code, 4) << kermit << r.err;
         EXPECT_NE(r.err.find("the recorder is station KSR01, serial 0417, the file is for "
                              "station KSR01, serial 0000; nothing was sent"),
