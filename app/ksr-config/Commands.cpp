@@ -24,6 +24,7 @@
 #include "setup/RateRules.h"
 #include "setup/SetupFile.h"
 #include "setup/TextFormat.h"
+#include "upload/UploadSession.h"
 
 namespace ksr::cli {
 
@@ -366,6 +367,11 @@ int BuildMany(const Options& parsed, const std::string& outDir, int lowest, std:
     for (const BuildResult& r : results)
         for (const auto& change : r.changes)
             err << fmt::EchoName(r.file) << ": note: rate rules: " << change << "\n";
+    // One template gives every folder the same recorder: say so before it is uploaded to many.
+    if (results.size() > 1)
+        err << "note: every recorder.ini built carries the identity of ./" << TemplateFileName
+            << " (" << upload::IdentityText(upload::IdentityOf(templateBytes))
+            << "); for recorders of their own, each with its template, see 'ksr-config deploy'\n";
     return failed ? BadFile : Success;
 }
 

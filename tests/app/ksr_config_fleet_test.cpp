@@ -103,6 +103,10 @@ TEST(FleetBuild, EachSetUpInItsOwnFolderAsASingleBuildWritesIt) {
         << r.out;
     EXPECT_NE(r.out.find("broken.set: FAILED: broken.set:5:"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("again/timed.set: FAILED:"), std::string::npos) << r.out;  // name taken
+    // One template: every folder is the same recorder, and the output says so.
+    EXPECT_NE(r.err.find("carries the identity of ./recorder.000 (station KSR01, serial 0000)"),
+              std::string::npos)
+        << r.err;
     for (const std::string name : {"station1", "timed"}) {
         test::TempDir alone;
         CopyIn(alone.path(), test::ShippedData("recorder.000"), "recorder.000");
