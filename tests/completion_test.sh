@@ -5,7 +5,7 @@ completion=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 cd "$dir"
-touch station1.set timed.set notes.txt
+touch station1.set timed.set notes.txt stations.csv
 mkdir sub
 # shellcheck source=/dev/null
 source "$completion"
@@ -35,6 +35,10 @@ expect "subcommands" build ksr-config ""
 expect "subcommand prefix" upload ksr-config up
 expect "the read-back commands" compare ksr-config com
 expect "the guard" --guard ksr-config upload --port /dev/ttyUSB0 --g
+expect "deploy's steps" upload ksr-config deploy up
+expect "a deployment table" stations.csv ksr-config deploy upload ""
+expect "every cable waits" --wait ksr-config deploy upload stations.csv --w
+expect "set files for set" timed.set ksr-config set t
 expect "set files for build" station1.set ksr-config build ""
 refuse "only set files" notes.txt ksr-config build ""
 expect "folders for set files" sub ksr-config check ""
