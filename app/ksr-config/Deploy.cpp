@@ -105,7 +105,7 @@ int Check(const std::string& table, std::ostream& out, std::ostream& err) {
 
 // Writes every good station; says per station what was written. Returns the count that failed.
 int WriteAll(std::vector<deploy::Station>& stations, const std::filesystem::path& dir,
-             std::ostream& out, std::ostream& err) {
+             std::ostream& out, std::ostream& err, bool eachLine = true) {
     const auto errors = deploy::WriteStations(stations, dir);
     int failed = 0;
     for (std::size_t i = 0; i < stations.size(); ++i) {
@@ -116,11 +116,15 @@ int WriteAll(std::vector<deploy::Station>& stations, const std::filesystem::path
             ++failed;
             continue;
         }
+        if (!eachLine) continue;
         out << s.row.station << ": " << fmt::EchoName((dir / PathOf(s.row.station)).string())
             << "/recorder.ini built for set-up " << s.setupName << " (" << s.lines
             << " lines); battery " << s.batteryDays << " days, disk " << s.diskDays
             << " days\n";
     }
+    if (!eachLine)
+        out << stations.size() - failed << " of " << stations.size() << " stations built in "
+            << fmt::EchoName(dir.string()) << "\n";
     return failed;
 }
 
@@ -273,7 +277,7 @@ int UploadAll(const Options& parsed, const std::string& table, std::ostream& out
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     if (ec) throw IoError("cannot create folder", dir, ec.message());
-    WriteAll(stations, dir, out, err);
+    WriteAll(stations, dir, out, err, false);
     deploy::Deployment deployment(std::move(stations), deploy::ReadReport(dir),
                                   parsed.has("--again"));
     out << "Deploying " << deployment.stations().size() << " stations on " << cables.size()
