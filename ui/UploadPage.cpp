@@ -174,10 +174,7 @@ void UploadPage::CONNECT2KSR() {
 
 void UploadPage::failedBeforeTheLine(const KsrError& e,
                                      const std::vector<kermit::SendFile>& files) {
-    upload::UploadRecord record;
-    for (const auto& f : files) record.files.push_back({f.name, f.data});
-    record.outcome = upload::Outcome::Failed;
-    record.error = e.located();
+    const upload::UploadRecord record = upload::FailedUpload(files, e.located());
     try {
         log(record);
     } catch (const KsrError& warning) {

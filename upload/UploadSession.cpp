@@ -161,11 +161,16 @@ int UploadSession::ExpectedSequence(const std::string& text) {
     return -1;
 }
 
-UploadSession::UploadSession(std::vector<kermit::SendFile> files, SessionOptions options)
-    : files_(std::move(files)), options_(options) {
-    for (const auto& f : files_) record_.files.push_back({f.name, f.data});
-    record_.outcome = Outcome::Failed;
+UploadRecord FailedUpload(const std::vector<kermit::SendFile>& files, const std::string& error) {
+    UploadRecord record;
+    for (const auto& f : files) record.files.push_back({f.name, f.data});
+    record.outcome = Outcome::Failed;
+    record.error = error;
+    return record;
 }
+
+UploadSession::UploadSession(std::vector<kermit::SendFile> files, SessionOptions options)
+    : files_(std::move(files)), options_(std::move(options)), record_(FailedUpload(files_, "")) {}
 
 std::vector<LineAction> UploadSession::takeActions() {
     return std::exchange(actions_, {});
@@ -589,8 +594,7 @@ void UploadSession::sendChosen(long long now) {
     record_.step.clear();
     record_.error.clear();
     files_ = std::move(choice.files);
-    record_.files.clear();
-    for (const auto& f : files_) record_.files.push_back({f.name, f.data});
+    record_.files = FailedUpload(files_, "").files;
     startReceiver(now);
 }
 

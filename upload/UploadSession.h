@@ -84,6 +84,9 @@ struct Identity {
 Identity IdentityOf(const std::string& recorderIni);
 // The identity of the RECORDER.INI among files to send; empty when there is none.
 Identity IdentityToSend(const std::vector<kermit::SendFile>& files);
+// The record of an upload that failed before or outside a session: the files it was to send,
+// and why.
+UploadRecord FailedUpload(const std::vector<kermit::SendFile>& files, const std::string& error);
 // "station KSR01, serial 0000"
 std::string IdentityText(const Identity& identity);
 

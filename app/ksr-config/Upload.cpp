@@ -90,6 +90,13 @@ void WriteLogOrWarn(const std::filesystem::path& dir, const upload::UploadRecord
     if (!warning.empty()) err << "ksr-config upload: " << warning << "\n";
 }
 
+// The record as this program and this line give it.
+upload::UploadRecord WithLine(upload::UploadRecord record, const LineChoice& choice) {
+    record.program = "ksr-config";
+    record.port = choice.portText;
+    return record;
+}
+
 }  // namespace
 
 const std::set<std::string> LineOptionNames{"--port", "--com", "--answer-timeout",
@@ -197,9 +204,7 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
     options.verify = parsed.has("--verify");
     options.guard = parsed.has("--guard");
 
-    upload::UploadRecord log;
-    log.program = "ksr-config";
-    log.port = choice.portText;
+    upload::UploadRecord log = WithLine({}, choice);
     // What will be sent, read and said before anything goes on the line: a file that cannot be
     // read, a name the recorder cannot be given and an empty folder end the upload here, and
     // more than recorder.ini may be a surprise.
@@ -213,9 +218,7 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
         }
     } catch (const KsrError& e) {
         err << "ksr-config upload: " << e.locatedEscaped() << "\n";
-        log.outcome = upload::Outcome::Failed;
-        log.error = e.locatedEscaped();
-        for (const auto& f : toSend) log.files.push_back({f.name, f.data});
+        log = WithLine(upload::FailedUpload(toSend, e.locatedEscaped()), choice);
         WriteLogOrWarn(dir, log, err);
         return BadFile;
     }
@@ -236,9 +239,7 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
             shownQuarter = quarter;
             return upload::ProgressText(sender);
         });
-        log = session.record();
-        log.program = "ksr-config";
-        log.port = choice.portText;
+        log = WithLine(session.record(), choice);
         if (!log.error.empty() && !session.loginTimedOut())
             err << "ksr-config upload: " << log.error << "\n";
         if (log.succeeded()) {
@@ -257,9 +258,7 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
             code = static_cast<int>(session.verdict());
         }
     } catch (const KsrError& e) {
-        for (const auto& f : toSend) log.files.push_back({f.name, f.data});
-        log.outcome = upload::Outcome::Failed;
-        log.error = e.locatedEscaped();
+        log = WithLine(upload::FailedUpload(toSend, e.locatedEscaped()), choice);
         err << "ksr-config upload: " << e.locatedEscaped() << "\n";
     }
     if (const int signal = serial::StopSignals::received(); signal != 0) {

@@ -645,6 +645,32 @@ TEST(UploadSessionRead, TheGuardUploadsOnlyToTheRecorderTheFileIsFor) {
             EXPECT_NE(run.record().error.find("station KSR01, serial 0002"), std::string::npos);
         }
     }
+    // A deployment chooses what to send from what was read, in the same login, and logs out.
+    SessionOptions deploying;
+    deploying.verify = true;
+    deploying.logoutAtEnd = true;
+    const std::string chosen = "station_code=KSR01\r\nserial_number=0001\r\nx=2\r\n";
+    for (const bool known : {true, false}) {
+        deploying.choose = [known, chosen](const ReadFound& found) {
+            SendChoice choice;
+            EXPECT_TRUE(found.read);
+            if (known && IdentityOf(*found.recorderIni).serialNumber == "0001")
+                choice.files = {{"RECORDER.INI", chosen}};
+            else
+                choice.reason = "no station of the table";
+            return choice;
+        };
+        Upload run(deploying, {});
+        run.go();
+        EXPECT_EQ(run.record().resultText(), known ? "success" : "wrong recorder");
+        EXPECT_EQ(run.times("kermit -r\r").size(), known ? 1u : 0u);
+        EXPECT_EQ(run.receiver.files["RECORDER.INI"], known ? chosen : "");
+        EXPECT_EQ(run.times("root\r").size(), 1u);  // one login
+        EXPECT_EQ(Commands(run).back(), "logout\r");
+        if (!known) {
+            EXPECT_EQ(run.record().error, "no station of the table");
+        }
+    }
     // A recorder.ini that names two recorders names none: nothing is sent.
     for (const std::string twice :
          {"station_code=KSR01\r\nstation_code=KSR02\r\nserial_number=0001\r\n",
