@@ -214,6 +214,9 @@ class Worker {
                 say(port_.device + ": no recorder answered within " +
                     std::to_string(choice_.loginSeconds) + " s");
             } else if (!chosen.alreadyDone) {
+                // Ended before a choice: a refused login, a stop, a line that failed.
+                if (chosen.event.empty())
+                    chosen.event = record.error.empty() ? record.resultText() : record.error;
                 say(d_.ended(port_, chosen, record, session.verdict()));
                 Log(record, chosen);
             }
