@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "Commands.h"
+#include "ConfigRun.h"
 #include "SimulatorProcess.h"
 #include "TestSupport.h"
 #include "deploy/Table.h"
@@ -23,19 +24,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-    int code;
-    std::string out, err;
-};
-
-Result RunIn(const fs::path& dir, const std::vector<std::string>& args) {
-    const auto previous = fs::current_path();
-    fs::current_path(dir);
-    std::ostringstream out, err;
-    const int code = cli::Run(args, out, err);
-    fs::current_path(previous);
-    return {code, out.str(), err.str()};
-}
+using test::Result;
+using test::RunHere;
+using test::RunIn;
 
 // Every file under `dir`, recursively.
 std::vector<std::string> FilesUnder(const fs::path& dir) {

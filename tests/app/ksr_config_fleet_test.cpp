@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "Commands.h"
+#include "ConfigRun.h"
 #include "SimulatorProcess.h"
 #include "TestSupport.h"
 #include "setup/FileIo.h"
@@ -23,19 +24,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-    int code;
-    std::string out, err;
-};
-
-Result RunHere(const test::TempDir& dir, const std::vector<std::string>& args) {
-    const auto previous = fs::current_path();
-    fs::current_path(dir.path());
-    std::ostringstream out, err;
-    const int code = cli::Run(args, out, err);
-    fs::current_path(previous);
-    return {code, out.str(), err.str()};
-}
+using test::Result;
+using test::RunHere;
+using test::RunIn;
 
 std::string Quote(const std::string& s) {
     return "'" + s + "'";

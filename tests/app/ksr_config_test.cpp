@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "Commands.h"
+#include "ConfigRun.h"
 #include "TestSupport.h"
 #include "setup/FileIo.h"
 #include "setup/SetupFile.h"
@@ -23,10 +24,9 @@
 namespace ksr {
 namespace {
 
-struct Result {
-    int code;
-    std::string out, err;
-};
+using test::Result;
+using test::RunHere;
+using test::RunIn;
 
 std::string Quote(const std::string& s) {
 #ifdef _WIN32
@@ -55,16 +55,6 @@ Result RunExe(const test::TempDir& dir, const std::string& args, const std::stri
     std::filesystem::remove(dir / ".out");
     std::filesystem::remove(dir / ".err");
     return r;
-}
-
-// Runs the commands in-process with `dir` as the working directory.
-Result RunHere(const test::TempDir& dir, const std::vector<std::string>& args) {
-    const auto previous = std::filesystem::current_path();
-    std::filesystem::current_path(dir.path());
-    std::ostringstream out, err;
-    const int code = cli::Run(args, out, err);
-    std::filesystem::current_path(previous);
-    return {code, out.str(), err.str()};
 }
 
 void CopyIn(const test::TempDir& dir, const std::filesystem::path& from, const std::string& name) {
