@@ -194,7 +194,9 @@ class Worker {
             options.logoutAtEnd = true;
             options.choose = [&](const upload::ReadFound& found) {
                 upload::SendChoice choice = d_.choose(port_, found, chosen);
-                say(port_.device + ": " + chosen.event);
+                // The same recorder found again while the cable waits is said once.
+                if (chosen.event != lastEvent_) say(port_.device + ": " + chosen.event);
+                lastEvent_ = chosen.event;
                 return choice;
             };
             upload::UploadSession session({}, options);
@@ -267,6 +269,7 @@ class Worker {
     bool wait_;
     std::mutex& sayMutex_;
     std::ostream& out_;
+    std::string lastEvent_;
 };
 
 int UploadAll(const Options& parsed, const std::string& table, std::ostream& out,
