@@ -56,6 +56,7 @@ void TKSR_SetUp::NewSetUpPanelClick() {
     SETUP_ENTRY();
     SHOW_BOXES();
     ENABLE_BOXES();
+    ShowNextUpload();
 }
 
 void TKSR_SetUp::SetUpFileBoxDblClick() {
@@ -73,6 +74,7 @@ void TKSR_SetUp::SetUpFileBoxDblClick() {
     SETUP_ENTRY();
     SHOW_BOXES();
     unLockPanel_->show();
+    ShowNextUpload();
     setStatus(colour::Yellow, QStringLiteral("  !! To enable Edit --> Hit UnLock !!"));
     repaint();
 }
@@ -196,6 +198,7 @@ void TKSR_SetUp::showSaved(const QString& savedText) {
     savedBox_->show();
     savedBox_->raise();
     savedText_->setText(savedText);
+    ShowNextUpload();
     setStatus(colour::Lime, QStringLiteral("  ") + savedText);
     buildIniNoButton_->setFocus();
 }
@@ -272,24 +275,19 @@ bool TKSR_SetUp::FormCloseQuery() {
     return false;
 }
 
+// The memo shows the folder's recorder.ini, exactly its lines (nothing of a file shown before),
+// or nothing when there is none.
 void TKSR_SetUp::SetUpPageControlEnter() {
     if (!uploadPage_) return;  // the upload page shows the file when it is made
     iniFileMemo_->setExtraSelections({});  // the marks of a read from the recorder
+    memoShowsRecorder_ = false;
     ini_.ClearLines();
-    if (!std::filesystem::exists(workDir_ / RecorderIniFileName)) {  // nothing built yet
-        ShowNextUpload(false);
-        return;
-    }
-    ini_.LoadRecorderIni();
-    ShowNextUpload(true);
-    for (int i = 1; i <= ini_.IniLineCount; ++i) {
-        const QString line = Latin1Text(ini_.IniLines[i]);
-        if (i <= memoLines_.size())
-            memoLines_[i - 1] = line;
-        else
-            memoLines_ << line;
-    }
-    iniFileMemo_->setPlainText(memoLines_.join(QLatin1Char('\n')));
+    localIni_ = std::filesystem::exists(workDir_ / RecorderIniFileName);
+    if (localIni_) ini_.LoadRecorderIni();
+    ShowNextUpload();
+    QStringList lines;
+    for (int i = 1; i <= ini_.IniLineCount; ++i) lines << Latin1Text(ini_.IniLines[i]);
+    iniFileMemo_->setPlainText(lines.join(QLatin1Char('\n')));
 }
 
 void TKSR_SetUp::CheckSrate() {

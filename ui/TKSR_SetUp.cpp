@@ -13,6 +13,7 @@
 #include <QShortcut>
 #include <QTextCursor>
 #include <QToolButton>
+#include <algorithm>
 #include <cstring>
 #include <QVBoxLayout>
 
@@ -98,8 +99,12 @@ TKSR_SetUp::TKSR_SetUp(SetupRecord& record, WindowServices& services, std::files
     // The upload and power pages are made when first shown (or first asked for): the window
     // starts on the edit page.
     connect(pages_, &QTabWidget::currentChanged, this, [this](int index) {
-        if (index == 1) guarded([this] { uploadPage(); });
+        if (index == 1) guarded([this] {
+            uploadPage();
+            SetUpPageControlEnter();  // what the next upload sends, as the folder has it now
+        });
         if (index == 2) guarded([this] { powerPage()->PowerSheetEnter(); });
+        fitPage(index);
     });
 
     auto* pageWatcher = new FocusWatcher(pages_);
@@ -344,8 +349,6 @@ void TKSR_SetUp::buildUploadPage(QWidget* page) {
         },
     };
     uploadPage_ = new UploadPage(page, std::move(host), workDir_);
-    for (int i = 0; i < 200; ++i) memoLines_ << QString();
-    iniFileMemo_->setPlainText(memoLines_.join(QLatin1Char('\n')));
 }
 
 void TKSR_SetUp::ShowHelp() {
@@ -357,7 +360,9 @@ void TKSR_SetUp::ShowHelp() {
     help_->activateWindow();
 }
 
-void TKSR_SetUp::ShowNextUpload(bool haveFile) {
+void TKSR_SetUp::ShowNextUpload() {
+    if (!uploadPage_ || memoShowsRecorder_) return;
+    const bool haveFile = localIni_;
     const auto value = [this](const char* key) {
         for (const std::string& line : ini_.lines())
             if (line.rfind(key, 0) == 0) return Latin1Text(line.substr(std::strlen(key)));
@@ -380,6 +385,10 @@ void TKSR_SetUp::ShowNextUpload(bool haveFile) {
 }
 
 void TKSR_SetUp::ShowMarkedLines(const QStringList& lines, const std::vector<bool>& marked) {
+    memoShowsRecorder_ = true;
+    nextUploadLabel_->setText(QStringLiteral("recorder.ini of KSR, read %1")
+                                  .arg(TimeText(services_.now().time())));
+    SetBackground(nextUploadLabel_, colour::Silver);
     iniFileMemo_->setPlainText(lines.join(QLatin1Char('\n')));
     QList<QTextEdit::ExtraSelection> marks;
     QTextBlock block = iniFileMemo_->document()->firstBlock();
@@ -392,6 +401,14 @@ void TKSR_SetUp::ShowMarkedLines(const QStringList& lines, const std::vector<boo
         marks << mark;
     }
     iniFileMemo_->setExtraSelections(marks);
+    // From the first line that differs, so that it is in view.
+    const auto first = std::find(marked.begin(), marked.end(), true);
+    if (first != marked.end()) {
+        QTextCursor at(iniFileMemo_->document()->findBlockByNumber(
+            static_cast<int>(first - marked.begin())));
+        iniFileMemo_->setTextCursor(at);
+        iniFileMemo_->verticalScrollBar()->setValue(static_cast<int>(first - marked.begin()));
+    }
 }
 
 void TKSR_SetUp::refreshFileList() {
@@ -458,6 +475,19 @@ void TKSR_SetUp::fitToScreen(const QSize& available) {
 void TKSR_SetUp::showEvent(QShowEvent* event) {
     fitToScreen(availableSize());  // the screen the window opens on is known now
     QWidget::showEvent(event);
+}
+
+void TKSR_SetUp::fitPage(int index) {
+    if (index == 0 && setupOpen_) {
+        if (record_.RecordParams[RecordMode] == code::Conti)
+            SHORT_SIZE();
+        else
+            LONG_SIZE();
+    } else if (index == 0 || index == 1) {
+        // The file list, or the memo and the console: the long height, whatever the power
+        // page left.
+        resizeTo(recordWinBox_->geometry().bottom() + 1);
+    }
 }
 
 void TKSR_SetUp::LONG_SIZE() {

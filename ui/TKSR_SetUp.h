@@ -63,12 +63,14 @@ class TKSR_SetUp : public QWidget {
     bool FormCloseQuery();
     void SetUpPageControlEnter();
     // Above the memo: the set-up name, date and time of the recorder.ini the next upload sends
-    // (the buffer's, `haveFile` when there is one), and a warning when the set-up open in the window is another one.
-    void ShowNextUpload(bool haveFile);
+    // (the buffer's, as last loaded), and a warning when the set-up open in the window is
+    // another one. Kept while the memo shows a recorder's file read back.
+    void ShowNextUpload();
     // The help window, made on first use.
     void ShowHelp();
     QWidget* helpWindow() const { return help_; }
-    // The memo shows `lines`, those flagged in `marked` on an orange ground.
+    // The memo shows the recorder's file read back, `lines`, those flagged in `marked` on an
+    // orange ground, from the first of them; the line above it says whose file it is.
     void ShowMarkedLines(const QStringList& lines, const std::vector<bool>& marked);
     void CloseUpLoadPanelClick() { EndSequence(); }
     void CheckSrate();
@@ -134,6 +136,9 @@ class TKSR_SetUp : public QWidget {
     void writeSetUp(const std::string& fileName);
     void showSaved(const QString& savedText);
     void resizeTo(int bottomEdge);
+    // The height a page needs when it is shown: the edit page's follows the record mode (a
+    // set-up shown), the upload page's the long height; the power page keeps its own.
+    void fitPage(int index);
     void refreshFileList();
     std::string path(const std::string& fileName) const;
 
@@ -147,7 +152,8 @@ class TKSR_SetUp : public QWidget {
     // The set-up as last saved, to tell an edit made after the save.
     std::optional<SetupRecord> savedRecord_;
     int savedTemperature_ = 0;
-    QStringList memoLines_;
+    bool localIni_ = false;        // the folder had a recorder.ini when last loaded
+    bool memoShowsRecorder_ = false;  // the memo shows a recorder's file read back
 
     QTabWidget* pages_;
     QWidget* editSheet_;

@@ -683,22 +683,61 @@ class WorkflowTest : public QObject {
         QVERIFY(Shown(w(), "NewSetUpPanel"));
     }
 
-    void enteringThePagesShowsRecorderIniInTheMemo() {
+    // The memo shows exactly the folder's recorder.ini: no line of a longer file shown before.
+    void theMemoShowsExactlyTheFolderFile() {
         auto* memo = Find<QPlainTextEdit>(w(), "IniFileMemo");
-        QCOMPARE(memo->document()->blockCount(), 200);
-        window->SetUpPageControlEnter();  // no recorder.ini yet: memo unchanged, no error
+        window->SetUpPageControlEnter();  // no recorder.ini yet: an empty memo, no error
         QVERIFY(services->errors.isEmpty());
-        test::WriteBytes(*dir / "recorder.ini", "a=1\r\nb=\xB0\r\n");
-        window->SetUpPageControlEnter();
-        QCOMPARE(memo->document()->blockCount(), 200);
-        QCOMPARE(memo->document()->findBlockByNumber(1).text(), QString::fromUtf8("b=\u00B0"));
-        QCOMPARE(memo->document()->findBlockByNumber(2).text(), QString());
+        QCOMPARE(memo->toPlainText(), QString());
         std::string big;
         for (int i = 1; i <= 250; ++i) big += "k" + std::to_string(i) + "\r\n";
         test::WriteBytes(*dir / "recorder.ini", big);
         window->SetUpPageControlEnter();
         QCOMPARE(memo->document()->blockCount(), 250);
         QCOMPARE(memo->document()->lastBlock().text(), QStringLiteral("k250"));
+        test::WriteBytes(*dir / "recorder.ini", "a=1\r\nb=\xB0\r\n");
+        window->SetUpPageControlEnter();
+        QCOMPARE(memo->toPlainText(), QString::fromUtf8("a=1\nb=\u00B0"));
+    }
+
+    // The warning follows the set-up open and the folder's file whenever the page is shown.
+    void theNextUploadWarningIsTrueWhenThePageIsShown() {
+        auto* label = Find<QLabel>(w(), "NextUploadLabel");
+        auto* pages = Find<QTabWidget>(w(), "SetUpPageControl");
+        test::WriteBytes(*dir / "recorder.ini",
+                         test::ReadBytes(test::TestData("golden/timed.recorder.ini")));
+        open("station1.set");
+        QTest::keyClick(pages, Qt::Key_Tab, Qt::ControlModifier);  // to the upload page
+        QCOMPARE(pages->currentIndex(), 1);
+        QCOMPARE(label->text(),
+                 QStringLiteral("sends: TIMED  02-NOV-2026 16:20\nnot the open set-up station1 !"));
+        QCOMPARE(label->palette().color(QPalette::Window), ui::colour::Orange);
+        // Built elsewhere meanwhile: the page shows what the folder holds now.
+        pages->setCurrentIndex(0);
+        test::WriteBytes(*dir / "recorder.ini",
+                         test::ReadBytes(test::TestData("golden/station1.recorder.ini")));
+        pages->setCurrentIndex(1);
+        QVERIFY2(label->text().startsWith(QStringLiteral("sends: STATION1")), qPrintable(label->text()));
+        QCOMPARE(label->palette().color(QPalette::Window), ui::colour::Silver);
+    }
+
+    // The power page shortens the window; the other pages get back the height they need.
+    void everyPageHasItsHeightAfterThePowerPage() {
+        auto* pages = Find<QTabWidget>(w(), "SetUpPageControl");
+        open("timed.set");
+        pages->setCurrentIndex(2);
+        QVERIFY(window->windowHeight() < 700);
+        pages->setCurrentIndex(0);
+        QVERIFY(Shown(w(), "RecordWinBox"));
+        const QWidget* box = Find(w(), "RecordWinBox");
+        QVERIFY(box->mapTo(w(), QPoint(0, box->height())).y() <= Find(w(), "SetUpStatus")->y());
+        pages->setCurrentIndex(2);
+        pages->setCurrentIndex(1);
+        for (const char* name : {"IniFileMemo", "CPortTerminal"}) {
+            const QWidget* c = Find(w(), name);
+            QVERIFY2(c->mapTo(w(), QPoint(0, c->height())).y() <= Find(w(), "SetUpStatus")->y(),
+                     name);
+        }
     }
 
     void memoShowsRecorderIniFromTheStart() {
