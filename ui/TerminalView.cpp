@@ -5,6 +5,9 @@
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QResizeEvent>
+
+#include <algorithm>
 
 namespace ksr::ui {
 namespace {
@@ -22,9 +25,16 @@ CPortTerminal::CPortTerminal(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("CPortTerminal"));
     setFocusPolicy(Qt::StrongFocus);
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPixelSize(11);
+    font.setPixelSize(12);
     setFont(font);
-    vt_ = vterm_new(Rows, Columns);
+    const QFontMetrics fm(font);
+    // As wide as the widest glyph's ink and a pixel between neighbours: a glyph's ink may be
+    // wider than its advance, and would run into the next cell or be cut at the first.
+    int width = MinCellWidth;
+    for (const QChar c : QStringLiteral("WM@#%&mw"))
+        width = std::max({width, fm.horizontalAdvance(c), fm.boundingRect(c).width() + 1});
+    cell_ = QSize(width, fm.height());
+    vt_ = vterm_new(rows_, columns_);
     vterm_set_utf8(vt_, 0);
     vterm_output_set_callback(vt_, &CPortTerminal::output, this);
     screen_ = vterm_obtain_screen(vt_);
@@ -35,6 +45,17 @@ CPortTerminal::CPortTerminal(QWidget* parent) : QWidget(parent) {
     vterm_screen_set_callbacks(screen_, &callbacks, this);
     vterm_screen_set_damage_merge(screen_, VTERM_DAMAGE_SCROLL);
     vterm_screen_reset(screen_, 1);
+}
+
+void CPortTerminal::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    const int columns = std::max(1, (width() - 2 * Margin) / cell_.width());
+    const int rows = std::max(1, (height() - 2 * Margin) / cell_.height());
+    if (columns == columns_ && rows == rows_) return;
+    columns_ = columns;
+    rows_ = rows;
+    vterm_set_size(vt_, rows_, columns_);
+    vterm_screen_flush_damage(screen_);
 }
 
 CPortTerminal::~CPortTerminal() {
@@ -89,7 +110,7 @@ QColor CPortTerminal::background() const {
 
 QString CPortTerminal::rowText(int row) const {
     QString text;
-    for (int col = 0; col < Columns; ++col) {
+    for (int col = 0; col < columns_; ++col) {
         VTermScreenCell cell;
         vterm_screen_get_cell(screen_, VTermPos{row, col}, &cell);
         text += cell.chars[0] ? QChar(static_cast<char32_t>(cell.chars[0])) : QChar(' ');
@@ -101,22 +122,25 @@ QString CPortTerminal::rowText(int row) const {
 void CPortTerminal::paintEvent(QPaintEvent*) {
     QPainter p(this);
     const QFontMetrics fm(font());
-    const int cw = std::max(1, width() / Columns);
-    const int ch = std::max(1, height() / Rows);
+    const int cw = cell_.width();
+    const int ch = cell_.height();
     p.fillRect(rect(), background());
-    for (int row = 0; row < Rows; ++row) {
-        for (int col = 0; col < Columns; ++col) {
+    p.translate(Margin, Margin);
+    for (int row = 0; row < rows_; ++row) {
+        for (int col = 0; col < columns_; ++col) {
             VTermScreenCell cell;
             vterm_screen_get_cell(screen_, VTermPos{row, col}, &cell);
             // The screen reports reverse video by flipping each cell's flag; a cell whose flag
             // differs from the whole screen's was drawn reversed on purpose (SGR 7).
             const bool swapped = static_cast<bool>(cell.attrs.reverse) != reversed_;
-            const QRect r(col * cw, row * ch, cw, ch);
-            if (swapped) p.fillRect(r, foreground());
+            if (swapped) p.fillRect(QRect(col * cw, row * ch, cw, ch), foreground());
             if (cell.chars[0] && cell.chars[0] != ' ') {
+                const QString glyph(QChar(static_cast<char32_t>(cell.chars[0])));
                 p.setPen(swapped ? background() : foreground());
-                p.drawText(r, Qt::AlignCenter,
-                           QString(QChar(static_cast<char32_t>(cell.chars[0]))));
+                // On the baseline, centred in its cell: the cell holds the whole glyph.
+                const int x = col * cw + (cw - fm.boundingRect(glyph).width()) / 2 -
+                              fm.boundingRect(glyph).left();
+                p.drawText(QPoint(x, row * ch + fm.ascent()), glyph);
             }
         }
     }

@@ -1,7 +1,10 @@
 #pragma once
-// The terminal view of the recorder's console: 80 x 55 cells over libvterm, dark text on silver
-// (on light yellow in reverse video), underline cursor, no scroll-back. While active it shows what arrives and hands typed
-// keys, and the emulator's answers to the device's queries, to `sendToDevice`.
+// The terminal view of the recorder's console over libvterm, dark text on silver (on light
+// yellow in reverse video), underline cursor, no scroll-back. Each cell is as wide as the font's
+// glyphs (at least 7 px), so every glyph is drawn whole; the columns and rows are what the
+// view's size holds, and the recorder's lines wrap at its width. While active it shows what
+// arrives and hands typed keys, and the emulator's answers to the device's queries, to
+// `sendToDevice`.
 
 #include <QWidget>
 
@@ -13,8 +16,9 @@ namespace ksr::ui {
 class CPortTerminal : public QWidget {
     Q_OBJECT
   public:
-    static constexpr int Columns = 80;
-    static constexpr int Rows = 55;
+    static constexpr int MinCellWidth = 7;
+    // Blank around the cells, so that no glyph touches the view's edge.
+    static constexpr int Margin = 2;
 
     explicit CPortTerminal(QWidget* parent = nullptr);
     ~CPortTerminal() override;
@@ -27,6 +31,11 @@ class CPortTerminal : public QWidget {
     void ClearAll();
     // Reverse video of the whole screen (DEC private mode 5).
     void ReverseScreen(bool on);
+
+    int columns() const { return columns_; }
+    int rows() const { return rows_; }
+    // One cell's size in pixels.
+    QSize cellSize() const { return cell_; }
 
     // The text of row `row` (0-based), for the tests and for copying.
     QString rowText(int row) const;
@@ -41,6 +50,7 @@ class CPortTerminal : public QWidget {
   protected:
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     static void output(const char* bytes, size_t length, void* user);
@@ -52,6 +62,9 @@ class CPortTerminal : public QWidget {
     bool active_ = false;
     bool reversed_ = false;
     QByteArray outgoing_;
+    QSize cell_;
+    int columns_ = 80;
+    int rows_ = 24;
 };
 
 }  // namespace ksr::ui

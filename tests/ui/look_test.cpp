@@ -136,13 +136,14 @@ class LookTest : public QObject {
             terminal.ReverseScreen(reversed);
             terminal.feed(QByteArrayLiteral("New Data File /data/x.dat \x1b[7mWWWW\x1b[0m\r\n"));
             const QImage image = terminal.grab().toImage();
-            const int cw = terminal.width() / ui::CPortTerminal::Columns;
-            const int ch = terminal.height() / ui::CPortTerminal::Rows;
+            const int cw = terminal.cellSize().width();
+            const int ch = terminal.cellSize().height();
             // The extremes of a row of cells: the screen, and the darkest and lightest pixels.
             const auto extremes = [&](int row, int fromCol, int toCol) {
                 QColor darkest = Qt::white, lightest = Qt::black;
-                for (int y = row * ch; y < (row + 1) * ch; ++y)
-                    for (int x = fromCol * cw; x < toCol * cw; ++x) {
+                const int m = ui::CPortTerminal::Margin;
+                for (int y = m + row * ch; y < m + (row + 1) * ch; ++y)
+                    for (int x = m + fromCol * cw; x < m + toCol * cw; ++x) {
                         const QColor c = image.pixelColor(x, y);
                         if (c.lightness() < darkest.lightness()) darkest = c;
                         if (c.lightness() > lightest.lightness()) lightest = c;
@@ -156,9 +157,48 @@ class LookTest : public QObject {
             const auto [fill, letters] = extremes(0, 26, 30);  // the reversed "WWWW"
             QVERIFY2(ui::ContrastRatio(fill, letters) >= 4.5,
                      qPrintable(fill.name() + letters.name()));
-            const QColor cursor = image.pixelColor(cw / 2, 2 * ch - 1);  // row 1, column 0
+            const int m = ui::CPortTerminal::Margin;
+            const QColor cursor = image.pixelColor(m + cw / 2, m + 2 * ch - 1);  // row 1, column 0
             QVERIFY2(ui::ContrastRatio(cursor, screen) >= 4.5, qPrintable(cursor.name()));
         }
+    }
+
+    // Each glyph whole in a cell of its own, at least 7 px wide, measured on the painted pixels:
+    // a "W" in the first column is not cut at the left edge, and neighbours do not touch.
+    void theConsoleDrawsEveryGlyphWhole() {
+        ui::CPortTerminal terminal;
+        terminal.resize(409, 673);
+        terminal.setActive(true);
+        terminal.feed(QByteArrayLiteral("WWWW\r\nWelcome to the KSR recorder\r\n"));
+        const QImage image = terminal.grab().toImage();
+        const QColor screen = terminal.background();
+        const int rowHeight = terminal.cellSize().height();
+        // The x ranges of ink in a row of cells, one range per run of inked pixel columns.
+        const auto inkRuns = [&](int row) {
+            std::vector<std::pair<int, int>> runs;
+            for (int x = 0; x < image.width(); ++x) {
+                bool ink = false;
+                const int top = ui::CPortTerminal::Margin + row * rowHeight;
+                for (int y = top; y < top + rowHeight - 2 && !ink; ++y)
+                    ink = image.pixelColor(x, y) != screen;
+                if (!ink) continue;
+                if (!runs.empty() && runs.back().second == x - 1)
+                    runs.back().second = x;
+                else
+                    runs.emplace_back(x, x);
+            }
+            return runs;
+        };
+        const auto ws = inkRuns(0);
+        QCOMPARE(ws.size(), std::size_t(4));  // four W's, none running into the next
+        QVERIFY2(ws.front().first > 0, "the first column's glyph is cut");
+        QVERIFY2(ws[1].first - ws[0].first >= ui::CPortTerminal::MinCellWidth,
+                 qPrintable(QString::number(ws[1].first - ws[0].first)));
+        for (std::size_t i = 1; i < ws.size(); ++i)  // every W as wide as the others
+            QCOMPARE(ws[i].second - ws[i].first, ws[0].second - ws[0].first);
+        // The recorder's lines wrap at the view's width.
+        QVERIFY(terminal.columns() * terminal.cellSize().width() <= 409 - 4);
+        QCOMPARE(terminal.rowText(1), QStringLiteral("Welcome to the KSR recorder"));
     }
 
     void aSmallScreenScrollsThePagesAndKeepsTheStatusBar() {

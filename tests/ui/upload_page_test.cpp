@@ -215,7 +215,7 @@ class UploadPageTest : public QObject {
         EventLoopWatch ticker(this);
         bool promptShown = false;
         QTimer::singleShot(900, this, [&] {  // within the pause after "login:"
-            for (int row = 0; row < ui::CPortTerminal::Rows; ++row)
+            for (int row = 0; row < window->uploadPage()->terminal()->rows(); ++row)
                 promptShown = promptShown ||
                               window->uploadPage()->terminal()->rowText(row).contains("login:");
         });
@@ -278,7 +278,7 @@ class UploadPageTest : public QObject {
         // The recorder's answer appears in the terminal view.
         QTRY_VERIFY_WITH_TIMEOUT(
             [&] {
-                for (int row = 0; row < ui::CPortTerminal::Rows; ++row)
+                for (int row = 0; row < window->uploadPage()->terminal()->rows(); ++row)
                     if (window->uploadPage()->terminal()->rowText(row).contains(
                             QStringLiteral("New Data File")))
                         return true;
