@@ -44,8 +44,15 @@ QString TComSelectForm::chosenDevice() const {
     return ports_->currentText().trimmed();  // typed in
 }
 
-std::optional<QString> TComSelectForm::Ask(QWidget* parent) {
+std::optional<QString> TComSelectForm::Ask(QWidget* parent, const QString& offered) {
     TComSelectForm form(parent);
+    if (!offered.isEmpty()) {
+        const int at = form.ports_->findData(offered);
+        if (at >= 0)
+            form.ports_->setCurrentIndex(at);
+        else
+            form.ports_->setEditText(offered);
+    }
     if (form.exec() != QDialog::Accepted) return std::nullopt;
     return form.chosenDevice();
 }

@@ -16,8 +16,9 @@ class TComSelectForm : public QDialog {
     QString chosenDevice() const;
     QComboBox* portsComboBox() const { return ports_; }
 
-    // Shows the dialog; the device chosen, or nothing on "Cancel".
-    static std::optional<QString> Ask(QWidget* parent);
+    // Shows the dialog, `offered` (a device chosen before) selected when given; the device
+    // chosen, or nothing on "Cancel".
+    static std::optional<QString> Ask(QWidget* parent, const QString& offered = {});
 
   private:
     QComboBox* ports_;

@@ -41,11 +41,20 @@ UploadPage::UploadPage(QWidget* page, Host host, std::filesystem::path workDir)
     readPanel_->setToolTip(QStringLiteral(
         "Read the recorder.ini the KSR runs and show it here, the lines that differ from the "
         "local recorder.ini marked; nothing is changed on the KSR or here"));
+    comDeviceLabel_ = new QLabel(QStringLiteral("port: not opened yet"), page);
+    comDeviceLabel_->setObjectName(QStringLiteral("ComDeviceLabel"));
+    comDeviceLabel_->setGeometry(295, 38, 409, 18);
+    comDeviceLabel_->setToolTip(QStringLiteral(
+        "The serial device the last upload or read used; COM 0 asks for the port each time"));
     terminal_ = new ui::CPortTerminal(page);
-    terminal_->setGeometry(295, 40, 409, 673);
+    terminal_->setGeometry(295, 56, 409, 657);
 
     options_.endOnPoll = true;  // the transfer's end is taken at a KermitTimer tick
-    port_.setChooser([page]() { return ui::TComSelectForm::Ask(page->window()); });
+    port_.setChooser([this, page]() {
+        auto chosen = ui::TComSelectForm::Ask(page->window(), lastChosen_);
+        if (chosen) lastChosen_ = *chosen;
+        return chosen;
+    });
     connect(&port_, &serial::SerialPort::received, terminal_, &ui::CPortTerminal::feed);
     connect(terminal_, &ui::CPortTerminal::sendToDevice, &port_,
             &serial::SerialPort::PutString);
@@ -127,21 +136,25 @@ void UploadPage::connectPort(ClickPanel* panel, const QString& caption) {
     // is not a number counts as 1.
     bool ok = false;
     const int number = comSpinEdit_->text().trimmed().toInt(&ok);
-    upLoadPanel_->setEnabled(false);
-    readPanel_->setEnabled(false);
+    // Everything that does nothing while the session runs looks so: silver and disabled.
+    for (ClickPanel* p : {upLoadPanel_, readPanel_}) {
+        p->setEnabled(false);
+        p->setColour(colour::Silver);
+    }
+    verifyCheckBox_->setEnabled(false);
     comSpinEdit_->setEnabled(false);
     try {
         port_.setPortNumber(ok ? number : 1);
+        // COM 0 asks each time (the last choice offered first): the cable may have moved.
+        if (ok && number == 0) port_.close();
     } catch (...) {
         notConnected();
         throw;
     }
     terminal_->ClearAll();
-    panel->setColour(colour::Silver);
     panel->setText(caption);
     host_.showClosePanel(false);
     escapePanel_->show();
-    host_.setStatus(colour::Red, Latin1Text(upload::WaitingText));
     host_.repaint();
     CONNECT2KSR();
 }
@@ -162,6 +175,11 @@ void UploadPage::CONNECT2KSR() {
     options.job = reading_ ? upload::Job::Read : upload::Job::Upload;
     try {
         driver_.start(std::make_unique<upload::UploadSession>(files_, options));
+        // The port is open now: the device this session reaches, here and in the status.
+        comDeviceLabel_->setText(QStringLiteral("port: ") + port_.openedDevice());
+        host_.setStatus(colour::Red, Latin1Text(upload::WaitingText) + QStringLiteral(" on ") +
+                                         port_.openedDevice() + QLatin1Char(' '));
+        host_.repaint();
     } catch (const KsrError& e) {
         notConnected();
         if (reading_) throw;
@@ -258,13 +276,24 @@ void UploadPage::UPLOAD_END() {
     readPanel_->setText(QStringLiteral("Read from KSR"));
     readPanel_->setColour(colour::Aqua);
     readPanel_->setEnabled(true);
+    verifyCheckBox_->setEnabled(true);
     host_.repaint();
 }
 
 void UploadPage::EscapeUpLoadPanelClick() {
+    const upload::UploadSession* session = driver_.session();
+    const bool dialogue = session && session->inDialogue();
     driver_.escape();
     comSpinEdit_->setEnabled(true);
     UPLOAD_END();
+    if (!dialogue) return;  // a transfer runs on and reports
+    // What is true now: nothing was sent, and whether anything answered at all.
+    if (session->consoleAnswered())
+        host_.setStatus(QColor(), QStringLiteral("  Escape: nothing sent "));
+    else
+        host_.setStatus(colour::Red, QStringLiteral("  no answer from KSR on ") +
+                                         port_.openedDevice() +
+                                         QStringLiteral(": nothing sent "));
 }
 
 }  // namespace ksr::ui

@@ -79,6 +79,8 @@ class UploadPage : public QObject {
     ClickPanel* readPanel_;
     SpinEdit* comSpinEdit_;
     QCheckBox* verifyCheckBox_;
+    QLabel* comDeviceLabel_;  // the device the COM field reached last
+    QString lastChosen_;      // COM 0: the device chosen last, offered first next time
     ui::CPortTerminal* terminal_;
 };
 

@@ -226,7 +226,7 @@ void UploadSession::received(const std::string& bytes, long long now) {
     switch (phase_) {
         case Phase::WaitLogin:
             if (awaitPrompt(LoginPrompt)) {
-                loginPromptCame_ = true;
+                loginPromptCame_ = consoleAnswered_ = true;
                 status(StatusKind::Connected, ConnectedText);
                 enter(Phase::AfterLogin, now, 1000);
             }
@@ -315,7 +315,7 @@ void UploadSession::run(long long now, bool cts) {
             if (pending_.size() >= std::string(LoginPrompt).size())
                 pending_.erase(0, pending_.size() - std::string(LoginPrompt).size() + 1);
             loginPromptCame_ = false;
-            status(StatusKind::Connected, ConnectedText);
+            status(StatusKind::Waiting, NoAnswerText);
             enter(Phase::AfterLogin, now, 1000);
             break;
         case Phase::AfterLogin:
@@ -419,7 +419,7 @@ void UploadSession::loginAttempt(long long now) {
     mark();
     enter(Phase::WaitLogin, now, LoginTicks * TickMs);
     if (awaitPrompt(LoginPrompt)) {
-        loginPromptCame_ = true;
+        loginPromptCame_ = consoleAnswered_ = true;
         status(StatusKind::Connected, ConnectedText);
         enter(Phase::AfterLogin, now, 1000);
     }
@@ -720,7 +720,10 @@ void UploadSession::cksumAnswer(long long now, bool final) {
     }
     // Checked before the reconfigure command: a file damaged on its way is never applied.
     if (verdict_ == Verdict::Verified) {
-        status(StatusKind::Success, "  verified: " + text);
+        const std::string sent = files_.size() == 1 ? fmt::LowerAscii(files_.front().name)
+                                                    : std::to_string(files_.size()) + " files";
+        status(StatusKind::Success,
+               "  " + sent + " transmitted and verified (cksum matches), check for New Data File ");
         reconfigure(now);
         return;
     }

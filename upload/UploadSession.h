@@ -22,6 +22,9 @@ enum class StatusKind { Waiting, Connected, Transmitting, Success, Failure };
 
 inline constexpr const char* WaitingText = "  waiting fo KSR...";
 inline constexpr const char* ConnectedText = "  connected to KSR... ";
+// A wait for the login prompt that ran out: nothing answered on the line (yet).
+inline constexpr const char* NoAnswerText =
+    "  no answer from KSR: is the cable in and the KSR switched on? trying again... ";
 inline constexpr const char* TransmittingText = "  transmitting recorder.ini... ";
 inline constexpr const char* SuccessText =
     "  recorder.ini transmitted, check for message \"New Data File /data/... \" ";
@@ -167,6 +170,8 @@ class UploadSession {
     // The transfer has ended and waits for the host's poll.
     bool awaitingPoll() const { return phase_ == Phase::TransferOver; }
     bool loginRefused() const { return refused_; }
+    // A login prompt came at least once: something answers on the line.
+    bool consoleAnswered() const { return consoleAnswered_; }
     // The line failed under the session (the record's error says how and at which step).
     bool lineLost() const { return lineLost_; }
     bool loginTimedOut() const { return loginTimedOut_; }
@@ -268,6 +273,7 @@ class UploadSession {
     std::string since_;      // console bytes since the last mark
     std::string console_;    // the console's last bytes, whatever the marks
     bool loginPromptCame_ = false;
+    bool consoleAnswered_ = false;
     bool receiverStarted_ = false;
     bool transferStarted_ = false;
     bool stopped_ = false;

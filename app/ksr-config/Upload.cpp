@@ -244,6 +244,7 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
             err << "ksr-config upload: " << log.error << "\n";
         if (log.succeeded()) {
             code = Success;
+            if (!log.verify.empty()) out << "\n[verified: " << log.verify << "]\n";
             if (!log.newDataFile.empty())
                 out << "\n[" << log.newDataFile << "]\n";
             else

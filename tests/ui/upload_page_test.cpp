@@ -169,7 +169,8 @@ class UploadPageTest : public QObject {
     QStringList statuses;
     QWidget* w() { return window.get(); }
 
-    void start(const QString& device) {
+    // `dialog`: COM 0 asks through the page's own "Select Port" dialog.
+    void start(const QString& device, bool dialog = false) {
         record = std::make_unique<SetupRecord>();
         SetDefaults(*record);
         window = std::make_unique<ui::TKSR_SetUp>(*record, services, dir->path());
@@ -181,8 +182,9 @@ class UploadPageTest : public QObject {
         Find<ui::SpinEdit>(w(), "ComSpinEdit")
             ->findChild<QLineEdit*>()
             ->setText(QStringLiteral("0"));
-        window->uploadPage()->port().setChooser(
-            [device]() -> std::optional<QString> { return device; });
+        if (!dialog)
+            window->uploadPage()->port().setChooser(
+                [device]() -> std::optional<QString> { return device; });
         window->uploadPage()->sessionOptions().answerTicks = 20;  // failures end in seconds
         statuses.clear();
     }
@@ -267,7 +269,8 @@ class UploadPageTest : public QObject {
         QCOMPARE(sim.count(true, "\\x0D"), 1);
 
         // Status texts and colours in order.
-        QStringList expected{QStringLiteral("#ff0000  waiting fo KSR..."),
+        QStringList expected{QStringLiteral("#ff0000  waiting fo KSR... on %1 ").arg(
+                                 window->uploadPage()->port().openedDevice()),
                              QStringLiteral("#ffff00  connected to KSR... "),
                              QStringLiteral("#ff00ff  transmitting recorder.ini... ")};
         QVERIFY(statuses.size() > 3);
@@ -328,6 +331,9 @@ class UploadPageTest : public QObject {
                 QVERIFY2(log.find("recorder.ini: ") != std::string::npos &&
                              log.find(" verified") != std::string::npos,
                          log.c_str());
+                QVERIFY(statuses.contains(QStringLiteral(
+                    "#00ff00  recorder.ini transmitted and verified (cksum matches), check for "
+                    "New Data File ")));
             }
             window.reset();
         }
@@ -488,6 +494,21 @@ class UploadPageTest : public QObject {
                  2);  // a whole new dialogue: the console woken again
     }
 
+    // A line where nothing answers: the status says so, also after Escape, never "connected".
+    void nothingAnsweringIsNoAnswerNotConnected() {
+        Simulator sim(dir->path(), {QStringLiteral("--no-login")});
+        start(sim.device());
+        QTimer::singleShot(3600, this, [this] {  // after the first wait for "login:" ran out
+            QTest::mouseClick(Find(w(), "EscapeUpLoadPanel"), Qt::LeftButton);
+        });
+        clickUpload();
+        QTRY_VERIFY_WITH_TIMEOUT(idle(), 6000);
+        QVERIFY(statuses.contains(QStringLiteral("#ff0000") + upload::NoAnswerText));
+        QVERIFY(!statuses.join('\n').contains(QStringLiteral("connected")));
+        QCOMPARE(window->statusText(), QStringLiteral("  no answer from KSR on %1: nothing sent ")
+                                           .arg(window->uploadPage()->port().openedDevice()));
+    }
+
     // Escape in the 2000 ms pause after the password: the dialogue ends at the click, and
     // nothing more goes to the recorder.
     void escapeDuringAPauseEndsTheDialogueAtOnce() {
@@ -534,8 +555,7 @@ class UploadPageTest : public QObject {
 
     void portNumberZeroOpensTheSelectionDialog() {
         Simulator sim(dir->path(), {QStringLiteral("--no-login")});
-        start(sim.device());
-        window->uploadPage()->port().setChooser([this]() { return ui::TComSelectForm::Ask(w()); });
+        start(sim.device(), true);
         bool offered = false;
         QTimer::singleShot(300, this, [&] {
             auto* form = qobject_cast<ui::TComSelectForm*>(QApplication::activeModalWidget());
@@ -550,6 +570,25 @@ class UploadPageTest : public QObject {
         clickUpload();
         QVERIFY(offered);
         QVERIFY(sim.device().endsWith(window->uploadPage()->port().openedDevice()));
+        QTRY_VERIFY_WITH_TIMEOUT(idle(), 3000);
+        QCOMPARE(test::Text(w(), "ComDeviceLabel"),
+                 QStringLiteral("port: ") + window->uploadPage()->port().openedDevice());
+        // COM 0 again: asked again (the cable may have moved), the last device offered first.
+        offered = false;
+        QString offeredFirst;
+        QTimer::singleShot(300, this, [&] {
+            auto* form = qobject_cast<ui::TComSelectForm*>(QApplication::activeModalWidget());
+            if (!form) return;
+            offered = true;
+            offeredFirst = form->chosenDevice();
+            form->accept();
+        });
+        QTimer::singleShot(1500, this, [this] {
+            QTest::mouseClick(Find(w(), "EscapeUpLoadPanel"), Qt::LeftButton);
+        });
+        clickUpload();
+        QVERIFY(offered);
+        QVERIFY2(sim.device().endsWith(offeredFirst), qPrintable(offeredFirst));
         QTRY_VERIFY_WITH_TIMEOUT(idle(), 3000);
     }
 
@@ -581,8 +620,17 @@ class UploadPageTest : public QObject {
         start(sim.device());
         auto* memo = Find<QPlainTextEdit>(w(), "IniFileMemo");
         QTest::mouseClick(Find(w(), "ReadFromKsrPanel"), Qt::LeftButton);
+        // What does nothing during the read looks so: silver and disabled.
         QVERIFY(!Find(w(), "UpLoadPanel")->isEnabled());
+        QCOMPARE(Find(w(), "UpLoadPanel")->palette().color(QPalette::Window), ui::colour::Silver);
+        QVERIFY(!Find(w(), "VerifyCheckBox")->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(idle() && Find(w(), "ReadFromKsrPanel")->isEnabled(), 30000);
+        QVERIFY(Find(w(), "VerifyCheckBox")->isEnabled());
+        // The line above the memo says whose file it shows; the first difference is in view.
+        QCOMPARE(test::Text(w(), "NextUploadLabel"),
+                 QStringLiteral("recorder.ini of KSR, read ") +
+                     ui::TKSR_SetUp::TimeText(services.now().time()));
+        QCOMPARE(memo->textCursor().block().text(), QStringLiteral("serial_number=0417"));
         QVERIFY2(services.errors.isEmpty(), qPrintable(services.errors.join('\n')));
         QStringList lines;
         for (const std::string& line : SplitLines(running)) lines << QString::fromLatin1(line);

@@ -187,10 +187,11 @@ TEST(UploadSession, MissingPromptsEndEachAttemptWithLogout) {
     run.loginFromAttempt = 3;
     run.go();
     EXPECT_EQ(run.times("logout\r").size(), 2u);
-    // "connected" after every wait, then "transmitting".
+    // "no answer" after every wait that ran out, "connected" once the prompt came.
     EXPECT_EQ(
         std::vector(run.statuses.begin(), run.statuses.begin() + 4),
-        (std::vector<std::string>{ConnectedText, ConnectedText, ConnectedText, TransmittingText}));
+        (std::vector<std::string>{NoAnswerText, NoAnswerText, ConnectedText, TransmittingText}));
+    EXPECT_TRUE(run.session.consoleAnswered());
     // Before each new attempt a receiver left waiting by an earlier upload is told to end: the
     // error packet and Ctrl-C, then the logout. Each attempt waits 40 ticks for "login:", then
     // 1000 ms, then 200 ms with RTS off, then 100 ms after the logout.
