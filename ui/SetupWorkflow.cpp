@@ -114,6 +114,9 @@ void TKSR_SetUp::SaveSetUpasClick() {
     naming_ = true;
     setUpNameEdit_->show();
     setUpNameEdit_->setFocus();
+    setStatus(colour::Yellow,
+              QStringLiteral("  Type the new set-up name (letters and digits, at most 8), then "
+                             "Enter "));
 }
 
 void TKSR_SetUp::EXITwithoutSaving1Click() {
@@ -183,15 +186,21 @@ void TKSR_SetUp::SAVE_SETUP() {
         return;
     }
     writeSetUp(setupFileName_);
-    showSaved(QStringLiteral("SetUp  \"") + Latin1Text(record_.SetupName) +
-              QStringLiteral(".set\"  saved"));
+    showSaved();
 }
 
 void TKSR_SetUp::writeSetUp(const std::string& fileName) {
     SaveSetupFiles(record_, workDir_ / fileName, LowestTemperatureText(lowestTemperature()));
 }
 
-void TKSR_SetUp::showSaved(const QString& savedText) {
+// The message names the file as it was written (the record's name is in capitals by now), and
+// the title the file the set-up now lives in.
+void TKSR_SetUp::showSaved() {
+    const QString savedText =
+        QStringLiteral("SetUp  \"") + Latin1Text(setupFileName_) + QStringLiteral("\"  saved");
+    setWindowTitle(QStringLiteral("Varnix Logger SetUp     ") +
+                   QString::fromStdString(std::filesystem::absolute(workDir_ / setupFileName_)
+                                              .string()));
     record_.SetupSaved = 1;
     savedRecord_ = record_;
     savedTemperature_ = lowestTemperature();
@@ -206,8 +215,7 @@ void TKSR_SetUp::showSaved(const QString& savedText) {
 void TKSR_SetUp::OverWriteButtonClick() {
     renamePanel_->hide();
     writeSetUp(setupFileName_);
-    showSaved(QStringLiteral("SetUp  \"") + Latin1Text(record_.SetupName) +
-              QStringLiteral("\"  saved"));
+    showSaved();
 }
 
 void TKSR_SetUp::RenameButtonClick() {

@@ -178,7 +178,7 @@ void TKSR_SetUp::buildEditPage(QWidget* page) {
     setUpNameEdit_->setGeometry(214, 36, 100, 24);
     setUpNameEdit_->setFont(fixed);
     setUpNameEdit_->setMaxLength(8);
-    setUpNameEdit_->setPlaceholderText(QStringLiteral("        "));
+    setUpNameEdit_->setPlaceholderText(QStringLiteral("new name"));
     setUpNameEdit_->installEventFilter(this);
     connect(setUpNameEdit_, &QLineEdit::textEdited, this, [this](const QString& text) {
         const int cursor = setUpNameEdit_->cursorPosition();

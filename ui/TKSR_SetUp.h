@@ -134,7 +134,7 @@ class TKSR_SetUp : public QWidget {
     }
     void EndSequence();
     void writeSetUp(const std::string& fileName);
-    void showSaved(const QString& savedText);
+    void showSaved();
     void resizeTo(int bottomEdge);
     // The height a page needs when it is shown: the edit page's follows the record mode (a
     // set-up shown), the upload page's the long height; the power page keeps its own.

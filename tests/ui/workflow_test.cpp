@@ -141,8 +141,8 @@ class WorkflowTest : public QObject {
         QCOMPARE(
             file("SHORTTMP.DAT"),
             std::string("-10\r\nValue above sets Minutes to shorten the PC cycle of the KSR\r\n"));
-        QCOMPARE(Text(w(), "SavedText"), QStringLiteral("SetUp  \"NONAME.set\"  saved"));
-        QCOMPARE(status(), QStringLiteral("  SetUp  \"NONAME.set\"  saved"));
+        QCOMPARE(Text(w(), "SavedText"), QStringLiteral("SetUp  \"NoName.set\"  saved"));
+        QCOMPARE(status(), QStringLiteral("  SetUp  \"NoName.set\"  saved"));
         QCOMPARE(statusColour(), ui::colour::Lime);
         QVERIFY(Shown(w(), "SavedBox"));
         QCOMPARE(Text(w(), "BuildIniLabel"), QStringLiteral("Build new  \"recorder.ini\" ?"));
@@ -299,13 +299,19 @@ class WorkflowTest : public QObject {
         Click(w(), "CloseSetUpPanel");
         menu("SaveSetUpas");
         QVERIFY(Shown(w(), "SetUpNameEdit"));
+        // The field says what it wants, and so does the status bar.
+        QCOMPARE(Find<QLineEdit>(w(), "SetUpNameEdit")->placeholderText(), QStringLiteral("new name"));
+        QVERIFY(status().contains(QStringLiteral("new set-up name")));
         typeName(QStringLiteral("My-Set!"));
         QCOMPARE(Text(w(), "SetUpNameEdit"), QStringLiteral("my-set!"));
         finishNaming();
         QVERIFY(std::filesystem::exists(*dir / "myset.set"));
         QCOMPARE(Text(w(), "SetUpName"), QStringLiteral("myset.set"));
         QCOMPARE(record->SetupName, "MYSET");
-        QCOMPARE(Text(w(), "SavedText"), QStringLiteral("SetUp  \"MYSET.set\"  saved"));
+        // The message and the title name the file as it is on the disk.
+        QCOMPARE(Text(w(), "SavedText"), QStringLiteral("SetUp  \"myset.set\"  saved"));
+        QVERIFY2(w()->windowTitle().endsWith(QStringLiteral("myset.set")),
+                 qPrintable(w()->windowTitle()));
         QCOMPARE(Text(w(), "SetUpDateLabel"), QStringLiteral("06-DEC-2026 14:07 UTC"));
         QVERIFY(!Shown(w(), "SetUpNameEdit"));
         // Leaving the hidden field afterwards does not save again.
@@ -416,8 +422,8 @@ class WorkflowTest : public QObject {
         QCOMPARE(record->SetupSaved, 0);
         Click(w(), "OverWriteButton");
         QVERIFY(!Shown(w(), "RenamePanel"));
-        QCOMPARE(Text(w(), "SavedText"), QStringLiteral("SetUp  \"STATION1\"  saved"));
-        QCOMPARE(status(), QStringLiteral("  SetUp  \"STATION1\"  saved"));
+        QCOMPARE(Text(w(), "SavedText"), QStringLiteral("SetUp  \"station1.set\"  saved"));
+        QCOMPARE(status(), QStringLiteral("  SetUp  \"station1.set\"  saved"));
         QCOMPARE(file("station1.set"), original);  // nothing changed, same bytes
         QCOMPARE(record->SetupSaved, 1);
     }
@@ -432,7 +438,7 @@ class WorkflowTest : public QObject {
         QVERIFY(Shown(w(), "SetUpNameEdit"));
         typeName(QStringLiteral("other"));
         finishNaming();
-        QCOMPARE(Text(w(), "SavedText"), QStringLiteral("SetUp  \"OTHER.set\"  saved"));
+        QCOMPARE(Text(w(), "SavedText"), QStringLiteral("SetUp  \"other.set\"  saved"));
         const std::string saved = file("other.set");
         const std::string old = file("timed.set");
         // Only the name, date and time lines differ.
