@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTimer>
+#include <algorithm>
 
 #include "setup/FileIo.h"
 #include "setup/RateRules.h"
@@ -73,6 +74,8 @@ void TKSR_SetUp::SetUpFileBoxDblClick() {
     setUpDateLabel_->setText(Latin1Text(record_.SetupDate + "   " + record_.SetupTime + " UTC"));
     SETUP_ENTRY();
     SHOW_BOXES();
+    // Locked, nothing is saved: a lowest temperature set now would go nowhere.
+    temperatureBox_->setEnabled(false);
     unLockPanel_->show();
     ShowNextUpload();
     setStatus(colour::Yellow, QStringLiteral("  !! To enable Edit --> Hit UnLock !!"));
@@ -102,7 +105,11 @@ void TKSR_SetUp::CloseSetUpPanelClick() {
         return;
     }
     closeSetUpPanel_->setColour(colour::Silver);
-    closeMenu_->popup(closeSetUpPanel_->mapToGlobal(QPoint(-60, closeSetUpPanel_->height())));
+    // 60 px left of the panel, under it; but never past the window's right edge.
+    QPoint at = closeSetUpPanel_->mapToGlobal(QPoint(-60, closeSetUpPanel_->height()));
+    const int right = mapToGlobal(QPoint(width(), 0)).x();
+    at.setX(std::min(at.x(), right - closeMenu_->sizeHint().width()));
+    closeMenu_->popup(at);
 }
 
 void TKSR_SetUp::SaveSetUpClick() {

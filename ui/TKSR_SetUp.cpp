@@ -514,7 +514,7 @@ void TKSR_SetUp::SHOW_BOXES() {
 void TKSR_SetUp::ENABLE_BOXES() {
     for (QWidget* w :
          std::initializer_list<QWidget*>{srateBox_, auxChannelBox_, calibratBox_, recordSetBox_,
-                                         gpsBox_, caliWinBox_, recordWinBox_})
+                                         gpsBox_, caliWinBox_, recordWinBox_, temperatureBox_})
         w->setEnabled(true);
     record_.SetupSaved = 0;
 }

@@ -1,5 +1,6 @@
 #include "ui/TimeWindowsEditor.h"
 
+#include <QLineEdit>
 #include <QShowEvent>
 #include <QSignalBlocker>
 
@@ -19,8 +20,26 @@ T* Named(T* widget, const QString& name, QRect geometry) {
     return widget;
 }
 
+// A time field where a click chooses the part (hours, minutes, seconds) under it, selected, so
+// that what is typed next replaces it; a click alone would leave a cursor in the middle of the
+// digits, where typing does nothing.
+class TimeField : public QTimeEdit {
+  public:
+    explicit TimeField(QWidget* parent) : QTimeEdit(parent) { lineEdit()->installEventFilter(this); }
+
+  protected:
+    // The click lands on the field's text: once it has placed the cursor, its part is selected.
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const bool handled = QTimeEdit::eventFilter(watched, event);
+        if (watched == lineEdit() && event->type() == QEvent::MouseButtonRelease) {
+            if (currentSection() != NoSection) setSelectedSection(currentSection());
+        }
+        return handled;
+    }
+};
+
 QTimeEdit* TimePicker(QWidget* box, const QString& name, const QString& format, QRect geometry) {
-    auto* picker = Named(new QTimeEdit(box), name, geometry);
+    auto* picker = Named(new TimeField(box), name, geometry);
     picker->setDisplayFormat(format);
     return picker;
 }

@@ -60,6 +60,18 @@ class PowerPageTest : public QObject {
         QCOMPARE(loadText(), QStringLiteral("2.169"));
     }
 
+    // A field that takes no typing does not look like one: no white ground, no text cursor.
+    void fieldsWithoutTypingDoNotLookEditable() {
+        Find<QTabWidget>(w(), "SetUpPageControl")->setCurrentIndex(2);
+        auto* temperature = Find<ui::SpinEdit>(w(), "TemperatureSpinEdit");
+        auto* edit = temperature->findChild<QLineEdit*>();
+        QVERIFY(edit->isReadOnly());
+        QCOMPARE(edit->palette().color(QPalette::Base), temperature->palette().color(QPalette::Window));
+        QCOMPARE(edit->cursor().shape(), Qt::ArrowCursor);
+        QTest::keyClick(edit, Qt::Key_Up);  // the keys still step it
+        QCOMPARE(temperature->value(), 25);
+    }
+
     void coldAgmAndItsLowerLimit() {
         step("TemperatureSpinEdit", -8);  // 20 -> -20
         QCOMPARE(capacity(), QStringLiteral("273"));

@@ -111,6 +111,23 @@ class TimeWindowsTest : public QObject {
         QCOMPARE(record.OutputWindows[CalOut].DurSeconds, 45);
     }
 
+    // A click into a time field and typing: the part clicked on takes the digits.
+    void aClickIntoATimeFieldThenTypingChangesThatPart() {
+        Find<QCheckBox>(r(), "RecWinCheck1")->click();
+        auto* time = Find<QTimeEdit>(r(), "RecStartTime1");
+        auto* edit = time->findChild<QLineEdit*>();
+        QVERIFY(edit);
+        time->setFocus();
+        QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(4, edit->height() / 2));  // the hours
+        QTest::keyClicks(edit, QStringLiteral("07"));
+        QCOMPARE(record.RecWindows[1].StartHour, 7);
+        const int minutesAt = edit->fontMetrics().horizontalAdvance(QStringLiteral("00:0")) + 2;
+        QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(minutesAt, edit->height() / 2));
+        QTest::keyClicks(edit, QStringLiteral("45"));
+        QCOMPARE(record.RecWindows[1].StartMinute, 45);
+        QCOMPARE(record.RecWindows[1].StartHour, 7);
+    }
+
     void startDateStoresDayMonthAndYear() {
         Find<QCheckBox>(r(), "RecWinCheck4")->click();
         auto* date = Find<QDateEdit>(r(), "RecStartDate4");

@@ -215,7 +215,8 @@ class WorkflowTest : public QObject {
         QVERIFY(Shown(w(), "UnLockPanel"));
         QVERIFY(Shown(w(), "SrateBox"));
         QVERIFY(!Find(w(), "SrateBox")->isEnabled());
-        QVERIFY(Find(w(), "TemperatureBox")->isEnabled());
+        // Locked, nothing is saved: a lowest temperature would go nowhere.
+        QVERIFY(!Find(w(), "TemperatureBox")->isEnabled());
         QCOMPARE(Text(w(), "CloseSetUpPanel"), QStringLiteral("Close"));
         QCOMPARE(window->windowHeight(), 795);  // timed: the long window
         Click(w(), "CloseSetUpPanel");
@@ -280,6 +281,21 @@ class WorkflowTest : public QObject {
         for (QWidget* control : w()->findChildren<QWidget*>())
             tipped += !control->toolTip().isEmpty();
         QVERIFY2(tipped >= 25, qPrintable(QString::number(tipped)));
+    }
+
+    // The Finish menu opens inside the window, however near its right edge the panel is.
+    void theFinishMenuStaysInTheWindow() {
+        open("station1.set");
+        Click(w(), "UnLockPanel");
+        QVERIFY(Find(w(), "TemperatureBox")->isEnabled());
+        Click(w(), "CloseSetUpPanel");
+        auto* menu = Find<QMenu>(w(), "CloseMenu");
+        QTRY_VERIFY(menu->isVisible());
+        QVERIFY2(menu->geometry().right() <= w()->geometry().right(),
+                 qPrintable(QStringLiteral("%1 > %2")
+                                .arg(menu->geometry().right())
+                                .arg(w()->geometry().right())));
+        menu->hide();
     }
 
     void unlockClearsTheHintAndEnablesEditing() {
