@@ -1,6 +1,7 @@
 #include "ui/HelpWindow.h"
 
 #include <QFile>
+#include <QTextBlock>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
@@ -27,6 +28,14 @@ HelpWindow::HelpWindow(const QString& workingFolder, QWidget* parent) : QDialog(
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(text_);
     resize(560, 640);
+}
+
+void HelpWindow::showSection(const QString& anchor) {
+    text_->scrollToAnchor(anchor);
+}
+
+QString HelpWindow::topLine() const {
+    return text_->cursorForPosition(QPoint(4, 4)).block().text();
 }
 
 QString HelpWindow::html() const {

@@ -16,6 +16,10 @@ class HelpWindow : public QDialog {
     HelpWindow(const QString& workingFolder, QWidget* parent);
     // The help's text as shown (HTML), for the tests.
     QString html() const;
+    // Scrolls to a section: "edit", "upload" or "power".
+    void showSection(const QString& anchor);
+    // The first line in view.
+    QString topLine() const;
 
   private:
     QTextBrowser* text_;

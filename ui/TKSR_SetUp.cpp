@@ -351,6 +351,10 @@ void TKSR_SetUp::buildUploadPage(QWidget* page) {
     uploadPage_ = new UploadPage(page, std::move(host), workDir_);
 }
 
+QWidget* TKSR_SetUp::helpWindow() const {
+    return help_;
+}
+
 void TKSR_SetUp::ShowHelp() {
     if (!help_)
         help_ = new HelpWindow(
@@ -358,6 +362,10 @@ void TKSR_SetUp::ShowHelp() {
     help_->show();
     help_->raise();
     help_->activateWindow();
+    // At the section of the page the operator is on.
+    static const char* const kSections[] = {"edit", "upload", "power"};
+    const int page = pages_->currentIndex();
+    if (page >= 0 && page < 3) help_->showSection(QString::fromLatin1(kSections[page]));
 }
 
 void TKSR_SetUp::ShowNextUpload() {

@@ -29,6 +29,8 @@
 
 namespace ksr::ui {
 
+class HelpWindow;
+
 class TKSR_SetUp : public QWidget {
     Q_OBJECT
   public:
@@ -68,7 +70,7 @@ class TKSR_SetUp : public QWidget {
     void ShowNextUpload();
     // The help window, made on first use.
     void ShowHelp();
-    QWidget* helpWindow() const { return help_; }
+    QWidget* helpWindow() const;
     // The memo shows the recorder's file read back, `lines`, those flagged in `marked` on an
     // orange ground, from the first of them; the line above it says whose file it is.
     void ShowMarkedLines(const QStringList& lines, const std::vector<bool>& marked);
@@ -204,7 +206,7 @@ class TKSR_SetUp : public QWidget {
     UploadPage* uploadPage_ = nullptr;
     QPlainTextEdit* iniFileMemo_;
     QLabel* nextUploadLabel_;
-    QWidget* help_ = nullptr;
+    HelpWindow* help_ = nullptr;
     bool setupOpen_ = false;  // a set-up was opened or begun in this window
     ClickPanel* closeUpLoadPanel_;
 };

@@ -26,10 +26,19 @@ const ControlTip ControlTips[] = {
     {"ComSpinEdit", "The serial port: COM 1..8 as 'ksr-config ports' lists them; 0 asks"},
     {"EscapeUpLoadPanel", "Stop a dialogue that waits for the recorder; a transfer runs on"},
     {"MTCheckBox", "Magnetotellurics: the load of the MT sensors and their channels"},
-    {"AddLoadEdit", "Further load in milliwatts, e.g. a radio or a heater"},
+    {"AddLoadEdit",
+     "Further load in milliwatts, e.g. a radio or a heater; below zero a solar panel's gain"},
     {"BattSizeEdit", "The battery's nominal capacity in ampere hours"},
     {"Batt12VGelRadioButton", "Gel batteries lose capacity in the cold; below -25 C see the note"},
     {"MemorySizeSpinEdit", "The recorder's disk size in gigabytes"},
+    {"UpLoadPanel", "Log in on the recorder, send the folder's recorder.ini, then reconfigure"},
+    {"CloseUpLoadPanel", "End the program (the serial port is closed first)"},
+    {"CloseSetUpPanel", "Apply the rate rules, then save, save as, or leave without saving"},
+    {"BurstCheckBox", "Burst mode: the recorder records for the duration every interval"},
+    {"GPSCheckBox", "Cycled GPS: the GPS is on for the duration every interval"},
+    {"ASCIICheckBox", "ASCII format instead of Steim compression: more disk, more load"},
+    {"PrimChannelSpinEdit", "How many channels sample at the primary rate"},
+    {"SecChannelSpinEdit", "How many channels sample at the secondary rate"},
 };
 const int ControlTipCount = static_cast<int>(sizeof ControlTips / sizeof ControlTips[0]);
 

@@ -254,12 +254,18 @@ class WorkflowTest : public QObject {
     // F1 on every page, and "?" beside the tabs, open the help from the program's resources.
     void helpOnBoardFromEveryPageAndTooltipsWhereCaptionsDoNotSay() {
         auto* pages = Find<QTabWidget>(w(), "SetUpPageControl");
+        // F1 opens at the page's own section.
+        const QStringList sections{QStringLiteral("From a new set-up to an upload"),
+                                   QStringLiteral("The upload page"),
+                                   QStringLiteral("The power page")};
         for (int page = 0; page < 3; ++page) {
             pages->setCurrentIndex(page);
             if (window->helpWindow()) window->helpWindow()->hide();
             QTest::keyClick(w(), Qt::Key_F1);
             QVERIFY2(window->helpWindow() && window->helpWindow()->isVisible(),
                      qPrintable(QString::number(page)));
+            auto* shown = qobject_cast<ui::HelpWindow*>(window->helpWindow());
+            QTRY_COMPARE(shown->topLine(), sections[page]);
         }
         window->helpWindow()->hide();
         QTest::mouseClick(Find(w(), "HelpButton"), Qt::LeftButton);
@@ -268,6 +274,8 @@ class WorkflowTest : public QObject {
         const QString html = help->html();
         for (const QString& part :
              {QStringLiteral("From a new set-up to an upload"), QStringLiteral("Keyboard"),
+              QStringLiteral("check with cksum"), QStringLiteral("Read from KSR"),
+              QStringLiteral("Escape"), QStringLiteral("The power page"),
               QStringLiteral("Status colours"), QStringLiteral("dialout"),
               QString::fromStdString(std::filesystem::absolute(dir->path()).string())})
             QVERIFY2(html.contains(part), qPrintable(part));
