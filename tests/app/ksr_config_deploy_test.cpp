@@ -25,7 +25,6 @@ namespace {
 namespace fs = std::filesystem;
 
 using test::Result;
-using test::RunHere;
 using test::RunIn;
 
 // Every file under `dir`, recursively.

@@ -26,7 +26,6 @@ namespace fs = std::filesystem;
 
 using test::Result;
 using test::RunHere;
-using test::RunIn;
 
 std::string Quote(const std::string& s) {
     return "'" + s + "'";

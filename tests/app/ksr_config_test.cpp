@@ -26,7 +26,6 @@ namespace {
 
 using test::Result;
 using test::RunHere;
-using test::RunIn;
 
 std::string Quote(const std::string& s) {
 #ifdef _WIN32
