@@ -103,7 +103,7 @@ std::vector<Station> PrepareStations(const Table& table) {
             if (s.error.empty()) {
                 const RecorderIniFiles built = BuildRecorderIniFilesFor(
                     record, templateBytes, row.templatePath.string(),
-                    LowestTemperatureText(row.lowestTemp.value_or(-10)));
+                    LowestTemperatureText(row.lowestTemp.value_or(LowestTemperatureDefault)));
                 s.recorderIni = built.recorderIni;
                 s.shortTmp = built.shortTmp;
                 s.lines = built.lines;

@@ -6,6 +6,7 @@
 
 #include "setup/Errors.h"
 #include "setup/FileIo.h"
+#include "setup/SetupFile.h"
 #include "setup/TextFormat.h"
 
 namespace ksr::deploy {
@@ -165,8 +166,8 @@ Table ReadTable(const std::filesystem::path& file) {
                               "below zero)");
             } else if (column == "lowest_temp") {
                 int t = 0;
-                if (!fmt::ParseInt(value, t) || t < -30 || t > -10 || t % 5 != 0)
-                    throw bad("-30, -25, -20, -15 or -10");
+                if (!fmt::ParseInt(value, t) || !IsLowestTemperature(t))
+                    throw bad(LowestTemperatureChoices);
                 row.lowestTemp = t;
             }
         }

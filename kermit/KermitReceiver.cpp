@@ -5,15 +5,13 @@
 namespace ksr::kermit {
 namespace {
 
-constexpr char kControlPrefix = '#';  // ours, for what we would send
 constexpr char kEighthBitPrefix = '&';
 
 // The sender's repeat prefix, when it offers one that clashes with none of its other prefixes.
 char RepeatPrefixOffered(const std::string& init, char eighthBit) {
-    if (init.size() <= 8 || !IsPrefixChar(init[8])) return 0;
-    const char control = init.size() > 5 && IsPrefixChar(init[5]) ? init[5] : '#';
-    if (init[8] == control || init[8] == eighthBit) return 0;
-    return init[8];
+    const char rept = InitChar(init, REPT, ' ');
+    if (!IsPrefixChar(rept) || rept == ControlPrefixOf(init) || rept == eighthBit) return 0;
+    return rept;
 }
 
 }  // namespace
@@ -21,7 +19,7 @@ char RepeatPrefixOffered(const std::string& init, char eighthBit) {
 std::string KermitReceiver::AnswerInitData(const std::string& init, bool parity) {
     // Eighth-bit prefixing only when the sender asks for it with its prefix, or when parity
     // takes the eighth bit and the sender is willing ('Y').
-    const char qbin = init.size() > 6 ? init[6] : 'N';
+    const char qbin = InitChar(init, QBIN, 'N');
     char ours = 'N';
     if (IsPrefixChar(qbin))
         ours = 'Y';
@@ -29,34 +27,26 @@ std::string KermitReceiver::AnswerInitData(const std::string& init, bool parity)
         ours = kEighthBitPrefix;
     const char eighthBit = ours == 'Y' ? qbin : ours == kEighthBitPrefix ? kEighthBitPrefix : 0;
     const char repeat = RepeatPrefixOffered(init, eighthBit);
-    std::string d;
-    d += KermitSender::ToChar(OfferedLength);            // MAXL
-    d += KermitSender::ToChar(OfferedTimeout);           // TIME
-    d += KermitSender::ToChar(0);                        // NPAD
-    d += static_cast<char>(0 ^ 64);                      // PADC
-    d += KermitSender::ToChar('\r');                     // EOL
-    d += kControlPrefix;                                 // QCTL
-    d += ours;                                           // QBIN
-    d += init.size() > 7 && init[7] == '3' ? '3' : '1';  // CHKT: the CRC when offered
-    d += repeat ? repeat : ' ';                          // REPT: the sender's, agreed
-    d += KermitSender::ToChar(0);  // CAPAS: no long packets, windows or attributes
-    return d;
+    // CHKT: the CRC when offered; REPT: the sender's, agreed; CAPAS 0: no long packets, windows
+    // or attributes.
+    return InitData(OfferedLength, OfferedTimeout, ours, InitChar(init, CHKT, '1') == '3' ? '3' : '1',
+                    repeat ? repeat : ' ', 1);
 }
 
 Terms KermitReceiver::Agree(const std::string& init, bool parity) {
     Terms t;
     if (!init.empty()) {
-        const int maxl = KermitSender::UnChar(init[0]);
+        const int maxl = UnChar(init[MAXL]);
         t.packetLength = maxl >= 10 && maxl <= 94 ? maxl : 80;
     }
     const std::string ours = AnswerInitData(init, parity);
-    if (ours[6] == 'Y') t.eighthBit = init[6];
-    if (ours[6] == kEighthBitPrefix) t.eighthBit = kEighthBitPrefix;
+    if (ours[QBIN] == 'Y') t.eighthBit = init[QBIN];
+    if (ours[QBIN] == kEighthBitPrefix) t.eighthBit = kEighthBitPrefix;
     // The sender prefixes its control characters with its own QCTL.
-    t.control = init.size() > 5 && IsPrefixChar(init[5]) ? init[5] : '#';
-    t.repeat = ours[8] != ' ';
-    if (t.repeat) t.repeatPrefix = ours[8];
-    t.checkType = ours[7] - '0';
+    t.control = ControlPrefixOf(init);
+    t.repeat = ours[REPT] != ' ';
+    if (t.repeat) t.repeatPrefix = ours[REPT];
+    t.checkType = ours[CHKT] - '0';
     return t;
 }
 
@@ -65,7 +55,7 @@ bool KermitReceiver::Decode(const std::string& field, const Terms& t, std::strin
         std::size_t count = 1;
         if (t.repeat && field[i] == t.repeatPrefix) {
             if (i + 2 >= field.size()) return false;
-            const int n = KermitSender::UnChar(field[i + 1]);
+            const int n = UnChar(field[i + 1]);
             if (n < 1 || n > 94) return false;
             count = static_cast<std::size_t>(n);
             i += 2;
@@ -104,7 +94,7 @@ std::string KermitReceiver::takeOutput() {
 void KermitReceiver::answer(char type, const std::string& data) {
     // The answer to the Send-Init carries the one-character check; the agreed one follows.
     const int check = phase_ == Phase::Init ? 1 : terms_.checkType;
-    lastAnswer_ = KermitSender::Packet(seq_, type, data, check);
+    lastAnswer_ = Packet(seq_, type, data, check);
     output_ += lastAnswer_;
     ticksWaited_ = 0;
 }
@@ -115,13 +105,13 @@ void KermitReceiver::nak() {
         finish(TriesExhausted, "no good packet after " + std::to_string(MaxTries) + " tries", true);
         return;
     }
-    output_ += KermitSender::Packet(seq_, 'N', {}, terms_.checkType);
+    output_ += Packet(seq_, 'N', {}, terms_.checkType);
     ticksWaited_ = 0;
 }
 
 void KermitReceiver::finish(std::uint16_t status, const std::string& text, bool tellSender) {
     if (tellSender)
-        output_ += KermitSender::Packet(seq_, 'E', text.substr(0, 60), terms_.checkType);
+        output_ += Packet(seq_, 'E', text.substr(0, 60), terms_.checkType);
     inProgress_ = false;
     cancelling_ = false;
     phase_ = Phase::Idle;
@@ -199,7 +189,7 @@ void KermitReceiver::handlePacket(int seq, char type, const std::string& data) {
                 return;
             }
             if (data.size() > 1) {
-                const int time = KermitSender::UnChar(data[1]);
+                const int time = UnChar(data[1]);
                 if (time >= 1 && time <= 60) waitTicks_ = time * 1000 / TickMs;
             }
             answer('Y', AnswerInitData(data, reader_.parity()));

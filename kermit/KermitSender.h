@@ -8,73 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "kermit/KermitPacket.h"
+
 namespace ksr::kermit {
 
 struct SendFile {
     std::string name;  // as it goes into the file header: capitals, no directory
     std::string data;  // the file's bytes
-};
-
-// The transfer's terms, as offered and as agreed with the receiver.
-struct Terms {
-    int packetLength = 80;  // the largest LEN field the receiver takes
-    bool repeat = false;    // repeat counts in use, with `repeatPrefix`
-    char eighthBit = 0;     // the eighth-bit prefix, 0 when not in use
-    char control = '#';     // the control prefix of the side that sends the data
-    char repeatPrefix = '~';
-    int checkType = 1;  // 1: one-character sum; 3: CRC-16 in three characters
-};
-
-enum Status : std::uint16_t {
-    Success = 0,
-    ReceiverError = 1,   // the receiver sent an error packet
-    TriesExhausted = 2,  // no good answer within the tries
-    NoFiles = 3,         // nothing to send
-    Cancelled = 4,       // the host ended the transfer (line closed, program ending)
-    SenderError = 5,     // the sender sent an error packet
-    TooLarge = 6,        // more than a receiver holds
-    NoProgress = 7,      // packets that bring no data, on and on
-};
-
-// A character that may serve as a prefix (control, eighth-bit, repeat): 33..62 or 96..126.
-bool IsPrefixChar(char c);
-
-// A packet as it came off the line, its check not yet judged.
-struct RawPacket {
-    int seq = 0;
-    char type = 0;
-    std::string data;
-    bool checkOk = false;
-};
-
-// Splits the bytes of a line into packets: bytes outside a packet are skipped, a packet cut off
-// by the next mark is dropped. Whether the line carries parity is judged once, from the first
-// packet that passes its check: parity when every byte of it follows one parity rule (mark, even
-// or odd) and it checks without the eighth bit; the eighth bit is then stripped from everything.
-// A packet that fails its check never decides anything.
-class PacketReader {
-  public:
-    // The packets' data may carry bytes with the eighth bit (a receiver of an eight-bit line):
-    // only the mark, length, sequence number, type and check must then be seven-bit.
-    explicit PacketReader(bool eightBitData = false) : eightBitData_(eightBitData) {}
-    void add(const char* bytes, std::size_t count);
-    // The next whole packet; false while none is complete.
-    bool next(RawPacket& packet);
-    bool parity() const { return parity_; }
-    // The block check of the packets from now on; Send-Init packets always carry type 1.
-    void setCheckType(int type) { checkType_ = type; }
-    void clear() { input_.clear(); }
-
-  private:
-    int checkTypeOf(const std::string& packet) const;
-    bool checks(const std::string& packet, std::size_t len) const;
-    bool sevenBitWhereRequired(const std::string& packet, std::size_t len) const;
-
-    std::string input_;
-    bool eightBitData_ = false;
-    bool decided_ = false;  // a packet has passed its check: parity is known
-    bool parity_ = false;
-    int checkType_ = 1;
 };
 
 class KermitSender {
@@ -117,13 +57,6 @@ class KermitSender {
     std::uint64_t packetsSent() const { return packetsSent_; }
     std::uint64_t resends() const { return resends_; }
 
-    // Packet pieces, exposed for the tests and the fuzzer's checks.
-    static char ToChar(int value) { return static_cast<char>(value + 32); }
-    static int UnChar(char c) { return static_cast<unsigned char>(c) - 32; }
-    static char Check1(const std::string& lenToData);
-    // The three characters of the CRC-16 block check (type 3).
-    static std::string Check3(const std::string& lenToData);
-    static std::string Packet(int seq, char type, const std::string& data, int checkType = 1);
     // Encodes `source` from `pos`, placing at most what fits in a data field of the terms'
     // packet length; returns the encoded field and moves `pos` past what was placed.
     static std::string EncodeData(const std::string& source, std::size_t& pos, const Terms& terms);

@@ -55,12 +55,10 @@ std::vector<std::string> PowerSettingsFromSetup(const SetupRecord& r, PowerSetti
                                 std::to_string(s.burstDuration) + " min (the page's nearest)");
                 break;
             }
-    const int gps = r.GpsParams[GpsMode];
-    if (gps != code::GpsContinuous && GpsCycleHours.contains(gps)) {
-        const int seconds = GpsCycleHours[gps] * 3600;
+    if (const auto cycle = GpsCycleOf(r)) {
         s.cycledGps = true;
-        s.gpsInterval = OnPageGrid(seconds / 60, GpsIntervalRange);
-        s.gpsDuration = OnPageGrid(std::max(seconds / 12, 60) / 60, GpsDurationRange);
+        s.gpsInterval = OnPageGrid(cycle->everySeconds / 60, GpsIntervalRange);
+        s.gpsDuration = OnPageGrid(cycle->onSeconds / 60, GpsDurationRange);
         taken.push_back("GPS on " + std::to_string(s.gpsDuration) + " min every " +
                         std::to_string(s.gpsInterval) + " min (the page's nearest)");
     }

@@ -292,8 +292,9 @@ std::string RecorderIni::KeyValue(int key, const SetupRecord& r) const {
     if (key == 50) {
         const int mode = r.GpsParams[GpsMode];
         if (mode == code::GpsContinuous) return "0,0";
-        const int seconds = GpsCycleHours.at(mode, "GpsMode") * 3600;
-        return Free(seconds) + "," + Free(std::max(seconds / 12, 60));
+        (void)GpsCycleHours.at(mode, "GpsMode");  // a mode outside the table is an error here
+        const GpsCycle cycle = *GpsCycleOf(r);
+        return Free(cycle.everySeconds) + "," + Free(cycle.onSeconds);
     }
     if (key == 51)
         return ">SIP" + SignedPadded(r.GpsParams[GpsLat], 2) +

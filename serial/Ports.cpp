@@ -183,17 +183,11 @@ std::string ComDevice(int number) {
 
 #endif
 
-std::string LogUpload(const fs::path& folder, upload::UploadRecord record) {
-    record.timeUtc = upload::NowUtcIso8601();
+upload::UploadRecord WithAdapterSerial(upload::UploadRecord record) {
     const std::string device = DeviceBehind(record.port);
     for (const auto& p : PortsPresent())
         if (p.device == device) record.adapterSerial = p.serialNumber;
-    try {
-        upload::AppendUploadLog(folder, record);
-    } catch (const KsrError& e) {
-        return "warning: the upload log was not written: " + e.locatedEscaped();
-    }
-    return {};
+    return record;
 }
 
 }  // namespace ksr::serial

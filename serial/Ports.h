@@ -32,9 +32,7 @@ std::string DeviceBehind(const std::string& device);
 // The stable /dev/serial/by-id name of a device, or empty.
 std::string StableName(const std::string& device);
 
-// Appends the record to uploads.log in `folder`, with the time and the adapter's serial number
-// of its port; empty, or the warning to give when the log could not be written (never the
-// reason an upload fails).
-std::string LogUpload(const std::filesystem::path& folder, upload::UploadRecord record);
+// The record with the serial number of the USB adapter behind its port, when there is one.
+upload::UploadRecord WithAdapterSerial(upload::UploadRecord record);
 
 }  // namespace ksr::serial

@@ -644,28 +644,4 @@ FolderLock::~FolderLock() {
 
 #endif
 
-std::vector<std::string> SplitLines(const std::string& bytes) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < bytes.size()) {
-        std::size_t end = bytes.find('\n', start);
-        std::size_t next = end == std::string::npos ? bytes.size() : end + 1;
-        if (end == std::string::npos) end = bytes.size();
-        std::size_t stop = end;
-        if (stop > start && bytes[stop - 1] == '\r') --stop;
-        lines.emplace_back(bytes, start, stop - start);
-        start = next;
-    }
-    return lines;
-}
-
-std::string JoinCrLf(const std::vector<std::string>& lines) {
-    std::string out;
-    for (const auto& line : lines) {
-        out += line;
-        out += "\r\n";
-    }
-    return out;
-}
-
 }  // namespace ksr

@@ -109,11 +109,6 @@ class FolderLock {
     std::intptr_t handle_;
 };
 
-// Splits text into lines. A line ends at LF; a CR right before it belongs to the line end.
-// An empty text has no lines; a last line without line end still counts.
-std::vector<std::string> SplitLines(const std::string& bytes);
 
-// Joins lines, each followed by CR LF.
-std::string JoinCrLf(const std::vector<std::string>& lines);
 
 }  // namespace ksr

@@ -44,6 +44,16 @@ std::string ShortTmpBytes(const std::string& text);
 // Creates or replaces SHORTTMP.DAT in `directory`: the text, then the explanatory line.
 void WriteShortTmp(const std::string& text, const std::filesystem::path& directory = ".");
 
+// The lowest-temperature setting (whole degrees Celsius): -30 to -10 in steps of 5.
+inline constexpr int LowestTemperatureMin = -30;
+inline constexpr int LowestTemperatureMax = -10;
+inline constexpr int LowestTemperatureStep = 5;
+inline constexpr int LowestTemperatureDefault = -10;
+inline constexpr const char* LowestTemperatureChoices = "-30, -25, -20, -15 or -10";
+constexpr bool IsLowestTemperature(int degrees) {
+    return degrees >= LowestTemperatureMin && degrees <= LowestTemperatureMax &&
+           (degrees - LowestTemperatureMin) % LowestTemperatureStep == 0;
+}
 // The lowest-temperature setting as SHORTTMP.DAT's first line: the number, at least 2 wide.
 std::string LowestTemperatureText(int degrees);
 

@@ -1,5 +1,7 @@
 #include "setup/SetupRecord.h"
+#include "setup/Tables.h"
 
+#include <algorithm>
 #include <array>
 
 namespace ksr {
@@ -92,6 +94,13 @@ void SetDefaults(SetupRecord& r) {
 int LookUpSecondaryRate(int primRateIndex, int secRateIndex) {
     const auto& row = SecondaryRates.at(primRateIndex, "PrimRateIndex");
     return row.at(secRateIndex, "SecRateIndex");
+}
+
+std::optional<GpsCycle> GpsCycleOf(const SetupRecord& r) {
+    const int mode = r.GpsParams[GpsMode];
+    if (mode == code::GpsContinuous || !GpsCycleHours.contains(mode)) return std::nullopt;
+    const int every = GpsCycleHours[mode] * 3600;
+    return GpsCycle{every, std::max(every / 12, 60)};
 }
 
 }  // namespace ksr

@@ -3,6 +3,7 @@
 // hands it by reference to the editors, the setup file, the rate rules and the builder.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "setup/Array1.h"
@@ -83,5 +84,13 @@ void SetDefaults(SetupRecord& record);
 // The secondary rate of a channel, looked up in the row of its own primary-rate index.
 // Throws RangeError for indexes outside the tables.
 int LookUpSecondaryRate(int primRateIndex, int secRateIndex);
+
+// Cycled GPS: on for `onSeconds` every `everySeconds` (a twelfth of the cycle, at least a
+// minute). Continuous GPS, or a mode outside the table, has none.
+struct GpsCycle {
+    int everySeconds = 0;
+    int onSeconds = 0;
+};
+std::optional<GpsCycle> GpsCycleOf(const SetupRecord& record);
 
 }  // namespace ksr

@@ -117,3 +117,40 @@ std::string JsonString(const std::string& text) {
 }
 
 }  // namespace ksr::fmt
+
+namespace ksr {
+
+std::vector<std::string> SplitLines(const std::string& bytes) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+        std::size_t end = bytes.find('\n', start);
+        std::size_t next = end == std::string::npos ? bytes.size() : end + 1;
+        if (end == std::string::npos) end = bytes.size();
+        std::size_t stop = end;
+        if (stop > start && bytes[stop - 1] == '\r') --stop;
+        lines.emplace_back(bytes, start, stop - start);
+        start = next;
+    }
+    return lines;
+}
+
+std::string JoinCrLf(const std::vector<std::string>& lines) {
+    std::string out;
+    for (const auto& line : lines) {
+        out += line;
+        out += "\r\n";
+    }
+    return out;
+}
+
+std::vector<std::string> KeyValues(const std::vector<std::string>& lines, std::string_view key) {
+    std::vector<std::string> values;
+    for (const std::string& line : lines)
+        if (line.size() > key.size() && line.compare(0, key.size(), key) == 0 &&
+            line[key.size()] == '=')
+            values.push_back(line.substr(key.size() + 1));
+    return values;
+}
+
+}  // namespace ksr

@@ -2,6 +2,8 @@
 // Number layouts of the setup file and recorder.ini.
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace ksr::fmt {
 
@@ -38,3 +40,19 @@ std::string JsonString(const std::string& utf8);
 std::string Latin1ToUtf8(const std::string& text);
 
 }  // namespace ksr::fmt
+
+// The lines of a file's text.
+namespace ksr {
+
+// Splits text into lines. A line ends at LF; a CR right before it belongs to the line end.
+// An empty text has no lines; a last line without line end still counts.
+std::vector<std::string> SplitLines(const std::string& bytes);
+
+// Joins lines, each followed by CR LF.
+std::string JoinCrLf(const std::vector<std::string>& lines);
+
+// The values of the lines "KEY=value" among `lines`, in their order (a key given twice gives
+// two values).
+std::vector<std::string> KeyValues(const std::vector<std::string>& lines, std::string_view key);
+
+}  // namespace ksr

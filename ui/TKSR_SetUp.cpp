@@ -18,6 +18,8 @@
 #include <QVBoxLayout>
 
 #include "setup/Errors.h"
+#include "setup/SetupFile.h"
+#include "setup/TextFormat.h"
 #include "ui/HelpWindow.h"
 #include "ui/Look.h"
 #include "ui/Tooltips.h"
@@ -227,9 +229,10 @@ void TKSR_SetUp::buildEditPage(QWidget* page) {
     Label(temperatureBox_, "LowestTempLabel", QString::fromUtf8("Lowest Temperature [\u00B0C]"),
           {8, 24, 150, 22});
     temperatureSpin_ =
-        new SpinEdit(QStringLiteral("TemperatureSpin"), -30, -10, 5, temperatureBox_);
+        new SpinEdit(QStringLiteral("TemperatureSpin"), LowestTemperatureMin, LowestTemperatureMax,
+                     LowestTemperatureStep, temperatureBox_);
     temperatureSpin_->setGeometry(158, 22, 54, 24);
-    temperatureSpin_->setValue(-10);
+    temperatureSpin_->setValue(LowestTemperatureDefault);
     calibratBox_ = placeBox(new CalibrationSignalBox(record_, page), {484, 290, 220, 96});
     caliWinBox_ = placeBox(new OutputWindowsBox(record_, page), {8, 392, 696, 129});
     recordWinBox_ = placeBox(new RecordWindowsBox(record_, page), {8, 528, 696, 177});
@@ -372,18 +375,17 @@ void TKSR_SetUp::ShowNextUpload() {
     if (!uploadPage_ || memoShowsRecorder_) return;
     const bool haveFile = localIni_;
     const auto value = [this](const char* key) {
-        for (const std::string& line : ini_.lines())
-            if (line.rfind(key, 0) == 0) return Latin1Text(line.substr(std::strlen(key)));
-        return QString();
+        const auto values = KeyValues(ini_.lines(), key);
+        return values.empty() ? QString() : Latin1Text(values.front());
     };
     QString text;
     bool otherSetup = false;
     if (!haveFile) {
         text = QStringLiteral("sends: no recorder.ini in the folder");
     } else {
-        const QString name = value("setup_name=");
+        const QString name = value("setup_name");
         text = QStringLiteral("sends: %1  %2 %3")
-                   .arg(name, value("setup_date="), value("setup_time="));
+                   .arg(name, value("setup_date"), value("setup_time"));
         const QString open = Latin1Text(record_.SetupName);
         otherSetup = setupOpen_ && name.compare(open, Qt::CaseInsensitive) != 0;
         if (otherSetup) text += QStringLiteral("\nnot the open set-up %1 !").arg(open);

@@ -1,12 +1,13 @@
 #include "ui/UploadPage.h"
 
-#include "kermit/KermitFiles.h"
+#include "upload/SendFiles.h"
 #include "recorder_ini/IniCompare.h"
 #include "recorder_ini/RecorderIni.h"
 #include "setup/FileIo.h"
 #include "ui/ComSelectForm.h"
 #include "serial/Ports.h"
 #include "ui/Look.h"
+#include "setup/TextFormat.h"
 
 namespace ksr::ui {
 
@@ -112,7 +113,7 @@ void UploadPage::UpLoadPanelClick() {
     // The files are read once, before the line is touched: none to send, one that cannot be
     // read or a name the recorder cannot be given end the upload here, with nothing sent.
     try {
-        files_ = kermit::IniFilesToSend(workDir_);
+        files_ = upload::IniFilesToSend(workDir_);
     } catch (const KsrError& e) {
         status(upload::StatusKind::Failure, Latin1Text(upload::FailureText));
         failedBeforeTheLine(e, {});
@@ -263,7 +264,7 @@ void UploadPage::readEnded(const upload::UploadSession& session) {
 void UploadPage::log(upload::UploadRecord record) {
     record.program = "ksr-setup";
     record.port = port_.openedDevice().toStdString();
-    const std::string warning = serial::LogUpload(workDir_, std::move(record));
+    const std::string warning = upload::LogUpload(workDir_, serial::WithAdapterSerial(std::move(record)));
     if (!warning.empty()) throw KsrError(warning);
 }
 

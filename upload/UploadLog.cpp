@@ -37,8 +37,8 @@ std::string NowUtcIso8601() {
 std::optional<std::string> SetupNameOf(const std::vector<SentFile>& files) {
     for (const SentFile& f : files) {
         if (fmt::UpperAscii(f.name) != "RECORDER.INI") continue;
-        for (const std::string& line : SplitLines(f.bytes))
-            if (line.rfind("setup_name=", 0) == 0) return line.substr(11);
+        const auto names = KeyValues(SplitLines(f.bytes), "setup_name");
+        if (!names.empty()) return names.front();
     }
     return std::nullopt;
 }
@@ -87,6 +87,16 @@ std::string UploadLogLine(const UploadRecord& r) {
 
 void AppendUploadLog(const std::filesystem::path& folder, const UploadRecord& record) {
     AppendToFile(folder / UploadLogFileName, UploadLogLine(record));
+}
+
+std::string LogUpload(const std::filesystem::path& folder, UploadRecord record) {
+    record.timeUtc = NowUtcIso8601();
+    try {
+        AppendUploadLog(folder, record);
+    } catch (const KsrError& e) {
+        return "warning: the upload log was not written: " + e.locatedEscaped();
+    }
+    return {};
 }
 
 }  // namespace ksr::upload

@@ -58,4 +58,8 @@ std::string UploadLogLine(const UploadRecord& record);
 // Appends the record's line to `folder`/uploads.log; throws IoError when it cannot.
 void AppendUploadLog(const std::filesystem::path& folder, const UploadRecord& record);
 
+// The same with the time now: empty, or the warning to give when the log could not be written
+// (never the reason an upload fails).
+std::string LogUpload(const std::filesystem::path& folder, UploadRecord record);
+
 }  // namespace ksr::upload

@@ -94,11 +94,9 @@ void Keep(std::string& buffer, const std::string& bytes) {
 }  // namespace
 
 Identity IdentityOf(const std::string& recorderIni) {
-    std::vector<std::string> stations, serials;
-    for (const std::string& line : SplitLines(recorderIni)) {
-        if (line.rfind("station_code=", 0) == 0) stations.push_back(line.substr(13));
-        if (line.rfind("serial_number=", 0) == 0) serials.push_back(line.substr(14));
-    }
+    const std::vector<std::string> lines = SplitLines(recorderIni);
+    const std::vector<std::string> stations = KeyValues(lines, "station_code");
+    const std::vector<std::string> serials = KeyValues(lines, "serial_number");
     Identity id;
     // A key missing, empty or given more than once names no one recorder: a file that says
     // two things must not pass for either.
@@ -142,15 +140,15 @@ std::string ProgressText(const kermit::KermitSender& sender) {
 std::string UploadSession::ReleaseBytes(int seq) {
     // Once with each block check: a receiver left by an upload checks with one character, a
     // sender left by a read with the CRC it agreed; each takes its own and drops the other.
-    return "#" + kermit::KermitSender::Packet(seq, 'E', ReleaseText, 1) + "#" +
-           kermit::KermitSender::Packet(seq, 'E', ReleaseText, 3);
+    return "#" + kermit::Packet(seq, 'E', ReleaseText, 1) + "#" +
+           kermit::Packet(seq, 'E', ReleaseText, 3);
 }
 
 int UploadSession::ExpectedSequence(const std::string& text) {
     for (std::size_t at = text.rfind('\x01'); at != std::string::npos;
          at = at == 0 ? std::string::npos : text.rfind('\x01', at - 1)) {
         if (at + 3 >= text.size()) continue;
-        const int seq = kermit::KermitSender::UnChar(text[at + 2]);
+        const int seq = kermit::UnChar(text[at + 2]);
         const char type = text[at + 3];
         if (seq < 0 || seq > 63) continue;
         if (type == 'N') return seq;

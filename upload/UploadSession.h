@@ -37,7 +37,7 @@ inline constexpr const char* WrongRecorderText = "  wrong KSR: nothing sent ";
 
 inline constexpr const char* LoginPrompt = console::LoginPrompt;
 inline constexpr const char* PasswordPrompt = console::PasswordPrompt;
-inline constexpr int TickMs = 55;
+inline constexpr int TickMs = kermit::KermitSender::TickMs;  // the serial layer's tick
 inline constexpr int LoginTicks = 40;
 inline constexpr int PasswordTicks = 60;
 inline constexpr const char* LoginUser = console::User;

@@ -191,11 +191,11 @@ int Format(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
 int LowestTemperature(const Options& parsed) {
     const auto t = parsed.value("--lowest-temp");
-    if (!t) return -10;
+    if (!t) return LowestTemperatureDefault;
     int value = 0;
-    if (!fmt::ParseInt(*t, value) || value < -30 || value > -10 || value % 5 != 0)
-        throw UsageError("--lowest-temp takes -30, -25, -20, -15 or -10, not \"" + fmt::Echo(*t) +
-                         "\"");
+    if (!fmt::ParseInt(*t, value) || !IsLowestTemperature(value))
+        throw UsageError(std::string("--lowest-temp takes ") + LowestTemperatureChoices +
+                         ", not \"" + fmt::Echo(*t) + "\"");
     return value;
 }
 
@@ -422,6 +422,15 @@ int Diff(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     return differences.empty() ? Success : BadFile;
 }
 
+// " 0 1 2 5 ...": the rates of a table, each once, in order.
+std::string RateList(std::vector<int> rates) {
+    std::sort(rates.begin(), rates.end());
+    rates.erase(std::unique(rates.begin(), rates.end()), rates.end());
+    std::string text;
+    for (int rate : rates) text += " " + std::to_string(rate);
+    return text;
+}
+
 // A whole number within [min, max] on a grid of `step` from `min`.
 int Whole(const std::string& option, const std::string& text, int min, int max, int step) {
     int value = 0;
@@ -474,18 +483,14 @@ int Power(const std::vector<std::string>& args, std::ostream& out, std::ostream&
             s.primRate = Whole(a, value, 0, 3000, 1);
             if (std::find(PrimaryRates.begin(), PrimaryRates.end(), s.primRate) ==
                 PrimaryRates.end())
-                throw UsageError(
-                    "--prim-rate takes a rate of the table: 0 1 2 5 10 20 25 50 75 100 125 150 "
-                    "200 250 300 500 600 750 1000 3000");
+                throw UsageError("--prim-rate takes a rate of the table:" +
+                                 RateList({PrimaryRates.begin(), PrimaryRates.end()}));
         } else if (a == "--sec-rate") {
             s.secRate = Whole(a, value, 0, 750, 1);
-            bool known = false;
-            for (const auto& row : SecondaryRates)
-                for (int rate : row) known = known || rate == s.secRate;
-            if (!known)
-                throw UsageError(
-                    "--sec-rate takes a rate of the table: 0 1 2 4 5 10 20 25 40 50 75 100 120 "
-                    "125 150 200 250 300 375 500 600 750");
+            std::vector<int> secondary;
+            for (const auto& row : SecondaryRates) secondary.insert(secondary.end(), row.begin(), row.end());
+            if (std::find(secondary.begin(), secondary.end(), s.secRate) == secondary.end())
+                throw UsageError("--sec-rate takes a rate of the table:" + RateList(secondary));
         } else if (a == "--prim-channels") {
             s.primChannels = Whole(a, value, power::PrimChannelsRange);
         } else if (a == "--sec-channels") {

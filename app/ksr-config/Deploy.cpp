@@ -19,6 +19,7 @@
 #include "setup/Errors.h"
 #include "setup/FileIo.h"
 #include "setup/TextFormat.h"
+#include "upload/UploadLog.h"
 
 namespace ksr::cli {
 
@@ -258,7 +259,7 @@ class Worker {
         record.port = port_.device;
         const std::filesystem::path folder =
             chosen.station >= 0 ? dir_ / PathOf(d_.stations()[chosen.station].row.station) : dir_;
-        const std::string warning = serial::LogUpload(folder, record);
+        const std::string warning = upload::LogUpload(folder, serial::WithAdapterSerial(record));
         if (!warning.empty()) say("warning: " + warning);
     }
 

@@ -8,13 +8,13 @@
 
 #include "Args.h"
 #include "Commands.h"
-#include "kermit/KermitFiles.h"
 #include "serial/Ports.h"
 #include "serial/SessionRunner.h"
 #include "serial/StopSignals.h"
 #include "setup/FileIo.h"
 #include "setup/Json.h"
 #include "setup/TextFormat.h"
+#include "upload/SendFiles.h"
 #include "upload/UploadLog.h"
 #include "upload/UploadSession.h"
 
@@ -86,7 +86,7 @@ class StatusPrinter {
 // The upload log is never the reason an upload fails: a log that cannot be written is a warning.
 void WriteLogOrWarn(const std::filesystem::path& dir, const upload::UploadRecord& log,
                     std::ostream& err) {
-    const std::string warning = serial::LogUpload(dir, log);
+    const std::string warning = upload::LogUpload(dir, serial::WithAdapterSerial(log));
     if (!warning.empty()) err << "ksr-config upload: " << warning << "\n";
 }
 
@@ -210,7 +210,7 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
     // more than recorder.ini may be a surprise.
     std::vector<kermit::SendFile> toSend;
     try {
-        toSend = kermit::IniFilesToSend(dir);
+        toSend = upload::IniFilesToSend(dir);
         if (options.guard) {
             if (!upload::IdentityToSend(toSend).complete())
                 throw KsrError("--guard: the recorder.ini to be sent names no station_code and "

@@ -190,13 +190,13 @@ TEST(KermitReceiverTerms, TheCrcIsUsedWhenTheSenderOffersIt) {
     KermitReceiver r;
     r.start();
     r.receive(MakePacket(0, 'S', "p% @-#Y3~"));
-    EXPECT_EQ(r.takeOutput(), KermitSender::Packet(0, 'Y', "~% @-#N3~ ", 1));
-    r.receive(KermitSender::Packet(1, 'F', "R.INI", 3));
-    EXPECT_EQ(r.takeOutput(), KermitSender::Packet(1, 'Y', "", 3));
+    EXPECT_EQ(r.takeOutput(), kermit::Packet(0, 'Y', "~% @-#N3~ ", 1));
+    r.receive(kermit::Packet(1, 'F', "R.INI", 3));
+    EXPECT_EQ(r.takeOutput(), kermit::Packet(1, 'Y', "", 3));
     r.receive(MakePacket(2, 'D', "abc"));  // the old check
-    EXPECT_EQ(r.takeOutput(), KermitSender::Packet(2, 'N', "", 3));
-    r.receive(KermitSender::Packet(2, 'D', "abc", 3) + KermitSender::Packet(3, 'Z', "", 3) +
-              KermitSender::Packet(4, 'B', "", 3));
+    EXPECT_EQ(r.takeOutput(), kermit::Packet(2, 'N', "", 3));
+    r.receive(kermit::Packet(2, 'D', "abc", 3) + kermit::Packet(3, 'Z', "", 3) +
+              kermit::Packet(4, 'B', "", 3));
     EXPECT_EQ(r.ProtocolStatus(), Success) << r.errorText();
     ASSERT_EQ(r.files().size(), 1u);
     EXPECT_EQ(r.files()[0].data, "abc");

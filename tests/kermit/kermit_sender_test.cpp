@@ -31,8 +31,8 @@ std::string Encode(const std::string& s, Terms t) {
 }
 
 TEST(KermitPacket, LayoutAndTypeOneCheck) {
-    EXPECT_EQ(KermitSender::Packet(0, 'N', ""), std::string("\x01# N3\r"));  // the protocol's NAK 0
-    const std::string p = KermitSender::Packet(5, 'D', "hello");
+    EXPECT_EQ(kermit::Packet(0, 'N', ""), std::string("\x01# N3\r"));  // the protocol's NAK 0
+    const std::string p = kermit::Packet(5, 'D', "hello");
     EXPECT_EQ(p.substr(0, 4), std::string("\x01(%D"));
     EXPECT_EQ(p.back(), '\r');
     EXPECT_EQ(p[p.size() - 2], test::Check(p.substr(1, p.size() - 3)));
@@ -312,11 +312,11 @@ TEST_F(KermitRetries, ParityIsDetectedEvenWhenTheRawCheckHappensToPass) {
             k.takeOutput();
             const std::string answer = withParity(MakePacket(0, 'Y', init));
             const std::string body = answer.substr(1, answer.size() - 3);
-            if (KermitSender::Check1(body) == answer[answer.size() - 2]) ++checked;
+            if (kermit::Check1(body) == answer[answer.size() - 2]) ++checked;
             k.receive(answer);
             EXPECT_TRUE(k.parityDetected()) << init;
             EXPECT_EQ(k.terms().eighthBit, '&') << init;
-            EXPECT_EQ(k.terms().packetLength, std::min(80, KermitSender::UnChar(init[0])));
+            EXPECT_EQ(k.terms().packetLength, std::min(80, kermit::UnChar(init[0])));
             EXPECT_EQ(SplitPackets(k.takeOutput()).at(0).type, 'F') << init;
         }
     }

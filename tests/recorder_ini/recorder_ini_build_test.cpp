@@ -4,6 +4,7 @@
 #include "setup/FileIo.h"
 #include "setup/RateRules.h"
 #include "setup/SetupFile.h"
+#include "setup/TextFormat.h"
 
 namespace ksr {
 namespace {

@@ -5,6 +5,7 @@
 
 #include "TestSupport.h"
 #include "setup/FileIo.h"
+#include "setup/TextFormat.h"
 
 namespace ksr {
 namespace {

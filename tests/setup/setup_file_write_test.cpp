@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 #include "setup/FileIo.h"
 #include "setup/SetupFile.h"
+#include "setup/TextFormat.h"
 
 namespace ksr {
 namespace {

@@ -19,6 +19,7 @@
 
 #include "UiTestSupport.h"
 #include "setup/FileIo.h"
+#include "setup/TextFormat.h"
 #include "ui/ComSelectForm.h"
 #include "ui/TKSR_SetUp.h"
 

@@ -230,17 +230,17 @@ TEST(UploadSession, PromptsAreFoundCaseBlindAcrossReadsAfterTheFlush) {
 TEST(UploadSession, TheReleaseGoesWithTheSequenceTheReceiverWaitsFor) {
     EXPECT_EQ(UploadSession::ExpectedSequence(""), -1);
     EXPECT_EQ(UploadSession::ExpectedSequence("ksr login: "), -1);
-    EXPECT_EQ(UploadSession::ExpectedSequence(KermitSender::Packet(3, 'Y', "")), 4);
-    EXPECT_EQ(UploadSession::ExpectedSequence(KermitSender::Packet(3, 'Y', "") +
-                                              KermitSender::Packet(9, 'N', "")),
+    EXPECT_EQ(UploadSession::ExpectedSequence(kermit::Packet(3, 'Y', "")), 4);
+    EXPECT_EQ(UploadSession::ExpectedSequence(kermit::Packet(3, 'Y', "") +
+                                              kermit::Packet(9, 'N', "")),
               9);
-    EXPECT_EQ(UploadSession::ExpectedSequence(KermitSender::Packet(63, 'Y', "")), 0);
+    EXPECT_EQ(UploadSession::ExpectedSequence(kermit::Packet(63, 'Y', "")), 0);
     // A sender left over from a read waits for the answer to the packet it sends again.
-    EXPECT_EQ(UploadSession::ExpectedSequence(KermitSender::Packet(7, 'D', "a=1")), 7);
+    EXPECT_EQ(UploadSession::ExpectedSequence(kermit::Packet(7, 'D', "a=1")), 7);
 
     Upload run;
     run.loginFromAttempt = 2;
-    run.at(1000, KermitSender::Packet(17, 'Y', ""));  // while "login:" is awaited
+    run.at(1000, kermit::Packet(17, 'Y', ""));  // while "login:" is awaited
     run.go();
     EXPECT_EQ(run.times(UploadSession::ReleaseBytes(18) + "\x03").size(), 1u);
 
@@ -250,7 +250,7 @@ TEST(UploadSession, TheReleaseGoesWithTheSequenceTheReceiverWaitsFor) {
     quiet.loginFromAttempt = 2;
     quiet.also = [](Upload& r, const std::string& b) {
         if (b == UploadSession::ReleaseBytes(0) + "\x03")
-            r.at(r.now + 20, KermitSender::Packet(4, 'Y', ""));
+            r.at(r.now + 20, kermit::Packet(4, 'Y', ""));
         return false;
     };
     quiet.go();
@@ -264,8 +264,8 @@ TEST(UploadSession, TheReleaseIsACommentToAShellThatGetsItInstead) {
     for (int seq = 0; seq < 64; ++seq) {
         const std::string bytes = UploadSession::ReleaseBytes(seq);
         // With either block check: a left-over receiver's, a left-over sender's (the CRC).
-        const std::string one = "#" + KermitSender::Packet(seq, 'E', ReleaseText, 1);
-        const std::string crc = "#" + KermitSender::Packet(seq, 'E', ReleaseText, 3);
+        const std::string one = "#" + kermit::Packet(seq, 'E', ReleaseText, 1);
+        const std::string crc = "#" + kermit::Packet(seq, 'E', ReleaseText, 3);
         EXPECT_EQ(bytes, one + crc) << seq;
         for (const std::string& line : {one, crc})  // each a comment line of its own
             EXPECT_EQ(line.find_first_of("\r\n"), line.size() - 1) << seq;
@@ -376,7 +376,7 @@ TEST(UploadSession, SuccessSendsOneReturnAndTheReconfigureCommandFailureNothing)
     failed.also = [](Upload& r, const std::string& b) {
         if (!r.receiving || b[0] != '\x01') return false;
         r.receiving = false;
-        r.at(r.now + 10, KermitSender::Packet(0, 'E', "disk full"));
+        r.at(r.now + 10, kermit::Packet(0, 'E', "disk full"));
         return true;
     };
     failed.go();

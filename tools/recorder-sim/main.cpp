@@ -295,7 +295,7 @@ class Simulator {
         } else if (entered.rfind(sendCommand, 0) == 0 && o_.endlessSender) {
             state_ = State::EndlessSender;
             packets_ = ksr::kermit::PacketReader{};
-            lastPacket_ = ksr::kermit::KermitSender::Packet(0, 'S', "~* @-#Y1~");
+            lastPacket_ = ksr::kermit::Packet(0, 'S', "~* @-#Y1~");
             say(lastPacket_);
             return;
         } else if (entered.rfind(sendCommand, 0) == 0) {
@@ -365,8 +365,8 @@ class Simulator {
                 return;
             }
             if (p.checkOk && p.type == 'Y')
-                lastPacket_ = KermitSender::Packet((p.seq + 1) % 64, p.seq == 0 ? 'F' : 'D',
-                                                   p.seq == 0 ? "RECORDER.INI" : "");
+                lastPacket_ = ksr::kermit::Packet((p.seq + 1) % 64, p.seq == 0 ? 'F' : 'D',
+                                                  p.seq == 0 ? "RECORDER.INI" : "");
             say(lastPacket_);
         }
     }

@@ -1,4 +1,4 @@
-#include "kermit/KermitFiles.h"
+#include "upload/SendFiles.h"
 
 #include <algorithm>
 #include <map>
@@ -7,7 +7,7 @@
 #include "setup/FileIo.h"
 #include "setup/TextFormat.h"
 
-namespace ksr::kermit {
+namespace ksr::upload {
 
 bool IsSafeSendName(const std::string& name) {
     if (name.empty() || name.front() == '-' || name.front() == '.') return false;
@@ -32,7 +32,7 @@ void CheckSendNames(const std::vector<std::string>& localNames) {
     }
 }
 
-std::vector<SendFile> IniFilesToSend(const std::filesystem::path& directory) {
+std::vector<kermit::SendFile> IniFilesToSend(const std::filesystem::path& directory) {
     std::vector<std::filesystem::path> paths;
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(directory, ec)) {
@@ -48,10 +48,10 @@ std::vector<SendFile> IniFilesToSend(const std::filesystem::path& directory) {
     if (paths.empty())
         throw KsrError("no \"*.ini\" file to send in " + fmt::EchoName(directory.string()) +
                        ": build recorder.ini first");
-    std::vector<SendFile> files;
+    std::vector<kermit::SendFile> files;
     for (const auto& p : paths)
         files.push_back({fmt::UpperAscii(p.filename().string()), ReadFileBytes(p)});
     return files;
 }
 
-}  // namespace ksr::kermit
+}  // namespace ksr::upload
