@@ -27,7 +27,7 @@ void CheckPackets(const std::string& out, const KermitSender& s, std::string& la
         const std::size_t end = i + 2 + static_cast<std::size_t>(len);  // the CR
         FUZZ_CHECK(end < out.size());
         const std::string body = out.substr(i + 1, static_cast<std::size_t>(len));
-        FUZZ_CHECK(kermit::Check1(body) == out[end - 1]);
+        FUZZ_CHECK(ksr::kermit::Check1(body) == out[end - 1]);
         FUZZ_CHECK(out[end] == '\r');
         const char type = body[2];
         if (type == 'D' || type == 'F') FUZZ_CHECK(len <= s.terms().packetLength);

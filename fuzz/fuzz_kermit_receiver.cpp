@@ -18,13 +18,13 @@ void CheckAnswers(const std::string& out) {
     while (i < out.size()) {
         FUZZ_CHECK(out[i] == '\x01');
         FUZZ_CHECK(i + 1 < out.size());
-        const int len = kermit::UnChar(out[i + 1]);
+        const int len = ksr::kermit::UnChar(out[i + 1]);
         FUZZ_CHECK(len >= 3 && len <= 94);
         const std::size_t end = i + 2 + static_cast<std::size_t>(len);
         FUZZ_CHECK(end < out.size());
         const std::string body = out.substr(i + 1, static_cast<std::size_t>(len));
-        const bool check1 = kermit::Check1(body) == out[end - 1];
-        const bool check3 = len >= 5 && kermit::Check3(out.substr(i + 1, len - 2)) ==
+        const bool check1 = ksr::kermit::Check1(body) == out[end - 1];
+        const bool check3 = len >= 5 && ksr::kermit::Check3(out.substr(i + 1, len - 2)) ==
                                             out.substr(end - 3, 3);
         FUZZ_CHECK(check1 || check3);
         FUZZ_CHECK(out[end] == '\r');
@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::string field(reinterpret_cast<const char*>(data + i), n);
             for (char& c : field) c = static_cast<char>(32 + (static_cast<unsigned char>(c) % 95));
             i += n;
-            r.receive(kermit::Packet(seq, type, field, check));
+            r.receive(ksr::kermit::Packet(seq, type, field, check));
         } else if (op == 255) {
             r.cancelAtNextPacket("cancelled");
         } else {
@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     FUZZ_CHECK(!r.InProgress());
     // Once ended it answers nothing more.
-    r.receive(kermit::Packet(0, 'S', "p% @-#Y1~"));
+    r.receive(ksr::kermit::Packet(0, 'S', "p% @-#Y1~"));
     r.tick();
     FUZZ_CHECK(r.takeOutput().empty());
     return 0;
