@@ -19,23 +19,32 @@
 namespace ksr::deploy {
 namespace {
 
-constexpr const char* kReportColumns[] = {
-    "station",         "serial",         "port",   "adapter_serial", "setup_name",
-    "sha256",          "identity_before", "lines_differed", "result",  "new_data_file",
-    "battery_days",    "disk_days",      "time"};
+constexpr const char* kReportColumns[] = {"station",
+                                          "serial",
+                                          "port",
+                                          "adapter_serial",
+                                          "setup_name",
+                                          "sha256",
+                                          "identity_before",
+                                          "lines_differed",
+                                          "result",
+                                          "new_data_file",
+                                          "battery_days",
+                                          "disk_days",
+                                          "time"};
 
 std::vector<std::string> Fields(const ReportRow& r) {
-    return {r.station,        r.serial,        r.port,   r.adapterSerial, r.setupName,
-            r.sha256,         r.identityBefore, r.linesDiffered, r.result, r.newDataFile,
-            r.batteryDays,    r.diskDays,      r.time};
+    return {r.station,     r.serial,         r.port,          r.adapterSerial, r.setupName,
+            r.sha256,      r.identityBefore, r.linesDiffered, r.result,        r.newDataFile,
+            r.batteryDays, r.diskDays,       r.time};
 }
 
 ReportRow FromFields(const std::vector<std::string>& f) {
     ReportRow r;
-    std::string* into[] = {&r.station,        &r.serial,        &r.port,   &r.adapterSerial,
-                           &r.setupName,      &r.sha256,        &r.identityBefore,
-                           &r.linesDiffered,  &r.result,        &r.newDataFile,
-                           &r.batteryDays,    &r.diskDays,      &r.time};
+    std::string* into[] = {&r.station,   &r.serial,      &r.port,           &r.adapterSerial,
+                           &r.setupName, &r.sha256,      &r.identityBefore, &r.linesDiffered,
+                           &r.result,    &r.newDataFile, &r.batteryDays,    &r.diskDays,
+                           &r.time};
     for (std::size_t i = 0; i < f.size() && i < std::size(into); ++i) *into[i] = f[i];
     return r;
 }
@@ -84,10 +93,9 @@ std::vector<Station> PrepareStations(const Table& table) {
                 fail("template", fmt::EchoName(row.templatePath.string()) + " names " +
                                      upload::IdentityText(s.identity));
             else if (s.identity.stationCode != row.station)
-                fail("template", fmt::EchoName(row.templatePath.string()) +
-                                     " is the template of station " +
-                                     fmt::Echo(s.identity.stationCode) + ", not " +
-                                     fmt::Echo(row.station));
+                fail("template",
+                     fmt::EchoName(row.templatePath.string()) + " is the template of station " +
+                         fmt::Echo(s.identity.stationCode) + ", not " + fmt::Echo(row.station));
         } catch (const KsrError& e) {
             fail("template", e.locatedEscaped());
         }
@@ -284,8 +292,8 @@ upload::SendChoice Deployment::choose(const Port& port, const upload::ReadFound&
     if (!identified) {
         if (index < 0) {
             choice.outcome = upload::Outcome::Failed;
-            choice.reason = "identity not read (" + why + ") and no row pins " + port.device +
-                            ": nothing sent";
+            choice.reason =
+                "identity not read (" + why + ") and no row pins " + port.device + ": nothing sent";
             ReportRow other;
             other.port = port.device;
             other.adapterSerial = port.adapterSerial;
@@ -301,9 +309,10 @@ upload::SendChoice Deployment::choose(const Port& port, const upload::ReadFound&
     ReportRow& row = rows_[index];
     if (row.result == Deployed || busy_[index]) {
         chosen.alreadyDone = true;
-        choice.reason = "station " + stations_[index].row.station +
-                        (busy_[index] ? " is being sent on another cable" : " is deployed already") +
-                        ": nothing sent";
+        choice.reason =
+            "station " + stations_[index].row.station +
+            (busy_[index] ? " is being sent on another cable" : " is deployed already") +
+            ": nothing sent";
         chosen.event = choice.reason;
         return choice;
     }
@@ -329,11 +338,11 @@ upload::SendChoice Deployment::choose(const Port& port, const upload::ReadFound&
         row.linesDiffered = std::to_string(row.differences.size());
     }
     choice.files = {{"RECORDER.INI", s.recorderIni}};
-    chosen.event = "station " + s.row.station + ", serial " + s.identity.serialNumber + " (" +
-                   (identified ? "identity read" : identityBefore) + ", " +
-                   (row.linesDiffered.empty() ? "nothing to compare"
-                                              : row.linesDiffered + " lines differ") +
-                   "): sending " + s.setupName;
+    chosen.event =
+        "station " + s.row.station + ", serial " + s.identity.serialNumber + " (" +
+        (identified ? "identity read" : identityBefore) + ", " +
+        (row.linesDiffered.empty() ? "nothing to compare" : row.linesDiffered + " lines differ") +
+        "): sending " + s.setupName;
     return choice;
 }
 
@@ -348,8 +357,8 @@ std::string Deployment::ended(const Port& port, const Chosen& chosen,
     if (record.succeeded() && verdict == upload::Verdict::Verified)
         row.result = Deployed;
     else
-        row.result = "failed: " + (record.error.empty() ? std::string(record.resultText())
-                                                        : record.error);
+        row.result =
+            "failed: " + (record.error.empty() ? std::string(record.resultText()) : record.error);
     return port.device + ": station " + row.station + ": " + row.result +
            (row.newDataFile.empty() ? "" : ", " + row.newDataFile) + " " + countLocked();
 }

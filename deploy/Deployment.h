@@ -68,8 +68,8 @@ struct Port {
 
 // What a deployment chose for one recorder, for the worker to act on and say.
 struct Chosen {
-    int station = -1;      // the station sent, -1 for none
-    std::string event;     // one line for the terminal
+    int station = -1;          // the station sent, -1 for none
+    std::string event;         // one line for the terminal
     bool alreadyDone = false;  // the recorder's station was deployed already (--wait: same one)
 };
 

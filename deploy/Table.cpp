@@ -13,9 +13,8 @@ namespace ksr::deploy {
 namespace {
 
 bool Known(const std::string& column) {
-    return std::find_if(std::begin(Columns), std::end(Columns), [&](const char* c) {
-               return column == c;
-           }) != std::end(Columns);
+    return std::find_if(std::begin(Columns), std::end(Columns),
+                        [&](const char* c) { return column == c; }) != std::end(Columns);
 }
 
 std::string Trimmed(std::string text) {
@@ -113,9 +112,9 @@ Table ReadTable(const std::filesystem::path& file) {
         if (!Known(column)) {
             std::string known;
             for (const char* c : Columns) known += std::string(known.empty() ? "" : ", ") + c;
-            throw FormatError("unknown column \"" + fmt::Echo(raw) + "\" (the columns are " +
-                                  known + ")",
-                              name, records.front().line);
+            throw FormatError(
+                "unknown column \"" + fmt::Echo(raw) + "\" (the columns are " + known + ")", name,
+                records.front().line);
         }
         if (std::find(columns.begin(), columns.end(), column) != columns.end())
             throw FormatError("the column " + column + " stands twice", name, records.front().line);
@@ -141,8 +140,8 @@ Table ReadTable(const std::filesystem::path& file) {
             const std::string& column = columns[c];
             const std::string& value = record.fields[c];
             auto bad = [&](const std::string& why) {
-                return FormatError(column + ": " + why + ", not \"" + fmt::Echo(value) + "\"",
-                                   name, record.line);
+                return FormatError(column + ": " + why + ", not \"" + fmt::Echo(value) + "\"", name,
+                                   record.line);
             };
             if (column == "station") {
                 row.station = value;
@@ -162,8 +161,9 @@ Table ReadTable(const std::filesystem::path& file) {
             } else if (column == "add_load_mw") {
                 row.addLoadMw = Number(value);
                 if (!row.addLoadMw || *row.addLoadMw < -100000 || *row.addLoadMw > 100000)
-                    throw bad("milliwatts from -100000 to 100000 (a solar panel's mean gain "
-                              "below zero)");
+                    throw bad(
+                        "milliwatts from -100000 to 100000 (a solar panel's mean gain "
+                        "below zero)");
             } else if (column == "lowest_temp") {
                 int t = 0;
                 if (!fmt::ParseInt(value, t) || !IsLowestTemperature(t))
@@ -171,9 +171,10 @@ Table ReadTable(const std::filesystem::path& file) {
                 row.lowestTemp = t;
             }
         }
-        for (const auto& [column, value] : {std::pair<const char*, bool>{"station", row.station.empty()},
-                                            {"template", row.templatePath.empty()},
-                                            {"setup", row.setupPath.empty()}})
+        for (const auto& [column, value] :
+             {std::pair<const char*, bool>{"station", row.station.empty()},
+              {"template", row.templatePath.empty()},
+              {"setup", row.setupPath.empty()}})
             if (value) throw FormatError(std::string(column) + ": empty", name, record.line);
         table.rows.push_back(std::move(row));
     }

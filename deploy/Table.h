@@ -20,7 +20,7 @@ struct Row {
     std::filesystem::path templatePath;  // the recorder's recorder.000
     std::filesystem::path setupPath;     // its .set file
     std::string setupText;               // as the table gives it
-    std::string port;                    // a device, COMn or an adapter's serial number; may be empty
+    std::string port;  // a device, COMn or an adapter's serial number; may be empty
     std::optional<double> batteryAh;
     std::optional<double> addLoadMw;
     std::optional<int> lowestTemp;

@@ -24,8 +24,8 @@ void CheckAnswers(const std::string& out) {
         FUZZ_CHECK(end < out.size());
         const std::string body = out.substr(i + 1, static_cast<std::size_t>(len));
         const bool check1 = ksr::kermit::Check1(body) == out[end - 1];
-        const bool check3 = len >= 5 && ksr::kermit::Check3(out.substr(i + 1, len - 2)) ==
-                                            out.substr(end - 3, 3);
+        const bool check3 =
+            len >= 5 && ksr::kermit::Check3(out.substr(i + 1, len - 2)) == out.substr(end - 3, 3);
         FUZZ_CHECK(check1 || check3);
         FUZZ_CHECK(out[end] == '\r');
         const char type = body[2];

@@ -1,7 +1,7 @@
 // The upload session (and the read) fed arbitrary recorder output, time steps, CTS changes,
-// Escape, stops and a failing line: what it types on the recorder's console is only ever one of its own commands
-// (never a byte that came from the recorder or from a file), nothing follows an Escape of the
-// dialogue, a done session sends nothing, and it never asks to be woken in the past.
+// Escape, stops and a failing line: what it types on the recorder's console is only ever one of its
+// own commands (never a byte that came from the recorder or from a file), nothing follows an Escape
+// of the dialogue, a done session sends nothing, and it never asks to be woken in the past.
 
 #include <cstdint>
 #include <string>
@@ -14,15 +14,21 @@ using namespace ksr::upload;
 namespace {
 
 bool OwnCommand(const std::string& bytes) {
-    static const char* const kCommands[] = {"\x03", "root\r", "kelp\r", "logout\r",
-                                            "cd /usr/local/wexo\r", "kermit -r\r", "\r",
+    static const char* const kCommands[] = {"\x03",
+                                            "root\r",
+                                            "kelp\r",
+                                            "logout\r",
+                                            "cd /usr/local/wexo\r",
+                                            "kermit -r\r",
+                                            "\r",
                                             "kermit -s recorder.ini\r",
                                             "/usr/local/wexo/reconfig\r",
                                             "cksum '/usr/local/wexo/recorder.ini'\r"};
     for (const char* c : kCommands)
         if (bytes == c) return true;
     for (int seq = 0; seq < 64; ++seq)
-        if (bytes == UploadSession::ReleaseBytes(seq) + "\x03" || bytes == UploadSession::ReleaseBytes(seq))
+        if (bytes == UploadSession::ReleaseBytes(seq) + "\x03" ||
+            bytes == UploadSession::ReleaseBytes(seq))
             return true;
     return false;
 }

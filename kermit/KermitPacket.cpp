@@ -76,15 +76,15 @@ std::string Packet(int seq, char type, const std::string& data, int checkType) {
 
 std::string InitData(int maxl, int timeout, char qbin, char chkt, char rept, int zeros) {
     std::string d;
-    d += ToChar(maxl);               // MAXL
-    d += ToChar(timeout);            // TIME
-    d += ToChar(0);                  // NPAD
-    d += static_cast<char>(0 ^ 64);  // PADC, control-transformed
-    d += ToChar(Eol);                // EOL
-    d += ControlPrefix;              // QCTL
-    d += qbin;                       // QBIN
-    d += chkt;                       // CHKT
-    d += rept;                       // REPT
+    d += ToChar(maxl);                               // MAXL
+    d += ToChar(timeout);                            // TIME
+    d += ToChar(0);                                  // NPAD
+    d += static_cast<char>(0 ^ 64);                  // PADC, control-transformed
+    d += ToChar(Eol);                                // EOL
+    d += ControlPrefix;                              // QCTL
+    d += qbin;                                       // QBIN
+    d += chkt;                                       // CHKT
+    d += rept;                                       // REPT
     for (int i = 0; i < zeros; ++i) d += ToChar(0);  // CAPAS and what follows
     return d;
 }
@@ -104,8 +104,7 @@ char ControlPrefixOf(const std::string& init) {
 // the mark itself.
 static std::size_t FindMark(const std::string& s, std::size_t from, bool exact) {
     for (std::size_t i = from; i < s.size(); ++i)
-        if (s[i] == Mark || (!exact && static_cast<unsigned char>(s[i]) == (Mark | 0x80)))
-            return i;
+        if (s[i] == Mark || (!exact && static_cast<unsigned char>(s[i]) == (Mark | 0x80))) return i;
     return std::string::npos;
 }
 
@@ -129,8 +128,7 @@ bool PacketReader::checks(const std::string& p, std::size_t len) const {
     if (len < 2 + checkLength) return false;
     const std::string body = p.substr(1, len + 1 - checkLength);  // LEN .. DATA
     const std::string check = p.substr(len + 2 - checkLength, checkLength);
-    return type == 3 ? Check3(body) == check
-                     : check.size() == 1 && Check1(body) == check[0];
+    return type == 3 ? Check3(body) == check : check.size() == 1 && Check1(body) == check[0];
 }
 
 // On a line without parity the eighth bit belongs only in data, and only where data may carry

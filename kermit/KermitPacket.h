@@ -8,8 +8,8 @@
 
 namespace ksr::kermit {
 
-inline constexpr char Mark = 0x01;  // SOH, where a packet begins
-inline constexpr char Eol = '\r';   // after each packet
+inline constexpr char Mark = 0x01;          // SOH, where a packet begins
+inline constexpr char Eol = '\r';           // after each packet
 inline constexpr char ControlPrefix = '#';  // ours, for the control characters we send
 inline constexpr char RepeatPrefix = '~';
 

@@ -29,8 +29,8 @@ std::string KermitReceiver::AnswerInitData(const std::string& init, bool parity)
     const char repeat = RepeatPrefixOffered(init, eighthBit);
     // CHKT: the CRC when offered; REPT: the sender's, agreed; CAPAS 0: no long packets, windows
     // or attributes.
-    return InitData(OfferedLength, OfferedTimeout, ours, InitChar(init, CHKT, '1') == '3' ? '3' : '1',
-                    repeat ? repeat : ' ', 1);
+    return InitData(OfferedLength, OfferedTimeout, ours,
+                    InitChar(init, CHKT, '1') == '3' ? '3' : '1', repeat ? repeat : ' ', 1);
 }
 
 Terms KermitReceiver::Agree(const std::string& init, bool parity) {
@@ -110,8 +110,7 @@ void KermitReceiver::nak() {
 }
 
 void KermitReceiver::finish(std::uint16_t status, const std::string& text, bool tellSender) {
-    if (tellSender)
-        output_ += Packet(seq_, 'E', text.substr(0, 60), terms_.checkType);
+    if (tellSender) output_ += Packet(seq_, 'E', text.substr(0, 60), terms_.checkType);
     inProgress_ = false;
     cancelling_ = false;
     phase_ = Phase::Idle;

@@ -70,8 +70,7 @@ std::string KermitSender::EncodeData(const std::string& s, std::size_t& pos, con
                 ++run;
         std::string piece;
         if (t.repeat && run >= static_cast<std::size_t>(kShortestRun)) {
-            piece =
-                std::string(1, RepeatPrefix) + ToChar(static_cast<int>(run)) + EncodeChar(c, t);
+            piece = std::string(1, RepeatPrefix) + ToChar(static_cast<int>(run)) + EncodeChar(c, t);
         } else {
             run = 1;
             piece = EncodeChar(c, t);

@@ -117,15 +117,14 @@ void RecorderIni::BuildRecorderIni(const SetupRecord& record) {
     FolderLock lock(directory_);
     const std::filesystem::path templateFile = directory_ / TemplateFileName;
     const std::string shortTmp = ReadFileBytes(directory_ / ShortTmpFileName);
-    const RecorderIniFiles built = BuildRecorderIniFiles(
-        record, ReadFileBytes(templateFile), templateFile.string(), shortTmp);
+    const RecorderIniFiles built =
+        BuildRecorderIniFiles(record, ReadFileBytes(templateFile), templateFile.string(), shortTmp);
     WriteFileAtomically(directory_ / RecorderIniFileName, built.recorderIni);
     PcCycleLimit = ParsePcCycleLimit(shortTmp, ShortTmpFileName);
     loadLinesFrom(built.recorderIni, RecorderIniFileName);  // the buffer holds what was written
 }
 
-RecorderIniFiles BuildRecorderIniFiles(const SetupRecord& record,
-                                       const std::string& templateBytes,
+RecorderIniFiles BuildRecorderIniFiles(const SetupRecord& record, const std::string& templateBytes,
                                        const std::string& templateName,
                                        const std::string& shortTmpBytes) {
     RecorderIni ini;
@@ -200,8 +199,7 @@ void RecorderIni::CheckTemplate(const std::string& name) const {
     }
     if (missing.empty()) return;
     std::string list;
-    for (std::size_t i = 0; i < missing.size() && i < 5; ++i)
-        list += (i ? ", " : "") + missing[i];
+    for (std::size_t i = 0; i < missing.size() && i < 5; ++i) list += (i ? ", " : "") + missing[i];
     if (missing.size() > 5) list += " and " + std::to_string(missing.size() - 5) + " more";
     throw FormatError(IniLineCount == 0
                           ? std::string("the template is empty: no recorder.ini can be built")

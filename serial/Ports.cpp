@@ -69,8 +69,8 @@ std::vector<PortInfo> PortsPresent() {
         wchar_t name[256];
         wchar_t data[256];
         DWORD nameSize = 256, dataSize = sizeof data, type = 0;
-        if (RegEnumValueW(key, i, name, &nameSize, nullptr, &type,
-                          reinterpret_cast<BYTE*>(data), &dataSize) != ERROR_SUCCESS)
+        if (RegEnumValueW(key, i, name, &nameSize, nullptr, &type, reinterpret_cast<BYTE*>(data),
+                          &dataSize) != ERROR_SUCCESS)
             break;
         if (type != REG_SZ) continue;
         PortInfo p;

@@ -13,10 +13,10 @@
 namespace ksr::serial {
 
 struct PortInfo {
-    int number = 0;            // the COM number
-    std::string device;        // the device path, or COMn on Windows
-    std::string byId;          // the stable /dev/serial/by-id/... name, when there is one
-    std::string product;       // the adapter's own description (on Windows the driver's name)
+    int number = 0;       // the COM number
+    std::string device;   // the device path, or COMn on Windows
+    std::string byId;     // the stable /dev/serial/by-id/... name, when there is one
+    std::string product;  // the adapter's own description (on Windows the driver's name)
     std::string manufacturer;
     std::string serialNumber;
 };

@@ -109,6 +109,4 @@ class FolderLock {
     std::intptr_t handle_;
 };
 
-
-
 }  // namespace ksr

@@ -1,8 +1,9 @@
 #include "setup/SetupRecord.h"
-#include "setup/Tables.h"
 
 #include <algorithm>
 #include <array>
+
+#include "setup/Tables.h"
 
 namespace ksr {
 

@@ -95,9 +95,8 @@ std::string Echo(const std::string& text) {
 std::string EchoName(const std::string& name) {
     std::string out;
     for (unsigned char c : name)
-        out += IsControlByte(c) || c >= 0x80 || c == '\\'
-                   ? Escaped(c, "\\x", "0123456789ABCDEF")
-                   : std::string(1, static_cast<char>(c));
+        out += IsControlByte(c) || c >= 0x80 || c == '\\' ? Escaped(c, "\\x", "0123456789ABCDEF")
+                                                          : std::string(1, static_cast<char>(c));
     return out;
 }
 

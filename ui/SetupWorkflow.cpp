@@ -205,9 +205,9 @@ void TKSR_SetUp::writeSetUp(const std::string& fileName) {
 void TKSR_SetUp::showSaved() {
     const QString savedText =
         QStringLiteral("SetUp  \"") + Latin1Text(setupFileName_) + QStringLiteral("\"  saved");
-    setWindowTitle(QStringLiteral("Varnix Logger SetUp     ") +
-                   QString::fromStdString(std::filesystem::absolute(workDir_ / setupFileName_)
-                                              .string()));
+    setWindowTitle(
+        QStringLiteral("Varnix Logger SetUp     ") +
+        QString::fromStdString(std::filesystem::absolute(workDir_ / setupFileName_).string()));
     record_.SetupSaved = 1;
     savedRecord_ = record_;
     savedTemperature_ = lowestTemperature();
@@ -249,8 +249,8 @@ void TKSR_SetUp::BuildIniYesButtonClick() {
     savedBox_->hide();
     renamePanel_->hide();
     SetUpPageControlEnter();  // the upload page shows the recorder.ini just built
-    pages_->setTabText(
-        1, QStringLiteral("UpLoad \"") + Latin1Text(record_.SetupName) + QStringLiteral("\" SetUp"));
+    pages_->setTabText(1, QStringLiteral("UpLoad \"") + Latin1Text(record_.SetupName) +
+                              QStringLiteral("\" SetUp"));
     iniBuiltPanel_->show();
     iniBuiltPanel_->raise();
     setStatus(QColor(), QStringLiteral(" "));
@@ -293,7 +293,7 @@ bool TKSR_SetUp::FormCloseQuery() {
 // The memo shows the folder's recorder.ini, exactly its lines (nothing of a file shown before),
 // or nothing when there is none.
 void TKSR_SetUp::SetUpPageControlEnter() {
-    if (!uploadPage_) return;  // the upload page shows the file when it is made
+    if (!uploadPage_) return;              // the upload page shows the file when it is made
     iniFileMemo_->setExtraSelections({});  // the marks of a read from the recorder
     memoShowsRecorder_ = false;
     ini_.ClearLines();

@@ -8,14 +8,14 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStyle>
 #include <QTextBlock>
-#include <QShortcut>
 #include <QTextCursor>
 #include <QToolButton>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <cstring>
-#include <QVBoxLayout>
 
 #include "setup/Errors.h"
 #include "setup/SetupFile.h"
@@ -101,10 +101,11 @@ TKSR_SetUp::TKSR_SetUp(SetupRecord& record, WindowServices& services, std::files
     // The upload and power pages are made when first shown (or first asked for): the window
     // starts on the edit page.
     connect(pages_, &QTabWidget::currentChanged, this, [this](int index) {
-        if (index == 1) guarded([this] {
-            uploadPage();
-            SetUpPageControlEnter();  // what the next upload sends, as the folder has it now
-        });
+        if (index == 1)
+            guarded([this] {
+                uploadPage();
+                SetUpPageControlEnter();  // what the next upload sends, as the folder has it now
+            });
         if (index == 2) guarded([this] { powerPage()->PowerSheetEnter(); });
         fitPage(index);
     });
@@ -228,9 +229,8 @@ void TKSR_SetUp::buildEditPage(QWidget* page) {
     temperatureBox_->hide();
     Label(temperatureBox_, "LowestTempLabel", QString::fromUtf8("Lowest Temperature [\u00B0C]"),
           {8, 24, 150, 22});
-    temperatureSpin_ =
-        new SpinEdit(QStringLiteral("TemperatureSpin"), LowestTemperatureMin, LowestTemperatureMax,
-                     LowestTemperatureStep, temperatureBox_);
+    temperatureSpin_ = new SpinEdit(QStringLiteral("TemperatureSpin"), LowestTemperatureMin,
+                                    LowestTemperatureMax, LowestTemperatureStep, temperatureBox_);
     temperatureSpin_->setGeometry(158, 22, 54, 24);
     temperatureSpin_->setValue(LowestTemperatureDefault);
     calibratBox_ = placeBox(new CalibrationSignalBox(record_, page), {484, 290, 220, 96});
@@ -360,8 +360,8 @@ QWidget* TKSR_SetUp::helpWindow() const {
 
 void TKSR_SetUp::ShowHelp() {
     if (!help_)
-        help_ = new HelpWindow(
-            QString::fromStdString(std::filesystem::absolute(workDir_).string()), this);
+        help_ = new HelpWindow(QString::fromStdString(std::filesystem::absolute(workDir_).string()),
+                               this);
     help_->show();
     help_->raise();
     help_->activateWindow();
@@ -384,8 +384,8 @@ void TKSR_SetUp::ShowNextUpload() {
         text = QStringLiteral("sends: no recorder.ini in the folder");
     } else {
         const QString name = value("setup_name");
-        text = QStringLiteral("sends: %1  %2 %3")
-                   .arg(name, value("setup_date"), value("setup_time"));
+        text =
+            QStringLiteral("sends: %1  %2 %3").arg(name, value("setup_date"), value("setup_time"));
         const QString open = Latin1Text(record_.SetupName);
         otherSetup = setupOpen_ && name.compare(open, Qt::CaseInsensitive) != 0;
         if (otherSetup) text += QStringLiteral("\nnot the open set-up %1 !").arg(open);
@@ -396,8 +396,8 @@ void TKSR_SetUp::ShowNextUpload() {
 
 void TKSR_SetUp::ShowMarkedLines(const QStringList& lines, const std::vector<bool>& marked) {
     memoShowsRecorder_ = true;
-    nextUploadLabel_->setText(QStringLiteral("recorder.ini of KSR, read %1")
-                                  .arg(TimeText(services_.now().time())));
+    nextUploadLabel_->setText(
+        QStringLiteral("recorder.ini of KSR, read %1").arg(TimeText(services_.now().time())));
     SetBackground(nextUploadLabel_, colour::Silver);
     iniFileMemo_->setPlainText(lines.join(QLatin1Char('\n')));
     QList<QTextEdit::ExtraSelection> marks;
@@ -414,8 +414,8 @@ void TKSR_SetUp::ShowMarkedLines(const QStringList& lines, const std::vector<boo
     // From the first line that differs, so that it is in view.
     const auto first = std::find(marked.begin(), marked.end(), true);
     if (first != marked.end()) {
-        QTextCursor at(iniFileMemo_->document()->findBlockByNumber(
-            static_cast<int>(first - marked.begin())));
+        QTextCursor at(
+            iniFileMemo_->document()->findBlockByNumber(static_cast<int>(first - marked.begin())));
         iniFileMemo_->setTextCursor(at);
         iniFileMemo_->verticalScrollBar()->setValue(static_cast<int>(first - marked.begin()));
     }

@@ -18,11 +18,11 @@
 
 #include "recorder_ini/RecorderIni.h"
 #include "setup/SetupRecord.h"
+#include "ui/Look.h"
 #include "ui/PowerPage.h"
 #include "ui/RatesEditor.h"
 #include "ui/SettingsBoxes.h"
 #include "ui/TimeWindowsEditor.h"
-#include "ui/Look.h"
 #include "ui/UploadPage.h"
 #include "ui/Widgets.h"
 #include "ui/WindowServices.h"
@@ -154,7 +154,7 @@ class TKSR_SetUp : public QWidget {
     // The set-up as last saved, to tell an edit made after the save.
     std::optional<SetupRecord> savedRecord_;
     int savedTemperature_ = 0;
-    bool localIni_ = false;        // the folder had a recorder.ini when last loaded
+    bool localIni_ = false;           // the folder had a recorder.ini when last loaded
     bool memoShowsRecorder_ = false;  // the memo shows a recorder's file read back
 
     QTabWidget* pages_;

@@ -6,7 +6,6 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QResizeEvent>
-
 #include <algorithm>
 
 namespace ksr::ui {

@@ -25,7 +25,9 @@ T* Named(T* widget, const QString& name, QRect geometry) {
 // digits, where typing does nothing.
 class TimeField : public QTimeEdit {
   public:
-    explicit TimeField(QWidget* parent) : QTimeEdit(parent) { lineEdit()->installEventFilter(this); }
+    explicit TimeField(QWidget* parent) : QTimeEdit(parent) {
+        lineEdit()->installEventFilter(this);
+    }
 
   protected:
     // The click lands on the field's text: once it has placed the cursor, its part is selected.
@@ -136,9 +138,9 @@ void WindowRow::make() {
     for (QWidget* w = before_->nextInFocusChain(); before_->isAncestorOf(w);
          w = w->nextInFocusChain())
         previous = w;
-    for (QWidget* w : std::initializer_list<QWidget*>{startDate, startTime, durationDays,
-                                                      durationTime, repeat, intervalDays,
-                                                      intervalTime}) {
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{startDate, startTime, durationDays, durationTime, repeat,
+                                         intervalDays, intervalTime}) {
         QWidget::setTabOrder(previous, w);
         previous = w;
     }

@@ -1,13 +1,13 @@
 #include "ui/UploadPage.h"
 
-#include "upload/SendFiles.h"
 #include "recorder_ini/IniCompare.h"
 #include "recorder_ini/RecorderIni.h"
-#include "setup/FileIo.h"
-#include "ui/ComSelectForm.h"
 #include "serial/Ports.h"
-#include "ui/Look.h"
+#include "setup/FileIo.h"
 #include "setup/TextFormat.h"
+#include "ui/ComSelectForm.h"
+#include "ui/Look.h"
+#include "upload/SendFiles.h"
 
 namespace ksr::ui {
 
@@ -57,19 +57,20 @@ UploadPage::UploadPage(QWidget* page, Host host, std::filesystem::path workDir)
         return chosen;
     });
     connect(&port_, &serial::SerialPort::received, terminal_, &ui::CPortTerminal::feed);
-    connect(terminal_, &ui::CPortTerminal::sendToDevice, &port_,
-            &serial::SerialPort::PutString);
+    connect(terminal_, &ui::CPortTerminal::sendToDevice, &port_, &serial::SerialPort::PutString);
     kermitTimer_.setInterval(1000);
     connect(&kermitTimer_, &QTimer::timeout, this,
             [this] { host_.guarded([this] { KermitTimerTimer(); }); });
     connect(&driver_, &serial::UploadDriver::status, this, &UploadPage::status);
-    connect(&driver_, &serial::UploadDriver::transferStarted, this, [this] { kermitTimer_.start(); });
+    connect(&driver_, &serial::UploadDriver::transferStarted, this,
+            [this] { kermitTimer_.start(); });
     connect(&driver_, &serial::UploadDriver::progress, this, [this] {
         // Progress only while the status bar still shows the transfer's own text: what another
         // part of the window wrote there stays until the transfer ends.
         const auto* session = driver_.session();
         if (!session->inTransfer() || host_.statusText() != ownStatus_) return;
-        status(upload::StatusKind::Transmitting, Latin1Text(upload::ProgressText(session->sender())));
+        status(upload::StatusKind::Transmitting,
+               Latin1Text(upload::ProgressText(session->sender())));
     });
     connect(&driver_, &serial::UploadDriver::finished, this,
             [this] { host_.guarded([this] { uploadEnded(); }); });
@@ -253,18 +254,19 @@ void UploadPage::readEnded(const upload::UploadSession& session) {
         host_.setStatus(colour::Lime, QStringLiteral("  KSR runs the local recorder.ini "));
     } else {
         const int n = c.differingLines();
-        host_.setStatus(colour::Yellow,
-                        QStringLiteral("  recorder.ini of KSR: %1 %2 from the local recorder.ini ")
-                            .arg(n)
-                            .arg(n == 1 ? QStringLiteral("line differs")
-                                        : QStringLiteral("lines differ")));
+        host_.setStatus(
+            colour::Yellow,
+            QStringLiteral("  recorder.ini of KSR: %1 %2 from the local recorder.ini ")
+                .arg(n)
+                .arg(n == 1 ? QStringLiteral("line differs") : QStringLiteral("lines differ")));
     }
 }
 
 void UploadPage::log(upload::UploadRecord record) {
     record.program = "ksr-setup";
     record.port = port_.openedDevice().toStdString();
-    const std::string warning = upload::LogUpload(workDir_, serial::WithAdapterSerial(std::move(record)));
+    const std::string warning =
+        upload::LogUpload(workDir_, serial::WithAdapterSerial(std::move(record)));
     if (!warning.empty()) throw KsrError(warning);
 }
 
@@ -293,8 +295,7 @@ void UploadPage::EscapeUpLoadPanelClick() {
         host_.setStatus(QColor(), QStringLiteral("  Escape: nothing sent "));
     else
         host_.setStatus(colour::Red, QStringLiteral("  no answer from KSR on ") +
-                                         port_.openedDevice() +
-                                         QStringLiteral(": nothing sent "));
+                                         port_.openedDevice() + QStringLiteral(": nothing sent "));
 }
 
 }  // namespace ksr::ui

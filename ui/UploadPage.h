@@ -4,8 +4,8 @@
 // with the serial port, the upload's driver and the one-second timer that ends an upload.
 
 #include <QCheckBox>
-#include <QStringList>
 #include <QLabel>
+#include <QStringList>
 #include <QTimer>
 #include <filesystem>
 #include <functional>

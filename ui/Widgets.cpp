@@ -253,8 +253,8 @@ void SpinEdit::setTypingAllowed(bool allowed) {
     // A field that takes no typing does not look like one: the ground of the page around it
     // and no text cursor; its arrows and the Up and Down keys change it.
     QPalette p = lineEdit()->palette();
-    p.setColor(QPalette::Base, allowed ? palette().color(QPalette::Base)
-                                       : palette().color(QPalette::Window));
+    p.setColor(QPalette::Base,
+               allowed ? palette().color(QPalette::Base) : palette().color(QPalette::Window));
     lineEdit()->setPalette(p);
     lineEdit()->setCursor(allowed ? Qt::IBeamCursor : Qt::ArrowCursor);
 }

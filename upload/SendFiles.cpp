@@ -27,8 +27,8 @@ void CheckSendNames(const std::vector<std::string>& localNames) {
         const auto [it, fresh] = byUpper.emplace(fmt::UpperAscii(name), name);
         if (!fresh)
             throw KsrError("the files " + fmt::EchoName(it->second) + " and " +
-                           fmt::EchoName(name) + " would both reach the recorder as " +
-                           it->first + ": keep one of them in the folder");
+                           fmt::EchoName(name) + " would both reach the recorder as " + it->first +
+                           ": keep one of them in the folder");
     }
 }
 

@@ -13,6 +13,7 @@
 
 #include "kermit/KermitReceiver.h"
 #include "kermit/KermitSender.h"
+#include "upload/Identity.h"
 #include "upload/RecorderConsole.h"
 #include "upload/UploadLog.h"
 
@@ -73,32 +74,16 @@ struct LineAction {
 // recorder's recorder.ini back, which changes nothing on the recorder.
 enum class Job { Upload, Read };
 
-// Which recorder a recorder.ini is for: its station_code and serial_number values.
-struct Identity {
-    std::string stationCode;
-    std::string serialNumber;
-    // Why the file names no one recorder (a key missing, or given more than once); empty when
-    // it does.
-    std::string problem;
-    bool complete() const { return problem.empty(); }
-    bool operator==(const Identity&) const = default;
-};
-// The station_code= and serial_number= lines of a recorder.ini's bytes: each must stand once.
-Identity IdentityOf(const std::string& recorderIni);
-// The identity of the RECORDER.INI among files to send; empty when there is none.
-Identity IdentityToSend(const std::vector<kermit::SendFile>& files);
 // The record of an upload that failed before or outside a session: the files it was to send,
 // and why.
 UploadRecord FailedUpload(const std::vector<kermit::SendFile>& files, const std::string& error);
-// "station KSR01, serial 0000"
-std::string IdentityText(const Identity& identity);
 
 // What a session found when it read the recorder's recorder.ini before an upload.
 struct ReadFound {
-    bool read = false;          // the file came
+    bool read = false;           // the file came
     bool noRecorderIni = false;  // the recorder's Kermit said it has none (a new recorder)
     const std::string* recorderIni = nullptr;  // the bytes, when read
-    std::string error;          // why it did not come
+    std::string error;                         // why it did not come
 };
 // What to send after that read: the files, or none with the outcome and why.
 struct SendChoice {
@@ -251,7 +236,9 @@ class UploadSession {
     void cksumAnswer(long long now, bool final);
     void reconfigure(long long now);
     void logout();
-    bool readFirst() const { return options_.job == Job::Read || options_.guard || options_.choose; }
+    bool readFirst() const {
+        return options_.job == Job::Read || options_.guard || options_.choose;
+    }
     void finish(Outcome outcome, const std::string& error, long long now);
     const char* step() const;
     void stopRead(long long now);

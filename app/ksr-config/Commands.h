@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "setup/SetupRecord.h"
+
 namespace ksr::cli {
 
 enum ExitCode : int { Success = 0, BadFile = 1, BadUsage = 2 };
@@ -14,6 +16,8 @@ enum ExitCode : int { Success = 0, BadFile = 1, BadUsage = 2 };
 extern const char* const Version;
 
 struct Options;
+// The set-up of a file, the defaults for what it does not set. Throws KsrError.
+SetupRecord ReadSetup(const std::string& file);
 // recorder.ini's bytes as `build` would write them for the setup file (the template recorder.000
 // of the working directory, --lowest-temp of `parsed`); notes go to `err`. Throws KsrError.
 std::string RecorderIniOfSetup(const std::string& file, const Options& parsed, std::ostream& err);

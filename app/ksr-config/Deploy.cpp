@@ -65,7 +65,8 @@ const char* const DeployHelp =
     "        battery_days, disk_days, time. Each upload also goes to DIR/STATION/uploads.log.\n"
     "        Run again, it goes on where it stopped: stations deployed and verified with the\n"
     "        same file are skipped.\n"
-    "  --port P          a cable: a device (or /dev/serial/by-id name), or COMn; give one per cable\n"
+    "  --port P          a cable: a device (or /dev/serial/by-id name), or COMn; give one per "
+    "cable\n"
     "  --ports all       every USB serial adapter present\n"
     "  --wait            after each recorder wait on that cable for the next one (move the\n"
     "                    cable), until every station is done or Ctrl-C\n"
@@ -96,9 +97,8 @@ int Check(const std::string& table, std::ostream& out, std::ostream& err) {
             ++bad;
             continue;
         }
-        out << s.row.station << ": serial " << s.identity.serialNumber << ", set-up "
-            << s.setupName << ", battery " << s.batteryDays << " days, disk " << s.diskDays
-            << " days\n";
+        out << s.row.station << ": serial " << s.identity.serialNumber << ", set-up " << s.setupName
+            << ", battery " << s.batteryDays << " days, disk " << s.diskDays << " days\n";
     }
     out << stations.size() - bad << " of " << stations.size() << " stations ready\n";
     return bad ? BadFile : Success;
@@ -120,8 +120,7 @@ int WriteAll(std::vector<deploy::Station>& stations, const std::filesystem::path
         if (!eachLine) continue;
         out << s.row.station << ": " << fmt::EchoName((dir / PathOf(s.row.station)).string())
             << "/recorder.ini built for set-up " << s.setupName << " (" << s.lines
-            << " lines); battery " << s.batteryDays << " days, disk " << s.diskDays
-            << " days\n";
+            << " lines); battery " << s.batteryDays << " days, disk " << s.diskDays << " days\n";
     }
     if (!eachLine)
         out << stations.size() - failed << " of " << stations.size() << " stations built in "
@@ -177,8 +176,13 @@ class Worker {
   public:
     Worker(deploy::Deployment& deployment, deploy::Port port, const LineChoice& choice,
            const std::filesystem::path& dir, bool wait, std::mutex& say, std::ostream& out)
-        : d_(deployment), port_(std::move(port)), choice_(choice), dir_(dir), wait_(wait),
-          sayMutex_(say), out_(out) {}
+        : d_(deployment),
+          port_(std::move(port)),
+          choice_(choice),
+          dir_(dir),
+          wait_(wait),
+          sayMutex_(say),
+          out_(out) {}
 
     void run() {
         serial::SerialLine line;

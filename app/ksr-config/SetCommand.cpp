@@ -147,13 +147,15 @@ int Set(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     for (std::size_t i = 1; i < parsed.positional.size(); ++i) {
         const std::string& assignment = parsed.positional[i];
         const auto equals = assignment.find('=');
-        if (equals == std::string::npos) throw UsageError("NAME=VALUE, not \"" + fmt::Echo(assignment) + "\"");
+        if (equals == std::string::npos)
+            throw UsageError("NAME=VALUE, not \"" + fmt::Echo(assignment) + "\"");
         const std::string name = assignment.substr(0, equals);
         const auto setter = setters.find(name);
         if (setter == setters.end()) {
             std::string names;
             for (const auto& [known, unused] : setters) names += " " + known;
-            throw UsageError("no setting is called \"" + fmt::Echo(name) + "\"; set knows:" + names);
+            throw UsageError("no setting is called \"" + fmt::Echo(name) +
+                             "\"; set knows:" + names);
         }
         setter->second(record, assignment.substr(equals + 1));
     }

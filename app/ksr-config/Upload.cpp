@@ -1,10 +1,10 @@
 #include "Upload.h"
 
 #include <array>
-#include <functional>
-#include <set>
 #include <filesystem>
+#include <functional>
 #include <ostream>
+#include <set>
 
 #include "Args.h"
 #include "Commands.h"
@@ -135,7 +135,8 @@ LineChoice ParseLineChoice(const Options& parsed) {
 upload::SessionOptions LineChoice::sessionOptions() const {
     upload::SessionOptions options;
     options.loginLimitMs = loginSeconds * 1000LL;
-    if (answerSeconds > 0) options.answerTicks = answerSeconds * 1000 / kermit::KermitSender::TickMs;
+    if (answerSeconds > 0)
+        options.answerTicks = answerSeconds * 1000 / kermit::KermitSender::TickMs;
     return options;
 }
 
@@ -213,8 +214,9 @@ int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream
         toSend = upload::IniFilesToSend(dir);
         if (options.guard) {
             if (!upload::IdentityToSend(toSend).complete())
-                throw KsrError("--guard: the recorder.ini to be sent names no station_code and "
-                               "serial_number to compare with the recorder's");
+                throw KsrError(
+                    "--guard: the recorder.ini to be sent names no station_code and "
+                    "serial_number to compare with the recorder's");
         }
     } catch (const KsrError& e) {
         err << "ksr-config upload: " << e.locatedEscaped() << "\n";

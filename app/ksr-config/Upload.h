@@ -22,9 +22,9 @@ inline constexpr int NoRecorderIni = 5;
 // read and compare.
 extern const std::set<std::string> LineOptionNames;
 struct LineChoice {
-    std::string device;    // --port
-    int com = -1;          // --com
-    std::string portText;  // the device, or COM n's device; empty for a COM n not present
+    std::string device;     // --port
+    int com = -1;           // --com
+    std::string portText;   // the device, or COM n's device; empty for a COM n not present
     int answerSeconds = 0;  // 0: the Kermit engine's 60 s
     int loginSeconds = 0;   // 0: keep trying
     upload::SessionOptions sessionOptions() const;
@@ -34,8 +34,8 @@ LineChoice ParseLineChoice(const Options& parsed);
 // Only --answer-timeout and --login-timeout, into `choice`.
 void ParseTimeouts(const Options& parsed, LineChoice& choice);
 // Opens the line, runs the session to its end and closes the line; the recorder's console and
-// the status texts go to `show`, and `progress`'s text when it gives one. Ctrl-C, TERM and HUP stop the session. Throws SerialError when
-// the port cannot be opened.
+// the status texts go to `show`, and `progress`'s text when it gives one. Ctrl-C, TERM and HUP stop
+// the session. Throws SerialError when the port cannot be opened.
 void RunOnRecorder(const LineChoice& choice, upload::UploadSession& session, std::ostream& show,
                    std::ostream& err, const std::function<std::string()>& progress = {});
 

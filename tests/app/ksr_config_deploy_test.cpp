@@ -38,8 +38,8 @@ std::vector<std::string> FilesUnder(const fs::path& dir) {
 // A recorder's template: the shipped recorder.000 with its own identity.
 std::string Template(const std::string& station, const std::string& serial) {
     std::string text = test::ReadBytes(fs::path(KSR_SHIPPED_DATA) / "recorder.000");
-    for (const auto& [key, value] :
-         {std::pair<std::string, std::string>{"station_code=", station}, {"serial_number=", serial}}) {
+    for (const auto& [key, value] : {std::pair<std::string, std::string>{"station_code=", station},
+                                     {"serial_number=", serial}}) {
         const auto at = text.find("\n" + key);
         const auto end = text.find('\r', at + 1);
         text.replace(at + 1 + key.size(), end - at - 1 - key.size(), value);
@@ -59,8 +59,7 @@ void WriteTable(const fs::path& dir, const std::string& header,
 }
 
 TEST(DeployTable, CsvFieldsWithQuotesCommasAndLineEnds) {
-    const auto records =
-        deploy::ParseCsv("a,\"b,\"\"c\"\"\"\r\n\r\n \"x\ny\" , z\n", "t.csv");
+    const auto records = deploy::ParseCsv("a,\"b,\"\"c\"\"\"\r\n\r\n \"x\ny\" , z\n", "t.csv");
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].fields, (std::vector<std::string>{"a", "b,\"c\""}));
     EXPECT_EQ(records[1].line, 3);
@@ -71,10 +70,10 @@ TEST(DeployTable, CsvFieldsWithQuotesCommasAndLineEnds) {
 
 TEST(DeployTable, CheckNamesRowAndColumnOfEveryFaultAndWritesNothing) {
     test::TempDir dir;
-    WriteTable(dir.path(), "station,template,setup,battery_ah",
-               {"KSR01,t/a.000,field7.set,38", "KSR02,t/b.000,field7.set,",
-                "KSR03,t/c.000,field7.set,", "KSR01,t/d.000,field7.set,",
-                "KSR05,t/e.000,missing.set,"});
+    WriteTable(
+        dir.path(), "station,template,setup,battery_ah",
+        {"KSR01,t/a.000,field7.set,38", "KSR02,t/b.000,field7.set,", "KSR03,t/c.000,field7.set,",
+         "KSR01,t/d.000,field7.set,", "KSR05,t/e.000,missing.set,"});
     test::WriteBytes(dir / "t/a.000", Template("KSR01", "0001"));
     test::WriteBytes(dir / "t/b.000", Template("KSR09", "0002"));  // another station's
     test::WriteBytes(dir / "t/c.000", Template("KSR03", "0001"));  // a serial twice
@@ -106,9 +105,8 @@ TEST(DeployTable, CheckNamesRowAndColumnOfEveryFaultAndWritesNothing) {
 TEST(DeploySet, ValuesByTheirNamesWithTheRateRulesAndNothingWrittenOnAFault) {
     test::TempDir dir;
     WriteTable(dir.path(), "station", {});
-    const Result r =
-        RunIn(dir.path(), {"set", "field7.set", "primary_rate_ch1=1000", "gain_ch2=10",
-                           "record_mode=CONTI", "aux1=ON"});
+    const Result r = RunIn(dir.path(), {"set", "field7.set", "primary_rate_ch1=1000", "gain_ch2=10",
+                                        "record_mode=CONTI", "aux1=ON"});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.out.find("the rate rules changed:"), std::string::npos) << r.out;
     const Result check = RunIn(dir.path(), {"check", "--json", "field7.set"});
@@ -139,8 +137,7 @@ std::string IdentityIn(const fs::path& recorderIni) {
     return id.stationCode + "/" + id.serialNumber;
 }
 
-std::map<std::string, std::vector<std::string>> ReportByStation(const fs::path& file,
-                                                                int& others) {
+std::map<std::string, std::vector<std::string>> ReportByStation(const fs::path& file, int& others) {
     std::map<std::string, std::vector<std::string>> rows;
     others = 0;
     const auto records = deploy::ParseCsv(test::ReadBytes(file), file.string());
@@ -159,10 +156,10 @@ TEST(DeployUpload, EachRecorderOnAnyCableGetsItsOwnStationOrTheRightRefusal) {
     const fs::path table = dir / "table";
     // Per cable, in the order the operator plugs them: "new" has no recorder.ini yet.
     const std::vector<std::vector<std::string>> recorders{
-        {"new", "S01", "S02"},    // A: the new one is pinned to A
-        {"new", "S03", "X99"},    // B: a new one nobody pinned; X99 is in no row
-        {"S04", "S05", "new"},    // C: S04 is pinned to D in the table (a crossed cable)
-        {"S06", "S07", "S09"}};   // D: S07's row names S08's template
+        {"new", "S01", "S02"},   // A: the new one is pinned to A
+        {"new", "S03", "X99"},   // B: a new one nobody pinned; X99 is in no row
+        {"S04", "S05", "new"},   // C: S04 is pinned to D in the table (a crossed cable)
+        {"S06", "S07", "S09"}};  // D: S07's row names S08's template
     std::vector<Cable> cables;
     for (std::size_t c = 0; c < recorders.size(); ++c) {
         Cable cable{dir / ("cable" + std::to_string(c)), nullptr};
@@ -181,20 +178,19 @@ TEST(DeployUpload, EachRecorderOnAnyCableGetsItsOwnStationOrTheRightRefusal) {
         cables.push_back(std::move(cable));
     }
     const std::string a = cables[0].sim->device(), d = cables[3].sim->device();
-    WriteTable(table, "station,template,setup,port",
-               {"N01,t/N01.000,field7.set," + a, "S01,t/S01.000,field7.set,",
-                "S02,t/S02.000,field7.set,", "S03,t/S03.000,field7.set,",
-                "S04,t/S04.000,field7.set," + d, "S05,t/S05.000,field7.set,",
-                "S06,t/S06.000,field7.set,", "S07,t/S07.000,field7.set,",
-                "S09,t/S09.000,field7.set,"});
+    WriteTable(
+        table, "station,template,setup,port",
+        {"N01,t/N01.000,field7.set," + a, "S01,t/S01.000,field7.set,", "S02,t/S02.000,field7.set,",
+         "S03,t/S03.000,field7.set,", "S04,t/S04.000,field7.set," + d, "S05,t/S05.000,field7.set,",
+         "S06,t/S06.000,field7.set,", "S07,t/S07.000,field7.set,", "S09,t/S09.000,field7.set,"});
     test::WriteBytes(table / "t/N01.000", Template("N01", "6001"));
     for (const char* s : {"S01", "S02", "S03", "S04", "S05", "S06", "S09"})
         test::WriteBytes(table / "t" / (std::string(s) + ".000"),
                          Template(s, "50" + std::string(s).substr(1)));
     test::WriteBytes(table / "t/S07.000", Template("S08", "5008"));
 
-    std::vector<std::string> args{"deploy", "upload", "table/deploy.csv", "--out-dir", "out",
-                                  "--wait", "--login-timeout", "20"};
+    std::vector<std::string> args{"deploy", "upload", "table/deploy.csv", "--out-dir",
+                                  "out",    "--wait", "--login-timeout",  "20"};
     for (const Cable& c : cables) {
         args.push_back("--port");
         args.push_back(c.sim->device());
@@ -222,7 +218,8 @@ TEST(DeployUpload, EachRecorderOnAnyCableGetsItsOwnStationOrTheRightRefusal) {
     auto report = ReportByStation(dir / "out" / "deployment.csv", others);
     for (const char* s : {"N01", "S01", "S02", "S03", "S04", "S05", "S06", "S09"}) {
         EXPECT_EQ(report[s][8], "deployed and verified") << s;
-        EXPECT_EQ(report[s][5], upload::Sha256Hex(test::ReadBytes(dir / "out" / s / "recorder.ini")));
+        EXPECT_EQ(report[s][5],
+                  upload::Sha256Hex(test::ReadBytes(dir / "out" / s / "recorder.ini")));
         EXPECT_EQ(report[s][9].rfind("New Data File /data/", 0), 0u) << s;
     }
     EXPECT_EQ(report["N01"][6], "identity not read: pinned to " + a);

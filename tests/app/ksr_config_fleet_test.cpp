@@ -53,17 +53,6 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
     return text;
 }
 
-TEST(FleetChecksums, Sha256AndPosixCksumOfKnownInputs) {
-    EXPECT_EQ(upload::Sha256Hex("abc"),
-              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-    EXPECT_EQ(upload::Sha256Hex(""),
-              "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-    EXPECT_EQ(upload::Sha256Hex(std::string(1000000, 'a')),
-              "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
-    EXPECT_EQ(upload::PosixCksum(""), 4294967295u);
-    EXPECT_EQ(upload::PosixCksum("abc"), 1219131554u);
-}
-
 TEST(FleetPorts, ListsWhatIsPresentAndExitsZero) {
     test::TempDir dir;
     const Result plain = RunHere(dir, {"ports"});
@@ -361,15 +350,17 @@ TEST(FleetReadBack, ReadAndCompareWithEitherKermitOnTheRecorder) {
                                   "channel_0_samplerate=", "channel_0_samplerate=1"));
         r = RunExe(dir.path(), "compare --port " + sim.device() + " other.ini");
         EXPECT_EQ(r.code, 1) << kermit << r.err;
-        EXPECT_EQ(r.out.rfind("IDENTITY serial_number: recorder 0000, file 0417\n", 0), 0u) << r.out;
+        EXPECT_EQ(r.out.rfind("IDENTITY serial_number: recorder 0000, file 0417\n", 0), 0u)
+            << r.out;
         // A set-up built in memory against the template: its differences by the set-up's names.
         CopyIn(dir.path(), test::ShippedData("recorder.000"), "recorder.000");
         CopyIn(dir.path(), test::ShippedData("examples/station1.set"), "station1.set");
         r = RunExe(dir.path(), "compare --port " + sim.device() + " --json station1.set");
         EXPECT_EQ(r.code, 1) << kermit << r.err << r.out;
-        EXPECT_NE(r.out.find("{\"key\": \"setup_name\", \"label\": \"Setup Name\", "
-                             "\"recorder\": \"TIMED\", \"file\": \"STATION1\", \"identity\": false}"),
-                  std::string::npos)
+        EXPECT_NE(
+            r.out.find("{\"key\": \"setup_name\", \"label\": \"Setup Name\", "
+                       "\"recorder\": \"TIMED\", \"file\": \"STATION1\", \"identity\": false}"),
+            std::string::npos)
             << r.out;
         EXPECT_FALSE(fs::exists(dir / "recorder.ini"));  // nothing built on disk
     }

@@ -136,8 +136,9 @@ TEST_F(BuildTest, TemplateLinesAreCutToSeventyAndLineEndsBecomeCrLf) {
     Put("recorder.000", "# " + std::string(100, 'c') + "\nplain=1\r\nlast=\xB0\n" +
                             test::ReadBytes(test::ShippedData("recorder.000")));
     ini.BuildRecorderIni(record);
-    EXPECT_EQ(Get("recorder.ini").rfind("# " + std::string(68, 'c') + "\r\nplain=1\r\nlast=\xB0\r\n", 0),
-              0u);
+    EXPECT_EQ(
+        Get("recorder.ini").rfind("# " + std::string(68, 'c') + "\r\nplain=1\r\nlast=\xB0\r\n", 0),
+        0u);
 }
 
 TEST_F(BuildTest, ShippedTemplateHoldsEveryKeyOneTwiceAndEndsWithTimer) {

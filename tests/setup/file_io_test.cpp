@@ -137,8 +137,7 @@ TEST(AtomicWriteDiskFull, AnAppendedLogLineIsWholeOrAbsent) {
 
     test::WriteBytes(dir / "uploads.log", first + "{\"n\": 2, \"tor");
     AppendToFile(dir / "uploads.log", "{\"n\": 3}\n");
-    EXPECT_EQ(test::ReadBytes(dir / "uploads.log"),
-              first + "{\"n\": 2, \"tor\n{\"n\": 3}\n");
+    EXPECT_EQ(test::ReadBytes(dir / "uploads.log"), first + "{\"n\": 2, \"tor\n{\"n\": 3}\n");
     AppendToFile(dir / "empty.log", "{}\n");
     EXPECT_EQ(test::ReadBytes(dir / "empty.log"), "{}\n");
 }

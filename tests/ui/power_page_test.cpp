@@ -66,7 +66,8 @@ class PowerPageTest : public QObject {
         auto* temperature = Find<ui::SpinEdit>(w(), "TemperatureSpinEdit");
         auto* edit = temperature->findChild<QLineEdit*>();
         QVERIFY(edit->isReadOnly());
-        QCOMPARE(edit->palette().color(QPalette::Base), temperature->palette().color(QPalette::Window));
+        QCOMPARE(edit->palette().color(QPalette::Base),
+                 temperature->palette().color(QPalette::Window));
         QCOMPARE(edit->cursor().shape(), Qt::ArrowCursor);
         QTest::keyClick(edit, Qt::Key_Up);  // the keys still step it
         QCOMPARE(temperature->value(), 25);

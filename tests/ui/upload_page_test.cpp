@@ -270,8 +270,8 @@ class UploadPageTest : public QObject {
         QCOMPARE(sim.count(true, "\\x0D"), 1);
 
         // Status texts and colours in order.
-        QStringList expected{QStringLiteral("#ff0000  waiting fo KSR... on %1 ").arg(
-                                 window->uploadPage()->port().openedDevice()),
+        QStringList expected{QStringLiteral("#ff0000  waiting fo KSR... on %1 ")
+                                 .arg(window->uploadPage()->port().openedDevice()),
                              QStringLiteral("#ffff00  connected to KSR... "),
                              QStringLiteral("#ff00ff  transmitting recorder.ini... ")};
         QVERIFY(statuses.size() > 3);

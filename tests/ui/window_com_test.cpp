@@ -38,8 +38,8 @@ class WindowComTest : public QObject {
         ui::TComSelectForm form;
         bool listed = false;
         for (int i = 0; i < form.portsComboBox()->count(); ++i)
-            listed = listed || form.portsComboBox()->itemText(i).startsWith(
-                                   QStringLiteral("COM%1").arg(com));
+            listed = listed ||
+                     form.portsComboBox()->itemText(i).startsWith(QStringLiteral("COM%1").arg(com));
         QVERIFY2(listed, "the port is not in Select Port");
     }
 

@@ -12,8 +12,8 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
-#include <QTabWidget>
 #include <QProcess>
+#include <QTabWidget>
 #include <QTest>
 #include <QTextBlock>
 #include <cstdlib>
@@ -324,7 +324,8 @@ class WorkflowTest : public QObject {
         menu("SaveSetUpas");
         QVERIFY(Shown(w(), "SetUpNameEdit"));
         // The field says what it wants, and so does the status bar.
-        QCOMPARE(Find<QLineEdit>(w(), "SetUpNameEdit")->placeholderText(), QStringLiteral("new name"));
+        QCOMPARE(Find<QLineEdit>(w(), "SetUpNameEdit")->placeholderText(),
+                 QStringLiteral("new name"));
         QVERIFY(status().contains(QStringLiteral("new set-up name")));
         typeName(QStringLiteral("My-Set!"));
         QCOMPARE(Text(w(), "SetUpNameEdit"), QStringLiteral("my-set!"));
@@ -403,8 +404,8 @@ class WorkflowTest : public QObject {
     // for the samples and for names holding "~", "-", "_" and ".".
     void theWindowAndTheCommandLineBuildTheSameFiles() {
         const std::vector<std::pair<std::string, std::string>> cases{
-            {"station1.set", "station1"}, {"timed.set", "timed"},    {"FIELDS~1.set", "timed"},
-            {"st-1.set", "station1"},     {"my_set.set", "timed"},   {"a.b.set", "station1"},
+            {"station1.set", "station1"}, {"timed.set", "timed"},  {"FIELDS~1.set", "timed"},
+            {"st-1.set", "station1"},     {"my_set.set", "timed"}, {"a.b.set", "station1"},
             {"~~.set", "timed"}};
         for (const auto& [name, sample] : cases) {
             const std::string bytes =
@@ -671,7 +672,8 @@ class WorkflowTest : public QObject {
     void withoutHomeTheUserFolderIsTheUsersOwnNotTheRoot() {
 #ifdef _WIN32
         // Windows: the operator's own folder, %USERPROFILE%\KSR.
-        QCOMPARE(ui::UserFolder(), ksr::PathOf(qEnvironmentVariable("USERPROFILE").toStdString()) / "KSR");
+        QCOMPARE(ui::UserFolder(),
+                 ksr::PathOf(qEnvironmentVariable("USERPROFILE").toStdString()) / "KSR");
 #else
         const QByteArray home = qgetenv("HOME");
         qunsetenv("HOME");
@@ -696,7 +698,8 @@ class WorkflowTest : public QObject {
     }
 
     void damagedSetupFileShowsTheErrorAndStaysAtStart() {
-        test::WriteBytes(*dir / "broken.set", "X\r\n01-JAN-2026\r\n10:00\r\n;;params\r\n;;rec_mode 1 1 x\r\n");
+        test::WriteBytes(*dir / "broken.set",
+                         "X\r\n01-JAN-2026\r\n10:00\r\n;;params\r\n;;rec_mode 1 1 x\r\n");
         newWindow();
         open("broken.set");
         QCOMPARE(services->errors.size(), 1);
@@ -747,7 +750,8 @@ class WorkflowTest : public QObject {
         test::WriteBytes(*dir / "recorder.ini",
                          test::ReadBytes(test::TestData("golden/station1.recorder.ini")));
         pages->setCurrentIndex(1);
-        QVERIFY2(label->text().startsWith(QStringLiteral("sends: STATION1")), qPrintable(label->text()));
+        QVERIFY2(label->text().startsWith(QStringLiteral("sends: STATION1")),
+                 qPrintable(label->text()));
         QCOMPARE(label->palette().color(QPalette::Window), ui::colour::Silver);
     }
 

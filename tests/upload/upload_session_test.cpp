@@ -231,9 +231,9 @@ TEST(UploadSession, TheReleaseGoesWithTheSequenceTheReceiverWaitsFor) {
     EXPECT_EQ(UploadSession::ExpectedSequence(""), -1);
     EXPECT_EQ(UploadSession::ExpectedSequence("ksr login: "), -1);
     EXPECT_EQ(UploadSession::ExpectedSequence(kermit::Packet(3, 'Y', "")), 4);
-    EXPECT_EQ(UploadSession::ExpectedSequence(kermit::Packet(3, 'Y', "") +
-                                              kermit::Packet(9, 'N', "")),
-              9);
+    EXPECT_EQ(
+        UploadSession::ExpectedSequence(kermit::Packet(3, 'Y', "") + kermit::Packet(9, 'N', "")),
+        9);
     EXPECT_EQ(UploadSession::ExpectedSequence(kermit::Packet(63, 'Y', "")), 0);
     // A sender left over from a read waits for the answer to the packet it sends again.
     EXPECT_EQ(UploadSession::ExpectedSequence(kermit::Packet(7, 'D', "a=1")), 7);
@@ -636,7 +636,8 @@ TEST(UploadSessionRead, TheGuardUploadsOnlyToTheRecorderTheFileIsFor) {
         run.go();
         const bool right = serial == "0001";
         EXPECT_EQ(run.session.wrongRecorder(), !right);
-        EXPECT_EQ(run.record().resultText(), right ? "success" : "wrong recorder") << run.record().error;
+        EXPECT_EQ(run.record().resultText(), right ? "success" : "wrong recorder")
+            << run.record().error;
         EXPECT_EQ(run.record().recorderSerialNumber, "0001");
         EXPECT_EQ(run.times("kermit -r\r").size(), right ? 1u : 0u);
         EXPECT_EQ(run.receiver.files.count("RECORDER.INI"), right ? 1u : 0u);

@@ -150,7 +150,7 @@ class Simulator {
             if (pendingLoginAt_ && NowMs() >= pendingLoginAt_) {
                 pendingLoginAt_ = 0;
                 say(o_.capitals ? "\r\nKSR LOGIN: "
-                               : std::string("\r\nksr ") + console::LoginPrompt + " ");
+                                : std::string("\r\nksr ") + console::LoginPrompt + " ");
                 state_ = State::User;
             }
             // After the last answer, stay a moment: closing the line at once would drop it.
@@ -286,7 +286,8 @@ class Simulator {
     }
 
     void shell(const std::string& entered) {
-        const std::string sendCommand = std::string(console::SendRecorderIni).substr(0, 10);  // "kermit -s "
+        const std::string sendCommand =
+            std::string(console::SendRecorderIni).substr(0, 10);  // "kermit -s "
         if (entered == console::ChangeDirectory) {
             cwd_ = console::Folder;
         } else if (entered == console::StartReceiver) {
