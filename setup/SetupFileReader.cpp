@@ -211,9 +211,8 @@ void ParseInto(SetupRecord& r, Scanner& in) {
     for (int c = 1; c <= ChannelCount; ++c) {
         const std::string ch = "[" + std::to_string(c) + "]";
         r.PrimRateIndex[c] = ReadCode(in, RateCount, "PrimRateIndex" + ch);
-        r.SecRateIndex[c] = ReadCode(in, SecondaryColumns, "SecRateIndex" + ch);
+        SetSecondaryRate(r, c, ReadCode(in, SecondaryColumns, "SecRateIndex" + ch));
         r.GainIndex[c] = ReadCode(in, GainNames.size(), "GainIndex" + ch);
-        r.SecRateValue[c] = SecondaryRates[r.PrimRateIndex[c]][r.SecRateIndex[c]];
     }
     in.skipLine();
 

@@ -65,8 +65,7 @@ void SetDefaults(SetupRecord& r) {
     for (int c = 1; c <= 3; ++c) r.PrimRateIndex[c] = 10;
     for (int c = 4; c <= ChannelCount; ++c) r.PrimRateIndex[c] = 1;
     for (int c = 1; c <= ChannelCount; ++c) {
-        r.SecRateValue[c] = 0;
-        r.SecRateIndex[c] = 1;
+        SetSecondaryRate(r, c, 1);
         r.GainIndex[c] = code::Gain1;
     }
     r.GpsParams[GpsMode] = code::GpsContinuous;
@@ -95,6 +94,11 @@ void SetDefaults(SetupRecord& r) {
 int LookUpSecondaryRate(int primRateIndex, int secRateIndex) {
     const auto& row = SecondaryRates.at(primRateIndex, "PrimRateIndex");
     return row.at(secRateIndex, "SecRateIndex");
+}
+
+void SetSecondaryRate(SetupRecord& r, int channel, int secRateIndex) {
+    r.SecRateIndex[channel] = secRateIndex;
+    r.SecRateValue[channel] = LookUpSecondaryRate(r.PrimRateIndex[channel], secRateIndex);
 }
 
 std::optional<GpsCycle> GpsCycleOf(const SetupRecord& r) {

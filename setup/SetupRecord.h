@@ -84,6 +84,9 @@ void SetDefaults(SetupRecord& record);
 // The secondary rate of a channel, looked up in the row of its own primary-rate index.
 // Throws RangeError for indexes outside the tables.
 int LookUpSecondaryRate(int primRateIndex, int secRateIndex);
+// A channel's secondary rate by its column of the primary rate's row: the index and the rate it
+// gives (`SecRateValue` follows from the two indexes and is set nowhere else).
+void SetSecondaryRate(SetupRecord& record, int channel, int secRateIndex);
 
 // Cycled GPS: on for `onSeconds` every `everySeconds` (a twelfth of the cycle, at least a
 // minute). Continuous GPS, or a mode outside the table, has none.

@@ -115,8 +115,7 @@ void RatesEditor::showGain(int c) {
 }
 
 void RatesEditor::resetSecondary(int c) {
-    record_.SecRateIndex[c] = 1;
-    record_.SecRateValue[c] = 0;
+    SetSecondaryRate(record_, c, 1);
     channels_[c].sec->setText(QStringLiteral("0"));
 }
 
@@ -139,17 +138,15 @@ void RatesEditor::PriSelectClick(int c, int step) {
 void RatesEditor::SecSelectClick(int c, int step) {
     if (!active(c)) return;
     const int prim = record_.PrimRateIndex[c];
-    record_.SecRateIndex[c] =
-        Stepped(record_.SecRateIndex[c], step, SecondaryRateCount.at(prim, "PrimRateIndex"));
-    record_.SecRateValue[c] = LookUpSecondaryRate(prim, record_.SecRateIndex[c]);
+    SetSecondaryRate(
+        record_, c,
+        Stepped(record_.SecRateIndex[c], step, SecondaryRateCount.at(prim, "PrimRateIndex")));
     showSecondary(c);
     if (c != 1 || !similar()) return;
     for (int k = 2; k <= channelsInUse(); ++k) {
-        record_.SecRateIndex[k] = record_.SecRateIndex[1];
-        // The value always comes from the channel's own row, so that it never disagrees with
-        // the index even when this channel's primary rate differs from channel 1's.
-        record_.SecRateValue[k] =
-            LookUpSecondaryRate(record_.PrimRateIndex[k], record_.SecRateIndex[k]);
+        // The value comes from the channel's own row, so that it never disagrees with the
+        // index even when this channel's primary rate differs from channel 1's.
+        SetSecondaryRate(record_, k, record_.SecRateIndex[1]);
         showSecondary(k);
     }
 }
@@ -185,17 +182,15 @@ void RatesEditor::SixChannelCheckClick() {
         Channel& ch = channels_[c];
         if (six) {
             record_.PrimRateIndex[c] = record_.PrimRateIndex[1];
-            record_.SecRateIndex[c] = record_.SecRateIndex[1];
+            SetSecondaryRate(record_, c, record_.SecRateIndex[1]);
             record_.GainIndex[c] = record_.GainIndex[1];
-            record_.SecRateValue[c] = record_.SecRateValue[1];
             ch.pri->setText(channels_[1].pri->text());
             ch.sec->setText(channels_[1].sec->text());
             ch.gain->setText(channels_[1].gain->text());
         } else {
             record_.PrimRateIndex[c] = 1;
-            record_.SecRateIndex[c] = 1;
+            SetSecondaryRate(record_, c, 1);
             record_.GainIndex[c] = 1;
-            record_.SecRateValue[c] = 0;
             ch.pri->setText(QStringLiteral("0"));
             ch.sec->setText(QStringLiteral("0"));
             ch.gain->setText(QStringLiteral("1"));

@@ -102,8 +102,7 @@ std::map<std::string, Setter> Setters(std::ostream& err) {
             if (kept == 0 && r.SecRateValue[c] != 0)
                 err << "note: secondary_rate_ch" << ch << " " << r.SecRateValue[c]
                     << " is no secondary rate of " << v << " sps: set to 0\n";
-            r.SecRateIndex[c] = kept == 0 ? 1 : kept;
-            r.SecRateValue[c] = kept == 0 ? 0 : r.SecRateValue[c];
+            SetSecondaryRate(r, c, kept == 0 ? 1 : kept);
         };
         setters["secondary_rate_ch" + ch] = [c, ch](SetupRecord& r, const std::string& v) {
             int rate = -1;
@@ -117,8 +116,7 @@ std::map<std::string, Setter> Setters(std::ostream& err) {
                                  fmt::Free(PrimaryRates[prim]) + " sps: " + allowed + ", not \"" +
                                  fmt::Echo(v) + "\"");
             }
-            r.SecRateIndex[c] = index;
-            r.SecRateValue[c] = rate;
+            SetSecondaryRate(r, c, index);
         };
         setters["gain_ch" + ch] = [c, ch](SetupRecord& r, const std::string& v) {
             r.GainIndex[c] = CodeOf(GainNames, "gain_ch" + ch, v);
