@@ -13,9 +13,10 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
-#include <shellapi.h>
 #include <sys/stat.h>
 #include <windows.h>
+// After <windows.h>, which it builds on.
+#include <shellapi.h>
 #else
 #include <fcntl.h>
 #include <pwd.h>
