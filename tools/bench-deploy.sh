@@ -24,14 +24,14 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# One simulator; prints its device. Extra arguments go to the simulator.
+# One simulator; sets `device`. Extra arguments go to the simulator.
 start() {
     local dir=$1 receiver=$2; shift 2
     mkdir -p "$dir"
     (cd "$dir" && exec "$sim" --receiver "$receiver" "$@" > sim.dev 2> sim.err) &
     pids+=($!)
     for _ in $(seq 100); do [[ -s $dir/sim.dev ]] && break; sleep 0.05; done
-    head -1 "$dir/sim.dev"
+    device=$(head -1 "$dir/sim.dev")
 }
 
 # The baseline: one verified upload to one recorder.
@@ -40,7 +40,7 @@ for receiver in gkermit ckermit; do
     dir="$work/one-$receiver"
     mkdir -p "$dir/rec"
     cp "$root/tests/data/golden/timed.recorder.ini" "$dir/recorder.ini"
-    device=$(start "$dir" "$receiver" --dir rec)
+    start "$dir" "$receiver" --dir rec
     t0=$(date +%s%3N)
     (cd "$dir" && "$exe" upload --verify --port "$device" > out.txt 2> err.txt)
     t1=$(date +%s%3N)
@@ -70,7 +70,7 @@ for ((p = 0; p < ports; ++p)); do
         ((k > 0)) && cp "$table/templates/$code.000" "$rec/recorder.ini"
         if ((k == 0)); then args+=(--dir "rec$k"); else args+=(--then "rec$k"); fi
     done
-    device=$(start "$work/cable$p" "$receiver" "${args[@]}")
+    start "$work/cable$p" "$receiver" "${args[@]}"
     devices+=(--port "$device")
     for ((k = 0; k < per; ++k)); do
         n=$((p * per + k + 1))

@@ -407,6 +407,7 @@ class Simulator {
     }
 
     void startKermit(std::vector<std::string> argv) {
+        endReceiver();  // the Kermit of the transfer before, reaped
         termios raw{};
         cfmakeraw(&raw);
         int slave = -1;
