@@ -163,8 +163,13 @@ std::vector<deploy::Port> Cables(const Options& parsed) {
             }
         } else if (name == "--ports") {
             if (value != "all") throw UsageError("--ports takes all");
+            const std::size_t before = cables.size();
             for (const auto& p : present)
                 if (!p.serialNumber.empty()) add(p.device);
+            if (cables.size() == before)
+                throw UsageError(
+                    "--ports all: no USB serial adapter is present ('ksr-config "
+                    "ports' lists the ports)");
         }
     }
     if (cables.empty()) throw UsageError("give --port P for each cable, or --ports all");
