@@ -363,12 +363,6 @@ std::string Deployment::ended(const Port& port, const Chosen& chosen,
            (row.newDataFile.empty() ? "" : ", " + row.newDataFile) + " " + countLocked();
 }
 
-int Deployment::done() const {
-    std::lock_guard lock(mutex_);
-    return static_cast<int>(std::count_if(rows_.begin(), rows_.end(),
-                                          [](const ReportRow& r) { return r.result == Deployed; }));
-}
-
 int Deployment::left() const {
     std::lock_guard lock(mutex_);
     int left = 0;

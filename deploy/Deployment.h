@@ -86,7 +86,6 @@ class Deployment {
     std::string ended(const Port& port, const Chosen& chosen, const upload::UploadRecord& record,
                       upload::Verdict verdict);
 
-    int done() const;
     int left() const;  // good stations not yet deployed and verified
     bool allDone() const { return left() == 0; }
     std::vector<ReportRow> report() const;

@@ -3,6 +3,17 @@
 #include "setup/TextFormat.h"
 
 namespace ksr::upload::console {
+namespace {
+
+// The line being printed: what came after the last line end, blanks at its end taken off.
+std::string OpenLine(const std::string& text) {
+    const std::size_t end = text.find_last_of("\r\n");
+    std::string line = end == std::string::npos ? text : text.substr(end + 1);
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    return line;
+}
+
+}  // namespace
 
 std::string TrimmedEnd(std::string text) {
     while (!text.empty() && (text.back() == ' ' || text.back() == '\r' || text.back() == '\n'))
@@ -26,13 +37,6 @@ std::string LastLine(const std::string& text) {
 bool EndsWithShellPrompt(const std::string& text) {
     return text.size() >= 2 && text.back() == ' ' &&
            (text[text.size() - 2] == '#' || text[text.size() - 2] == '$');
-}
-
-std::string OpenLine(const std::string& text) {
-    const std::size_t end = text.find_last_of("\r\n");
-    std::string line = end == std::string::npos ? text : text.substr(end + 1);
-    while (!line.empty() && line.back() == ' ') line.pop_back();
-    return line;
 }
 
 bool EndsWithLoginPrompt(const std::string& text) {

@@ -24,8 +24,6 @@ std::string TrimmedEnd(std::string text);
 std::string LastLine(const std::string& text);
 // The shell's prompt ends what came: the receiver has exited and the shell reads the line.
 bool EndsWithShellPrompt(const std::string& text);
-// The line being printed: what came after the last line end, blanks at its end taken off.
-std::string OpenLine(const std::string& text);
 // A new login prompt stands on the open line; a banner's "Last login:" does not count, even
 // while the rest of its line has not come.
 bool EndsWithLoginPrompt(const std::string& text);
