@@ -64,7 +64,7 @@ std::vector<std::size_t> OnlyIn(const std::vector<std::string>& a,
 
 std::string IniKeyLabel(const std::string& key) {
     for (int k = 1; k <= IniKeyCount; ++k) {
-        const std::string_view name = IniKeys[k];
+        const std::string_view name = IniKeys[k].key;
         if (name.size() == key.size() + 1 && name.back() == '=' && name.substr(0, key.size()) == key)
             return IniKeyLabel(k);
     }

@@ -11,77 +11,12 @@
 
 namespace ksr {
 
-const Array1<std::string_view, IniKeyCount> IniKeys{{
-    "setup_name=",
-    "setup_date=",
-    "setup_time=",
-    "channel_0_samplerate=",
-    "channel_1_samplerate=",
-    "channel_2_samplerate=",
-    "channel_3_samplerate=",
-    "channel_4_samplerate=",
-    "channel_5_samplerate=",
-    "channel_6_samplerate=",
-    "channel_7_samplerate=",
-    "channel_8_samplerate=",
-    "channel_9_samplerate=",
-    "channel_10_samplerate=",
-    "channel_11_samplerate=",
-    "channel_0_high_gain=",
-    "channel_1_high_gain=",
-    "channel_2_high_gain=",
-    "channel_3_high_gain=",
-    "channel_4_high_gain=",
-    "channel_5_high_gain=",
-    "channel_0_format=",
-    "channel_1_format=",
-    "channel_2_format=",
-    "channel_3_format=",
-    "channel_4_format=",
-    "channel_5_format=",
-    "channel_6_format=",
-    "channel_7_format=",
-    "channel_8_format=",
-    "channel_9_format=",
-    "channel_10_format=",
-    "channel_11_format=",
-    "channel_12_format=",
-    "mseed_filesize=",
-    "delete_old_data=",
-    "xxxxxxxx",
-    "channel_18_samplerate=",
-    "channel_19_samplerate=",
-    "channel_20_samplerate=",
-    "channel_21_samplerate=",
-    "channel_13_samplerate=",
-    "channel_14_samplerate=",
-    "channel_16_samplerate=",
-    "channel_15_samplerate=",
-    "channel_17_samplerate=",
-    "pc_off_time_shorten=",
-    "endian=",
-    "pc_off_time_override=",
-    "gps_low_power=",
-    "gps_string=",
-    "single_satellite=",
-    "[timer]",
-    "yyyyyyyy",
-    "channel_0_very_low_gain=",
-    "channel_1_very_low_gain=",
-    "channel_2_very_low_gain=",
-    "channel_3_very_low_gain=",
-    "channel_4_very_low_gain=",
-    "channel_5_very_low_gain=",
-}};
-
 namespace {
 
 using fmt::Free;
 using fmt::Zeros;
 
 const Array1<std::string_view, 4> kFormatNames{{"mini_seed", "ASCII", "legacy", "mini_seed"}};
-// The aux flag behind keys 38..46, in key order (UBatt feeds two recorder channels).
-const Array1<int, 9> kAuxKeyFlags{{Aux1, Aux2, Aux3, Aux4, TRec, TDisk, UBatt, IBatt, UBatt}};
 
 constexpr int kLongestOverride = 360;
 const std::string kNotRepeated = "33333333";
@@ -109,7 +44,139 @@ long long IntervalMinutes(long long days, long long hours, long long minutes) {
     return days * 1440 + hours * 60 + minutes;
 }
 
+// How each key's value is written from the record (and the PC-cycle limit of SHORTTMP.DAT).
+std::string SetupName(const SetupRecord& r, int) {
+    return r.SetupName;
+}
+std::string SetupDate(const SetupRecord& r, int) {
+    return r.SetupDate;
+}
+std::string SetupTime(const SetupRecord& r, int) {
+    return r.SetupTime;
+}
+template <int C>
+std::string PrimaryRate(const SetupRecord& r, int) {
+    return Free(PrimaryRates.at(r.PrimRateIndex[C], "PrimRateIndex[" + Free(C) + "]"));
+}
+template <int C>
+std::string SecondaryRate(const SetupRecord& r, int) {
+    return Free(r.SecRateValue[C]);
+}
+template <int C>
+std::string HighGain(const SetupRecord& r, int) {
+    return Flag(r.GainIndex[C] == code::Gain10);
+}
+template <int C>
+std::string VeryLowGain(const SetupRecord& r, int) {
+    return Flag(r.GainIndex[C] == code::Gain04);
+}
+std::string Format(const SetupRecord& r, int) {
+    return std::string(kFormatNames.at(r.RecordParams[DataType], "DataType"));
+}
+std::string GpsString(const SetupRecord& r, int) {
+    const int log = r.GpsParams[LogMode];
+    return log <= 1 ? "gps" : "gps" + Free(log);
+}
+std::string FileSize(const SetupRecord& r, int) {
+    return Free(r.RecordParams[FileLength]);
+}
+std::string DeleteOldData(const SetupRecord& r, int) {
+    return Free(static_cast<long long>(r.RecordParams[DiskMode]) - 1);
+}
+template <int A>
+std::string AuxOn(const SetupRecord& r, int) {
+    return Flag(r.AuxFlags[A] != code::Off);
+}
+std::string PcOffTimeShorten(const SetupRecord& r, int pcCycleLimit) {
+    const long long cycle = r.RecordParams[MaxPcCycle];
+    const long long x = cycle < pcCycleLimit + 11LL ? cycle - 11 : pcCycleLimit;
+    return Free(x < 5 ? 0 : x);
+}
+std::string Endian(const SetupRecord& r, int) {
+    return r.RecordParams[DataType] == code::MiniSeedBig ? "big" : "little";
+}
+std::string PcOffTimeOverride(const SetupRecord&, int) {
+    return Free(kLongestOverride);
+}
+std::string GpsLowPower(const SetupRecord& r, int) {
+    const int mode = r.GpsParams[GpsMode];
+    if (mode == code::GpsContinuous) return "0,0";
+    (void)GpsCycleHours.at(mode, "GpsMode");  // a mode outside the table is an error here
+    const GpsCycle cycle = *GpsCycleOf(r);
+    return Free(cycle.everySeconds) + "," + Free(cycle.onSeconds);
+}
+std::string Position(const SetupRecord& r, int) {
+    return ">SIP" + SignedPadded(r.GpsParams[GpsLat], 2) + SignedPadded(r.GpsParams[GpsLon], 3) +
+           "+0000<";
+}
+std::string SingleSatellite(const SetupRecord& r, int) {
+    return r.GpsParams[ClockMode] == code::Lock2D3D ? "0" : "1";
+}
+
 }  // namespace
+
+const Array1<IniKey, IniKeyCount> IniKeys{{{
+    {"setup_name=", "Setup Name", SetupName},
+    {"setup_date=", "Setup Date", SetupDate},
+    {"setup_time=", "Setup Time", SetupTime},
+    {"channel_0_samplerate=", "primary_rate_ch1", PrimaryRate<1>},
+    {"channel_1_samplerate=", "primary_rate_ch2", PrimaryRate<2>},
+    {"channel_2_samplerate=", "primary_rate_ch3", PrimaryRate<3>},
+    {"channel_3_samplerate=", "primary_rate_ch4", PrimaryRate<4>},
+    {"channel_4_samplerate=", "primary_rate_ch5", PrimaryRate<5>},
+    {"channel_5_samplerate=", "primary_rate_ch6", PrimaryRate<6>},
+    {"channel_6_samplerate=", "secondary_rate_ch1", SecondaryRate<1>},
+    {"channel_7_samplerate=", "secondary_rate_ch2", SecondaryRate<2>},
+    {"channel_8_samplerate=", "secondary_rate_ch3", SecondaryRate<3>},
+    {"channel_9_samplerate=", "secondary_rate_ch4", SecondaryRate<4>},
+    {"channel_10_samplerate=", "secondary_rate_ch5", SecondaryRate<5>},
+    {"channel_11_samplerate=", "secondary_rate_ch6", SecondaryRate<6>},
+    {"channel_0_high_gain=", "gain_ch1", HighGain<1>},
+    {"channel_1_high_gain=", "gain_ch2", HighGain<2>},
+    {"channel_2_high_gain=", "gain_ch3", HighGain<3>},
+    {"channel_3_high_gain=", "gain_ch4", HighGain<4>},
+    {"channel_4_high_gain=", "gain_ch5", HighGain<5>},
+    {"channel_5_high_gain=", "gain_ch6", HighGain<6>},
+    {"channel_0_format=", "data_type", Format},
+    {"channel_1_format=", "data_type", Format},
+    {"channel_2_format=", "data_type", Format},
+    {"channel_3_format=", "data_type", Format},
+    {"channel_4_format=", "data_type", Format},
+    {"channel_5_format=", "data_type", Format},
+    {"channel_6_format=", "data_type", Format},
+    {"channel_7_format=", "data_type", Format},
+    {"channel_8_format=", "data_type", Format},
+    {"channel_9_format=", "data_type", Format},
+    {"channel_10_format=", "data_type", Format},
+    {"channel_11_format=", "data_type", Format},
+    {"channel_12_format=", "log_mode", GpsString},
+    {"mseed_filesize=", "file_length_min", FileSize},
+    {"delete_old_data=", "disk_mode", DeleteOldData},
+    {"xxxxxxxx", "", nullptr},
+    {"channel_18_samplerate=", "aux1", AuxOn<Aux1>},
+    {"channel_19_samplerate=", "aux2", AuxOn<Aux2>},
+    {"channel_20_samplerate=", "aux3", AuxOn<Aux3>},
+    {"channel_21_samplerate=", "aux4", AuxOn<Aux4>},
+    {"channel_13_samplerate=", "trec", AuxOn<TRec>},
+    {"channel_14_samplerate=", "tdisk", AuxOn<TDisk>},
+    {"channel_16_samplerate=", "ubatt", AuxOn<UBatt>},
+    {"channel_15_samplerate=", "ibatt", AuxOn<IBatt>},
+    {"channel_17_samplerate=", "ubatt", AuxOn<UBatt>},  // UBatt feeds two channels
+    {"pc_off_time_shorten=", "max_pc_cycle_min", PcOffTimeShorten},
+    {"endian=", "data_type", Endian},
+    {"pc_off_time_override=", "max_pc_cycle_min", PcOffTimeOverride},
+    {"gps_low_power=", "gps_mode", GpsLowPower},
+    {"gps_string=", "gps_latitude, gps_longitude", Position},
+    {"single_satellite=", "clock_mode", SingleSatellite},
+    {"[timer]", "", nullptr},
+    {"yyyyyyyy", "", nullptr},
+    {"channel_0_very_low_gain=", "gain_ch1", VeryLowGain<1>},
+    {"channel_1_very_low_gain=", "gain_ch2", VeryLowGain<2>},
+    {"channel_2_very_low_gain=", "gain_ch3", VeryLowGain<3>},
+    {"channel_3_very_low_gain=", "gain_ch4", VeryLowGain<4>},
+    {"channel_4_very_low_gain=", "gain_ch5", VeryLowGain<5>},
+    {"channel_5_very_low_gain=", "gain_ch6", VeryLowGain<6>},
+}}};
 
 RecorderIni::RecorderIni(std::filesystem::path directory) : directory_(std::move(directory)) {}
 
@@ -191,7 +258,7 @@ void RecorderIni::CheckTemplate(const std::string& name) const {
     std::vector<std::string> missing;
     for (int key = 1; key <= IniKeyCount; ++key) {
         if (key == PlaceholderKeyX || key == PlaceholderKeyY) continue;
-        const std::string_view k = IniKeys[key];
+        const std::string_view k = IniKeys[key].key;
         bool found = false;
         for (int line = 1; line <= IniLineCount && !found; ++line)
             found = IniLines[line].str().compare(0, k.size(), k) == 0;
@@ -229,86 +296,30 @@ void RecorderIni::WriteRecorderIni() const {
     WriteFileAtomically(directory_ / RecorderIniFileName, JoinCrLf(lines()));
 }
 
-namespace {
-
-std::string LabelOf(const std::array<Setting, 5>& table, std::string_view field) {
-    for (const Setting& s : table)
-        if (s.field == field) return std::string(s.label);
-    return {};
-}
-
-}  // namespace
-
 std::string IniKeyLabel(int key) {
-    const auto ch = [key](int first) { return " Ch" + fmt::Free(key - first + 1); };
-    if (key == 1) return "Setup Name";
-    if (key == 2) return "Setup Date";
-    if (key == 3) return "Setup Time";
-    if (key >= 4 && key <= 9) return "Primary Rate" + ch(4);
-    if (key >= 10 && key <= 15) return "Secondary Rate" + ch(10);
-    if ((key >= 16 && key <= 21) || (key >= 55 && key <= 60))
-        return "Gain" + ch(key <= 21 ? 16 : 55);
-    if ((key >= 22 && key <= 33) || key == 48) return LabelOf(RecordSettings, "DataType");
-    if (key == 34) return LabelOf(GpsSettings, "LogMode");
-    if (key == 35) return LabelOf(RecordSettings, "FileLength");
-    if (key == 36) return LabelOf(RecordSettings, "DiskMode");
-    if (key >= 38 && key <= 46) return std::string(AuxChannelNames[kAuxKeyFlags[key - 37]]);
-    if (key == 47 || key == PcOffTimeOverrideKey) return LabelOf(RecordSettings, "MaxPcCycle");
-    if (key == 50) return LabelOf(GpsSettings, "GpsMode");
-    if (key == 51) return LabelOf(GpsSettings, "GpsLat") + ", " + LabelOf(GpsSettings, "GpsLon");
-    if (key == 52) return LabelOf(GpsSettings, "ClockMode");
-    return {};
+    // The labels of the settings the key comes from; the set-up's name, date and time have
+    // no row of their own and are named as they stand.
+    std::string label;
+    std::string_view from = IniKeys[key].from;
+    while (!from.empty()) {
+        const std::size_t comma = from.find(", ");
+        const std::string name(from.substr(0, comma));
+        const Setting* setting = FindSetting(name);
+        label += (label.empty() ? "" : ", ") + (setting ? setting->label : name);
+        from = comma == std::string_view::npos ? std::string_view() : from.substr(comma + 2);
+    }
+    return label;
 }
 
-std::string RecorderIni::KeyValue(int key, const SetupRecord& r) const {
-    const auto channel = [key](int first) { return key - first + 1; };
-    if (key == 1) return r.SetupName;
-    if (key == 2) return r.SetupDate;
-    if (key == 3) return r.SetupTime;
-    if (key >= 4 && key <= 9) {
-        const int c = channel(4);
-        return Free(PrimaryRates.at(r.PrimRateIndex[c], "PrimRateIndex[" + Free(c) + "]"));
-    }
-    if (key >= 10 && key <= 15) return Free(r.SecRateValue[channel(10)]);
-    if (key >= 16 && key <= 21) return Flag(r.GainIndex[channel(16)] == code::Gain10);
-    if (key >= 22 && key <= 33)
-        return std::string(kFormatNames.at(r.RecordParams[DataType], "DataType"));
-    if (key == 34) {
-        const int log = r.GpsParams[LogMode];
-        return log <= 1 ? "gps" : "gps" + Free(log);
-    }
-    if (key == 35) return Free(r.RecordParams[FileLength]);
-    if (key == 36) return Free(static_cast<long long>(r.RecordParams[DiskMode]) - 1);
-    if (key >= 38 && key <= 46) return Flag(r.AuxFlags[kAuxKeyFlags[channel(38)]] != code::Off);
-    if (key == 47) {
-        const long long cycle = r.RecordParams[MaxPcCycle];
-        const long long x = cycle < PcCycleLimit + 11LL ? cycle - 11 : PcCycleLimit;
-        return Free(x < 5 ? 0 : x);
-    }
-    if (key == 48) return r.RecordParams[DataType] == code::MiniSeedBig ? "big" : "little";
-    if (key == PcOffTimeOverrideKey) return Free(kLongestOverride);
-    if (key == 50) {
-        const int mode = r.GpsParams[GpsMode];
-        if (mode == code::GpsContinuous) return "0,0";
-        (void)GpsCycleHours.at(mode, "GpsMode");  // a mode outside the table is an error here
-        const GpsCycle cycle = *GpsCycleOf(r);
-        return Free(cycle.everySeconds) + "," + Free(cycle.onSeconds);
-    }
-    if (key == 51)
-        return ">SIP" + SignedPadded(r.GpsParams[GpsLat], 2) +
-               SignedPadded(r.GpsParams[GpsLon], 3) + "+0000<";
-    if (key == 52) return r.GpsParams[ClockMode] == code::Lock2D3D ? "0" : "1";
-    if (key >= 55 && key <= 60) return Flag(r.GainIndex[channel(55)] == code::Gain04);
-    return {};  // the placeholders and "[timer]" have no value of their own
+std::string RecorderIni::KeyValue(int key, const SetupRecord& record) const {
+    const IniKey& k = IniKeys[key];
+    return k.value ? k.value(record, PcCycleLimit) : std::string();
 }
 
 void RecorderIni::MergeIniKeys(const SetupRecord& r) {
-    WindowCount =
-        static_cast<int>(std::count_if(r.RecWindows.begin(), r.RecWindows.end(),
-                                       [](const RecWindow& w) { return w.WinType != 0; }));
     bool timerDone = false;
     for (int key = 1; key <= IniKeyCount; ++key) {
-        const std::string_view k = IniKeys[key];
+        const std::string_view k = IniKeys[key].key;
         const int count = IniLineCount;
         for (int line = 1; line <= count; ++line) {
             if (IniLines[line].str().compare(0, k.size(), k) != 0) continue;
@@ -327,22 +338,34 @@ void RecorderIni::MergeIniKeys(const SetupRecord& r) {
     }
 }
 
+namespace {
+
+// The record windows the timer section looks at: as many from the first as are not empty.
+int WindowCount(const SetupRecord& r) {
+    return static_cast<int>(std::count_if(r.RecWindows.begin(), r.RecWindows.end(),
+                                          [](const RecWindow& w) { return w.WinType != 0; }));
+}
+
+// Timed recording with a window that starts later or a burst: the section gets window lines.
+bool HasTimerWindows(const SetupRecord& r) {
+    if (r.RecordParams[RecordMode] == code::Conti) return false;
+    for (int n = 1, count = WindowCount(r); n <= count; ++n) {
+        const RecWindow& w = r.RecWindows[n];
+        const bool startsLater =
+            (w.WinType == code::WinConti || w.WinType == code::WinPowerOn) && w.StartDay != 0;
+        if (startsLater || w.WinType == code::WinBurst) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 void RecorderIni::timerSection(const SetupRecord& r, int lineIndex) {
     TimerLineIndex = static_cast<std::uint16_t>(lineIndex);
-    NoTimerWindows = true;
-    AnyOutputOn = false;
-    if (r.RecordParams[RecordMode] != code::Conti) {
-        for (int n = 1; n <= WindowCount; ++n) {
-            const RecWindow& w = r.RecWindows[n];
-            const bool startsLater =
-                (w.WinType == code::WinConti || w.WinType == code::WinPowerOn) && w.StartDay != 0;
-            if (startsLater || w.WinType == code::WinBurst) NoTimerWindows = false;
-        }
-    }
-    for (const OutputWindow& w : r.OutputWindows)
-        if (w.OnOff != code::Off) AnyOutputOn = true;
-    if (!NoTimerWindows) BuildWindowLines(r);
-    if (AnyOutputOn) BuildOutputLines(r);
+    if (HasTimerWindows(r)) BuildWindowLines(r);
+    if (std::any_of(r.OutputWindows.begin(), r.OutputWindows.end(),
+                    [](const OutputWindow& w) { return w.OnOff != code::Off; }))
+        BuildOutputLines(r);
     AppendTimerBlock(r);
 }
 
@@ -382,7 +405,7 @@ void RecorderIni::BuildOutputLines(const SetupRecord& r) {
 }
 
 void RecorderIni::BuildWindowLines(const SetupRecord& r) {
-    for (int n = 1; n <= WindowCount; ++n) {
+    for (int n = 1, count = WindowCount(r); n <= count; ++n) {
         const RecWindow& w = r.RecWindows[n];
         const bool conti = w.WinType == code::WinConti;
         const bool burst = w.WinType == code::WinBurst;
@@ -407,9 +430,10 @@ void RecorderIni::AppendTimerBlock(const SetupRecord& r) {
     std::vector<std::string> block;
     for (int id = 1; id <= OutputWindowCount; ++id)
         if (r.OutputWindows[id].OnOff != code::Off) block.push_back(OutputLines[id]);
+    const bool timerWindows = HasTimerWindows(r);
     auto windowsStartingWith = [&](std::string_view prefix) {
-        if (NoTimerWindows) return;
-        for (int n = 1; n <= WindowCount; ++n)
+        if (!timerWindows) return;
+        for (int n = 1, count = WindowCount(r); n <= count; ++n)
             if (WindowLines[n].str().compare(0, 2, prefix) == 0) block.push_back(WindowLines[n]);
     };
     windowsStartingWith("bu");

@@ -28,7 +28,16 @@ inline constexpr int PcOffTimeOverrideKey = 49;
 inline constexpr int TimerKey = 53;
 inline constexpr int PlaceholderKeyY = 54;
 
-extern const Array1<std::string_view, IniKeyCount> IniKeys;
+// One row per key of the template the builder knows, in the builder's order: the key as it
+// opens its line, the settings it comes from (their JSON names; the set-up's name, date and time
+// by their labels) and how its value is written from the record and SHORTTMP.DAT's PC-cycle
+// limit. The placeholders and "[timer]" have no value.
+struct IniKey {
+    std::string_view key;
+    std::string_view from;
+    std::string (*value)(const SetupRecord& record, int pcCycleLimit);
+};
+extern const Array1<IniKey, IniKeyCount> IniKeys;
 
 // The set-up's readable name of what key `key` (1..60) carries ("Primary Rate Ch1"); empty for
 // the placeholders and "[timer]".
@@ -66,9 +75,6 @@ class RecorderIni {
     int PcCycleLimit = 10;
     Array1<ShortText<TimerLineWidth>, OutputWindowCount> OutputLines;
     Array1<ShortText<TimerLineWidth>, RecWindowCapacity> WindowLines;
-    int WindowCount = 0;
-    bool NoTimerWindows = true;
-    bool AnyOutputOn = false;
 
     // The window's build: SHORTTMP.DAT as the save wrote it and recorder.000 of the folder,
     // BuildRecorderIniFiles, and recorder.ini written, under the folder's lock; the first error

@@ -9,58 +9,96 @@ namespace {
 
 using fmt::Free;
 
-std::string Number(int value) {
-    return Free(value);
-}
-
 std::string GpsModeText(int mode) {
     if (mode == code::GpsContinuous) return "GPS CONTI";
     return GpsCycleHours.contains(mode) ? "CYCLE " + Free(GpsCycleHours[mode]) + " h" : Free(mode);
 }
 
-// Reading and writing one number of one of the record's parameter lists.
-template <auto List, int Index>
-int Get(const SetupRecord& r) {
-    return (r.*List)[Index];
+// A row for one number of one of the record's lists.
+template <class List>
+Setting Row(std::string json, std::string label, std::string field, NumbersLine line,
+            List SetupRecord::*list, int index, int codes, std::function<std::string(int)> text) {
+    Setting s{std::move(json), std::move(label), std::move(field), line, codes,
+              [list, index](const SetupRecord& r) { return (r.*list)[index]; },
+              [list, index](SetupRecord& r, int value) { (r.*list)[index] = value; },
+              text, nullptr};
+    s.shown = [get = s.get, text](const SetupRecord& r) { return text(get(r)); };
+    return s;
 }
-template <auto List, int Index>
-void Set(SetupRecord& r, int value) {
-    (r.*List)[Index] = value;
+
+template <class Table>
+std::function<std::string(int)> Names(const Table& table) {
+    return [&table](int code) { return NameOf(table, code); };
+}
+
+std::vector<Setting> MakeSettings() {
+    using L = NumbersLine;
+    const auto number = [](int v) { return Free(v); };
+    std::vector<Setting> rows;
+    const auto record = [&](const char* json, const char* label, const char* field, int index,
+                            int codes, std::function<std::string(int)> text) {
+        rows.push_back(Row(json, label, field, L::RecMode, &SetupRecord::RecordParams, index,
+                           codes, std::move(text)));
+    };
+    record("record_mode", "Record Mode", "RecordMode", RecordMode, RecordModeNames.size(),
+           Names(RecordModeNames));
+    record("data_type", "Data Type", "DataType", DataType, DataTypeNames.size(),
+           Names(DataTypeNames));
+    record("file_length_min", "File Length [min]", "FileLength", FileLength, 0, number);
+    record("disk_mode", "Disk Mode", "DiskMode", DiskMode, DiskModeNames.size(),
+           Names(DiskModeNames));
+    record("max_pc_cycle_min", "Max. PC Cycle [min]", "MaxPcCycle", MaxPcCycle, 0, number);
+
+    for (int c = 1; c <= ChannelCount; ++c) {
+        const std::string ch = Free(c), index = "[" + ch + "]";
+        rows.push_back(Row("primary_rate_ch" + ch, "Primary Rate Ch" + ch,
+                           "PrimRateIndex" + index, L::SRates, &SetupRecord::PrimRateIndex, c,
+                           RateCount, [](int i) {
+                               return PrimaryRates.contains(i) ? Free(PrimaryRates[i]) : Free(i);
+                           }));
+        Setting secondary = Row("secondary_rate_ch" + ch, "Secondary Rate Ch" + ch,
+                                "SecRateIndex" + index, L::SRates, &SetupRecord::SecRateIndex, c,
+                                SecondaryColumns, nullptr);
+        secondary.set = [c](SetupRecord& r, int i) { SetSecondaryRate(r, c, i); };
+        secondary.shown = [c](const SetupRecord& r) { return Free(r.SecRateValue[c]); };
+        rows.push_back(std::move(secondary));
+        rows.push_back(Row("gain_ch" + ch, "Gain Ch" + ch, "GainIndex" + index, L::SRates,
+                           &SetupRecord::GainIndex, c, GainNames.size(), Names(GainNames)));
+    }
+
+    const auto gps = [&](const char* json, const char* label, const char* field, int index,
+                         int codes, std::function<std::string(int)> text) {
+        rows.push_back(Row(json, label, field, L::GpsMode, &SetupRecord::GpsParams, index, codes,
+                           std::move(text)));
+    };
+    gps("gps_mode", "GPS Mode", "GpsMode", GpsMode, GpsModeNames.size(), GpsModeText);
+    gps("gps_latitude", "GPS Latitude", "GpsLat", GpsLat, 0,
+        [](int v) { return PositionText(v, 'S', 'N'); });
+    gps("gps_longitude", "GPS Longitude", "GpsLon", GpsLon, 0,
+        [](int v) { return PositionText(v, 'W', 'E'); });
+    gps("clock_mode", "Clock Mode", "ClockMode", ClockMode, ClockModeNames.size(),
+        Names(ClockModeNames));
+    gps("log_mode", "Log Mode", "LogMode", LogMode, LogModeNames.size(), Names(LogModeNames));
+
+    for (int i = 1; i <= AuxFlagCount; ++i) {
+        const std::string name(AuxChannelNames[i]);
+        rows.push_back(Row(fmt::LowerAscii(name), name, name, L::AuxMode, &SetupRecord::AuxFlags,
+                           i, OffOnNames.size(), Names(OffOnNames)));
+    }
+    return rows;
 }
 
 }  // namespace
 
-const std::array<Setting, 5> RecordSettings{{
-    {"record_mode", "Record Mode", "RecordMode", Get<&SetupRecord::RecordParams, RecordMode>,
-     Set<&SetupRecord::RecordParams, RecordMode>, static_cast<int>(RecordModeNames.size()),
-     [](int v) { return NameOf(RecordModeNames, v); }},
-    {"data_type", "Data Type", "DataType", Get<&SetupRecord::RecordParams, DataType>,
-     Set<&SetupRecord::RecordParams, DataType>, static_cast<int>(DataTypeNames.size()),
-     [](int v) { return NameOf(DataTypeNames, v); }},
-    {"file_length_min", "File Length [min]", "FileLength",
-     Get<&SetupRecord::RecordParams, FileLength>, Set<&SetupRecord::RecordParams, FileLength>, 0,
-     Number},
-    {"disk_mode", "Disk Mode", "DiskMode", Get<&SetupRecord::RecordParams, DiskMode>,
-     Set<&SetupRecord::RecordParams, DiskMode>, static_cast<int>(DiskModeNames.size()),
-     [](int v) { return NameOf(DiskModeNames, v); }},
-    {"max_pc_cycle_min", "Max. PC Cycle [min]", "MaxPcCycle",
-     Get<&SetupRecord::RecordParams, MaxPcCycle>, Set<&SetupRecord::RecordParams, MaxPcCycle>, 0,
-     Number},
-}};
+const std::vector<Setting>& Settings() {
+    static const std::vector<Setting> rows = MakeSettings();
+    return rows;
+}
 
-const std::array<Setting, 5> GpsSettings{{
-    {"gps_mode", "GPS Mode", "GpsMode", Get<&SetupRecord::GpsParams, GpsMode>,
-     Set<&SetupRecord::GpsParams, GpsMode>, static_cast<int>(GpsModeNames.size()), GpsModeText},
-    {"gps_latitude", "GPS Latitude", "GpsLat", Get<&SetupRecord::GpsParams, GpsLat>,
-     Set<&SetupRecord::GpsParams, GpsLat>, 0, [](int v) { return PositionText(v, 'S', 'N'); }},
-    {"gps_longitude", "GPS Longitude", "GpsLon", Get<&SetupRecord::GpsParams, GpsLon>,
-     Set<&SetupRecord::GpsParams, GpsLon>, 0, [](int v) { return PositionText(v, 'W', 'E'); }},
-    {"clock_mode", "Clock Mode", "ClockMode", Get<&SetupRecord::GpsParams, ClockMode>,
-     Set<&SetupRecord::GpsParams, ClockMode>, static_cast<int>(ClockModeNames.size()),
-     [](int v) { return NameOf(ClockModeNames, v); }},
-    {"log_mode", "Log Mode", "LogMode", Get<&SetupRecord::GpsParams, LogMode>,
-     Set<&SetupRecord::GpsParams, LogMode>, static_cast<int>(LogModeNames.size()),
-     [](int v) { return NameOf(LogModeNames, v); }},
-}};
+const Setting* FindSetting(const std::string& json) {
+    for (const Setting& s : Settings())
+        if (s.json == json) return &s;
+    return nullptr;
+}
 
 }  // namespace ksr

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "setup/Errors.h"
+#include "setup/SettingTable.h"
 #include "setup/FileIo.h"
 #include "setup/TextFormat.h"
 
@@ -128,20 +129,15 @@ void FormatLines(SetupRecord& r, std::vector<std::string>& lines) {
 
     lines.push_back(";;" + std::string(66, '-'));
     lines.emplace_back(";;params pointer");
-    std::string line = ";;rec_mode ";
-    for (int v : r.RecordParams) line += Free(v) + "  ";
-    lines.push_back(line);
-    line = ";;s_rates  ";
-    for (int c = 1; c <= ChannelCount; ++c)
-        line += Free(r.PrimRateIndex[c]) + "  " + Free(r.SecRateIndex[c]) + "  " +
-                Free(r.GainIndex[c]) + "  ";
-    lines.push_back(line);
-    line = ";;gps_mode ";
-    for (int v : r.GpsParams) line += Free(v) + "  ";
-    lines.push_back(line);
-    line = ";;aux_mode ";
-    for (int v : r.AuxFlags) line += Free(v) + "  ";
-    lines.push_back(line);
+    for (const auto& [numbers, marker] :
+         {std::pair{NumbersLine::RecMode, ";;rec_mode "}, {NumbersLine::SRates, ";;s_rates  "},
+          {NumbersLine::GpsMode, ";;gps_mode "}, {NumbersLine::AuxMode, ";;aux_mode "}}) {
+        std::string line = marker;
+        for (const Setting& s : Settings())
+            if (s.line == numbers) line += Free(s.get(r)) + "  ";
+        lines.push_back(line);
+    }
+    std::string line;
     for (int id = 1; id <= OutputWindowCount; ++id) {
         const OutputWindow& w = r.OutputWindows[id];
         line = ";;" + std::string(OutputWindowNames[id]) + " ";

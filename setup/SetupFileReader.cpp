@@ -199,31 +199,15 @@ void ParseInto(SetupRecord& r, Scanner& in) {
     }
 
     constexpr std::size_t kMarker = 10;
-    // A coded setting within its table; a plain number as it stands.
-    auto readSetting = [&](const Setting& s) {
-        s.set(r, s.codes > 0 ? ReadCode(in, s.codes, std::string(s.field)) : in.readInt());
-    };
-    in.readMarker(kMarker);  // ;;rec_mode
-    for (const Setting& s : RecordSettings) readSetting(s);
-    in.skipLine();
-
-    in.readMarker(kMarker);  // ;;s_rates
-    for (int c = 1; c <= ChannelCount; ++c) {
-        const std::string ch = "[" + std::to_string(c) + "]";
-        r.PrimRateIndex[c] = ReadCode(in, RateCount, "PrimRateIndex" + ch);
-        SetSecondaryRate(r, c, ReadCode(in, SecondaryColumns, "SecRateIndex" + ch));
-        r.GainIndex[c] = ReadCode(in, GainNames.size(), "GainIndex" + ch);
+    // ;;rec_mode, ;;s_rates, ;;gps_mode, ;;aux_mode: each its settings' numbers, a coded one
+    // within its table, a plain one as it stands.
+    for (NumbersLine line : {NumbersLine::RecMode, NumbersLine::SRates, NumbersLine::GpsMode,
+                             NumbersLine::AuxMode}) {
+        in.readMarker(kMarker);
+        for (const Setting& s : Settings())
+            if (s.line == line) s.set(r, s.codes > 0 ? ReadCode(in, s.codes, s.field) : in.readInt());
+        in.skipLine();
     }
-    in.skipLine();
-
-    in.readMarker(kMarker);  // ;;gps_mode
-    for (const Setting& s : GpsSettings) readSetting(s);
-    in.skipLine();
-
-    in.readMarker(kMarker);  // ;;aux_mode
-    for (int i = 1; i <= AuxFlagCount; ++i)
-        r.AuxFlags[i] = ReadCode(in, OffOnNames.size(), std::string(AuxChannelNames[i]));
-    in.skipLine();
 
     for (int id = 1; id <= OutputWindowCount; ++id) {
         in.readMarker(kMarker);  // ;;CalOut, ;;TTLOut, ;;OPCOut

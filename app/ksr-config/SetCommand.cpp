@@ -41,17 +41,6 @@ namespace {
 
 using Setter = std::function<void(SetupRecord&, const std::string&)>;
 
-template <class Table>
-int CodeOf(const Table& table, const std::string& name, const std::string& value) {
-    std::string allowed;
-    for (int code = 1; code <= static_cast<int>(table.size()); ++code) {
-        const std::string text = NameOf(table, code);
-        if (fmt::UpperAscii(text) == fmt::UpperAscii(value)) return code;
-        allowed += (allowed.empty() ? "" : ", ") + fmt::Latin1ToUtf8(text);
-    }
-    throw UsageError(name + " takes " + allowed + ", not \"" + fmt::Echo(value) + "\"");
-}
-
 int RateIndex(const std::string& name, const std::string& value) {
     std::string allowed;
     for (int i = 1; i <= RateCount; ++i) {
@@ -71,29 +60,26 @@ int SecondaryIndex(int primIndex, int rate) {
 
 std::map<std::string, Setter> Setters(std::ostream& err) {
     std::map<std::string, Setter> setters;
-    for (const auto* table : {&RecordSettings, &GpsSettings})
-        for (const Setting& s : *table)
-            setters[std::string(s.json)] = [&s](SetupRecord& r, const std::string& value) {
-                const std::string name(s.json);
-                if (s.codes > 0) {
-                    for (int code = 1; code <= s.codes; ++code)
-                        if (fmt::UpperAscii(fmt::Latin1ToUtf8(s.text(code))) ==
-                            fmt::UpperAscii(value)) {
-                            s.set(r, code);
-                            return;
-                        }
-                    std::string allowed;
-                    for (int code = 1; code <= s.codes; ++code)
-                        allowed += (code > 1 ? ", " : "") + fmt::Latin1ToUtf8(s.text(code));
-                    throw UsageError(name + " takes " + allowed + ", not \"" + fmt::Echo(value) +
-                                     "\"");
+    for (const Setting& s : Settings()) {
+        if (!s.codeText) continue;  // the secondary rates, below
+        setters[s.json] = [&s](SetupRecord& r, const std::string& value) {
+            if (s.codes > 0) {
+                std::string allowed;
+                for (int code = 1; code <= s.codes; ++code) {
+                    const std::string text = fmt::Latin1ToUtf8(s.codeText(code));
+                    if (fmt::UpperAscii(text) == fmt::UpperAscii(value)) return s.set(r, code);
+                    allowed += (code > 1 ? ", " : "") + text;
                 }
-                int number = 0;
-                if (!fmt::ParseInt(value, number) || number < 0)
-                    throw UsageError(name + " takes a whole number, not \"" + fmt::Echo(value) +
-                                     "\"");
-                s.set(r, number);
-            };
+                throw UsageError(s.json + " takes " + allowed + ", not \"" + fmt::Echo(value) +
+                                 "\"");
+            }
+            int number = 0;
+            if (!fmt::ParseInt(value, number) || number < 0)
+                throw UsageError(s.json + " takes a whole number, not \"" + fmt::Echo(value) +
+                                 "\"");
+            s.set(r, number);
+        };
+    }
     for (int c = 1; c <= ChannelCount; ++c) {
         const std::string ch = fmt::Free(c);
         setters["primary_rate_ch" + ch] = [c, ch, &err](SetupRecord& r, const std::string& v) {
@@ -118,16 +104,7 @@ std::map<std::string, Setter> Setters(std::ostream& err) {
             }
             SetSecondaryRate(r, c, index);
         };
-        setters["gain_ch" + ch] = [c, ch](SetupRecord& r, const std::string& v) {
-            r.GainIndex[c] = CodeOf(GainNames, "gain_ch" + ch, v);
-        };
     }
-    static const char* const kAux[] = {"aux1", "aux2",  "aux3",  "aux4",
-                                       "trec", "tdisk", "ubatt", "ibatt"};
-    for (int i = 1; i <= AuxFlagCount; ++i)
-        setters[kAux[i - 1]] = [i](SetupRecord& r, const std::string& v) {
-            r.AuxFlags[i] = CodeOf(OffOnNames, kAux[i - 1], v);
-        };
     return setters;
 }
 

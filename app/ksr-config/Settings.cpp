@@ -17,9 +17,6 @@ std::vector<NamedSetting> NamedSettings(const SetupRecord& r) {
     auto add = [&](const std::string& key, const std::string& label, const std::string& value) {
         s.push_back({key, label, fmt::Latin1ToUtf8(value)});
     };
-    auto addSetting = [&](const Setting& d) {
-        add(std::string(d.json), std::string(d.label), d.text(d.get(r)));
-    };
     // A window's start, and unless it runs on without end its duration, repeat and interval.
     auto addTimes = [&](const std::string& key, const std::string& label, const auto& w,
                         bool ends) {
@@ -32,24 +29,10 @@ std::vector<NamedSetting> NamedSettings(const SetupRecord& r) {
         add(key + "_interval", label + " Interval",
             IntervalText(w.IntDays, w.IntHours, w.IntMinutes));
     };
-    for (const Setting& d : RecordSettings) addSetting(d);
-    for (int c = 1; c <= ChannelCount; ++c) {
-        const std::string ch = Free(c);
-        add("primary_rate_ch" + ch, "Primary Rate Ch" + ch,
-            PrimaryRates.contains(r.PrimRateIndex[c]) ? Free(PrimaryRates[r.PrimRateIndex[c]])
-                                                      : Free(r.PrimRateIndex[c]));
-        add("secondary_rate_ch" + ch, "Secondary Rate Ch" + ch, Free(r.SecRateValue[c]));
-        add("gain_ch" + ch, "Gain Ch" + ch, NameOf(GainNames, r.GainIndex[c]));
-    }
-    for (const Setting& d : GpsSettings) addSetting(d);
-    static const char* const kAux[] = {"aux1", "aux2",  "aux3",  "aux4",
-                                       "trec", "tdisk", "ubatt", "ibatt"};
-    for (int i = 1; i <= AuxFlagCount; ++i)
-        add(kAux[i - 1], std::string(AuxChannelNames[i]), NameOf(OffOnNames, r.AuxFlags[i]));
-    static const char* const kOut[] = {"calout", "ttlout", "opcout"};
+    for (const Setting& d : Settings()) add(d.json, d.label, d.shown(r));
     for (int id = 1; id <= OutputWindowCount; ++id) {
         const OutputWindow& w = r.OutputWindows[id];
-        const std::string key = kOut[id - 1], label(OutputWindowNames[id]);
+        const std::string label(OutputWindowNames[id]), key = fmt::LowerAscii(label);
         add(key, label, NameOf(OffOnNames, w.OnOff));
         if (w.OnOff == code::Off) continue;
         addTimes(key, label, w, true);

@@ -149,9 +149,9 @@ TEST_F(BuildTest, ShippedTemplateHoldsEveryKeyOneTwiceAndEndsWithTimer) {
     for (int key = 1; key <= IniKeyCount; ++key) {
         if (key == PlaceholderKeyX || key == PlaceholderKeyY) continue;
         const auto count = std::count_if(lines.begin(), lines.end(), [&](const std::string& l) {
-            return l.compare(0, IniKeys[key].size(), IniKeys[key]) == 0;
+            return l.compare(0, IniKeys[key].key.size(), IniKeys[key].key) == 0;
         });
-        EXPECT_GE(count, 1) << IniKeys[key];
+        EXPECT_GE(count, 1) << IniKeys[key].key;
         if (count == 2) ++twice;
     }
     EXPECT_GE(twice, 1);

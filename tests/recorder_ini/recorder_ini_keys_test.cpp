@@ -12,15 +12,15 @@ using test::MergedLine;
 using Lines = std::vector<std::string>;
 
 TEST(IniKeys, SixtyKeysWithTheRecorderChannelNumbers) {
-    EXPECT_EQ(IniKeys[1], "setup_name=");
-    EXPECT_EQ(IniKeys[4], "channel_0_samplerate=");
-    EXPECT_EQ(IniKeys[15], "channel_11_samplerate=");
-    EXPECT_EQ(IniKeys[33], "channel_11_format=");
-    EXPECT_EQ(IniKeys[37], "xxxxxxxx");
-    EXPECT_EQ(IniKeys[45], "channel_15_samplerate=");
-    EXPECT_EQ(IniKeys[46], "channel_17_samplerate=");
-    EXPECT_EQ(IniKeys[53], "[timer]");
-    EXPECT_EQ(IniKeys[60], "channel_5_very_low_gain=");
+    EXPECT_EQ(IniKeys[1].key, "setup_name=");
+    EXPECT_EQ(IniKeys[4].key, "channel_0_samplerate=");
+    EXPECT_EQ(IniKeys[15].key, "channel_11_samplerate=");
+    EXPECT_EQ(IniKeys[33].key, "channel_11_format=");
+    EXPECT_EQ(IniKeys[37].key, "xxxxxxxx");
+    EXPECT_EQ(IniKeys[45].key, "channel_15_samplerate=");
+    EXPECT_EQ(IniKeys[46].key, "channel_17_samplerate=");
+    EXPECT_EQ(IniKeys[53].key, "[timer]");
+    EXPECT_EQ(IniKeys[60].key, "channel_5_very_low_gain=");
 }
 
 TEST(IniMergeIdentity, NameDateAndTime) {
