@@ -1,8 +1,6 @@
 // ksr-config deploy: a table of stations checked, built, and uploaded to the recorders on the
 // cables given, each recorder identified, compared, sent its own file and verified in one login.
 
-#include "Deploy.h"
-
 #include <chrono>
 #include <filesystem>
 #include <mutex>
@@ -11,7 +9,7 @@
 
 #include "Args.h"
 #include "Commands.h"
-#include "Upload.h"
+#include "Line.h"
 #include "deploy/Deployment.h"
 #include "serial/Ports.h"
 #include "serial/SessionRunner.h"

@@ -8,7 +8,7 @@
 
 #include "Args.h"
 #include "Commands.h"
-#include "Upload.h"
+#include "Line.h"
 #include "recorder_ini/IniCompare.h"
 #include "recorder_ini/RecorderIni.h"
 #include "serial/StopSignals.h"

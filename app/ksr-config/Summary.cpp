@@ -1,7 +1,7 @@
 #include "Summary.h"
 
-#include "setup/TableText.h"
 #include "setup/SetupFile.h"
+#include "setup/TableText.h"
 #include "setup/TextFormat.h"
 
 namespace ksr::cli {

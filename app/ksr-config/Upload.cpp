@@ -1,4 +1,4 @@
-#include "Upload.h"
+// ksr-config upload: the *.ini files of a folder sent to the recorder as the window sends them.
 
 #include <array>
 #include <filesystem>
@@ -8,6 +8,7 @@
 
 #include "Args.h"
 #include "Commands.h"
+#include "Line.h"
 #include "serial/Ports.h"
 #include "serial/SessionRunner.h"
 #include "serial/StopSignals.h"
@@ -56,32 +57,7 @@ const char* const UploadHelp =
     "it failed or the login was refused; 4 when --guard found another recorder; 5 when --guard\n"
     "found no recorder.ini on the recorder; 130, 143 or 129 after INT, TERM or HUP.\n";
 
-const char* const PortsHelp =
-    "Usage: ksr-config ports [--json]\n"
-    "\n"
-    "Lists the serial ports present, one a line: the COM number as the window numbers it, the\n"
-    "device, its stable /dev/serial/by-id name where there is one, and the adapter's\n"
-    "description, maker and serial number. Exit status 0, also when there is none.\n";
-
 namespace {
-
-// What the upload says on standard output: each status once, without its blanks.
-class StatusPrinter {
-  public:
-    explicit StatusPrinter(std::ostream& out) : out_(out) {}
-    void operator()(const std::string& text) {
-        std::string trimmed = text;
-        while (!trimmed.empty() && trimmed.front() == ' ') trimmed.erase(0, 1);
-        while (!trimmed.empty() && trimmed.back() == ' ') trimmed.pop_back();
-        if (trimmed == last_) return;
-        last_ = trimmed;
-        out_ << "\n[" << trimmed << "]\n" << std::flush;
-    }
-
-  private:
-    std::ostream& out_;
-    std::string last_;
-};
 
 // The upload log is never the reason an upload fails: a log that cannot be written is a warning.
 void WriteLogOrWarn(const std::filesystem::path& dir, const upload::UploadRecord& log,
@@ -98,98 +74,6 @@ upload::UploadRecord WithLine(upload::UploadRecord record, const LineChoice& cho
 }
 
 }  // namespace
-
-const std::set<std::string> LineOptionNames{"--port", "--com", "--answer-timeout",
-                                            "--login-timeout"};
-
-void ParseTimeouts(const Options& parsed, LineChoice& c) {
-    for (const auto& [name, value] : parsed.given) {
-        if (name == "--answer-timeout") {
-            if (!fmt::ParseInt(value, c.answerSeconds) || c.answerSeconds < 1 ||
-                c.answerSeconds > 600)
-                throw UsageError("--answer-timeout takes 1 to 600 seconds");
-        } else if (name == "--login-timeout") {
-            if (!fmt::ParseInt(value, c.loginSeconds) || c.loginSeconds < 1 ||
-                c.loginSeconds > 86400)
-                throw UsageError("--login-timeout takes 1 to 86400 seconds");
-        }
-    }
-}
-
-LineChoice ParseLineChoice(const Options& parsed) {
-    LineChoice c;
-    for (const auto& [name, value] : parsed.given) {
-        if (name == "--port") {
-            c.device = value;
-        } else if (name == "--com") {
-            if (!fmt::ParseInt(value, c.com) || c.com < 1 || c.com > 50)
-                throw UsageError("--com takes a port number from 1 to 50");
-        }
-    }
-    ParseTimeouts(parsed, c);
-    if (c.device.empty() == (c.com < 0)) throw UsageError("give either --port DEVICE or --com N");
-    c.portText = c.device.empty() ? serial::ComDevice(c.com) : c.device;
-    return c;
-}
-
-upload::SessionOptions LineChoice::sessionOptions() const {
-    upload::SessionOptions options;
-    options.loginLimitMs = loginSeconds * 1000LL;
-    if (answerSeconds > 0)
-        options.answerTicks = answerSeconds * 1000 / kermit::KermitSender::TickMs;
-    return options;
-}
-
-void RunOnRecorder(const LineChoice& choice, upload::UploadSession& session, std::ostream& show,
-                   std::ostream& err, const std::function<std::string()>& progress) {
-    const serial::StopSignals stopSignals;
-    StatusPrinter print(show);
-    print(upload::WaitingText);
-    if (choice.portText.empty())
-        throw serial::SerialError("No serial port is COM" + std::to_string(choice.com) +
-                                  " here: 'ksr-config ports' lists them");
-    serial::SerialLine line;
-    // A /dev/serial/by-id name, too.
-    line.open(choice.device.empty() ? choice.portText : serial::DeviceBehind(choice.portText));
-    serial::SessionHooks hooks;
-    hooks.console = [&show](const std::string& bytes) { show << bytes << std::flush; };
-    hooks.status = [&print](upload::StatusKind, const std::string& text) { print(text); };
-    hooks.progress = [&] {
-        if (progress)
-            if (const std::string text = progress(); !text.empty()) print(text);
-    };
-    hooks.stopRequested = [] { return serial::StopSignals::received() != 0; };
-    serial::RunSession(line, session, hooks);
-    line.close();
-    if (session.loginTimedOut())
-        err << "ksr-config: no login on " << choice.portText << " within " << choice.loginSeconds
-            << " s: is the recorder attached, switched on and its console free?\n";
-}
-
-int Ports(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
-    const Options parsed = ParseOptions(args, {}, {"--json"});
-    if (!parsed.positional.empty()) throw UsageError("ports takes no argument");
-    const auto ports = serial::PortsPresent();
-    if (parsed.has("--json")) {
-        std::vector<std::string> items;
-        for (const auto& p : ports)
-            items.push_back(json::Object({{"com", std::to_string(p.number)},
-                                          {"device", json::StrOrNull(p.device)},
-                                          {"by_id", json::StrOrNull(p.byId)},
-                                          {"description", json::StrOrNull(p.product)},
-                                          {"manufacturer", json::StrOrNull(p.manufacturer)},
-                                          {"serial_number", json::StrOrNull(p.serialNumber)}}));
-        out << json::Object({{"ports", json::Array(items)}}) << "\n";
-        return Success;
-    }
-    for (const auto& p : ports) {
-        out << "COM" << p.number << "  " << p.device;
-        for (const std::string& part : {p.byId, p.product, p.manufacturer, p.serialNumber})
-            if (!part.empty()) out << "  " << part;
-        out << "\n";
-    }
-    return Success;
-}
 
 int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::set<std::string> withValue = LineOptionNames;

@@ -1,5 +1,6 @@
 #pragma once
-// ksr-config upload: the upload dialogue and Kermit transfer without a window.
+// The line to the recorder for the commands that use one: the options that choose it, and one
+// session run on it from the opened line to the closed one.
 
 #include <functional>
 #include <iosfwd>
@@ -38,21 +39,5 @@ void ParseTimeouts(const Options& parsed, LineChoice& choice);
 // the session. Throws SerialError when the port cannot be opened.
 void RunOnRecorder(const LineChoice& choice, upload::UploadSession& session, std::ostream& show,
                    std::ostream& err, const std::function<std::string()>& progress = {});
-
-extern const char* const UploadHelp;
-// Throws a usage error text (std::invalid_argument) for bad options.
-int Upload(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-
-extern const char* const ReadHelp;
-// ksr-config read: the recorder's recorder.ini, read back over the line.
-int Read(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-
-extern const char* const CompareHelp;
-// ksr-config compare: the recorder's recorder.ini against a local one or a set-up.
-int Compare(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-
-extern const char* const PortsHelp;
-// ksr-config ports: the serial ports present, numbered as the window numbers them.
-int Ports(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace ksr::cli

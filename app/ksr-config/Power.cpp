@@ -1,8 +1,6 @@
 // ksr-config power: the mean load, the battery's life and the disk's days as the PowerEstimation
 // page computes them, from options or from a set-up.
 
-#include "PowerCommand.h"
-
 #include <algorithm>
 #include <ostream>
 #include <tuple>

@@ -2,8 +2,6 @@
 // `check --json` prints, with the value as it prints it; the rate rules follow as the window's
 // Finish applies them, and the file is written by the safe write.
 
-#include "SetCommand.h"
-
 #include <functional>
 #include <map>
 #include <ostream>
