@@ -15,11 +15,8 @@
 #include <io.h>
 #include <sys/stat.h>
 #include <windows.h>
-// After <windows.h>, which it builds on.
-#include <shellapi.h>
 #else
 #include <fcntl.h>
-#include <pwd.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -369,56 +366,6 @@ std::string ReadFileBytes(const fs::path& path) {
 
 void WriteFileAtomically(const fs::path& path, const std::string& bytes) {
     WriteReplacing(ResolveLinks(path), path, bytes);
-}
-
-fs::path PathOf(const std::string& utf8) {
-#ifdef _WIN32
-    return fs::path(std::u8string(utf8.begin(), utf8.end()));
-#else
-    return fs::path(utf8);
-#endif
-}
-
-std::vector<std::string> ProgramArguments(int argc, char** argv) {
-#ifdef _WIN32
-    (void)argv;
-    int count = 0;
-    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    std::vector<std::string> args;
-    for (int i = 1; wide && i < count; ++i) {
-        const std::u8string utf8 = fs::path(wide[i]).u8string();
-        args.emplace_back(utf8.begin(), utf8.end());
-    }
-    if (wide) LocalFree(wide);
-    (void)argc;
-    return args;
-#else
-    return std::vector<std::string>(argv + 1, argv + argc);
-#endif
-}
-
-void UseBinaryStandardStreams() {
-#ifdef _WIN32
-    _setmode(_fileno(stdout), _O_BINARY);
-    _setmode(_fileno(stderr), _O_BINARY);
-#endif
-}
-
-fs::path HomeFolder() {
-#ifdef _WIN32
-    if (const wchar_t* profile = _wgetenv(L"USERPROFILE"); profile && *profile)
-        return fs::path(profile);
-    return {};
-#else
-    if (const char* home = std::getenv("HOME"); home && *home) return fs::path(home);
-    std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
-        found->pw_dir && *found->pw_dir)
-        return fs::path(found->pw_dir);
-    return {};
-#endif
 }
 
 void AppendToFile(const fs::path& path, const std::string& bytes) {
