@@ -19,8 +19,6 @@
 #include "serial/Ports.h"
 #include "serial/SerialPort.h"
 #include "serial/UploadDriver.h"
-#include "ui/ComSelectForm.h"
-#include "ui/TerminalView.h"
 
 using namespace ksr;
 
@@ -159,34 +157,6 @@ class SerialPortTest : public QObject {
         QVERIFY(port.isOpen());
     }
 
-    void selectPortListsPresentPortsAndTakesATypedPath() {
-        ui::TComSelectForm form;
-        QCOMPARE(form.windowTitle(), QStringLiteral("Select Port"));
-        auto* box = form.portsComboBox();
-        QCOMPARE(box->objectName(), QStringLiteral("PortsComboBox"));
-        QCOMPARE(box->count(), serial::PresentPorts().size());
-        for (int i = 0; i < box->count(); ++i)
-            QVERIFY(box->itemText(i).startsWith(QStringLiteral("COM%1").arg(i + 1)));
-        box->setEditText(QStringLiteral("/dev/pts/7"));
-        QCOMPARE(form.chosenDevice(), QStringLiteral("/dev/pts/7"));
-    }
-
-    void selectPortTakesATypedPathConfirmedWithEnter() {
-        std::optional<QString> chosen;
-        QTimer::singleShot(200, this, [] {
-            auto* form = qobject_cast<ui::TComSelectForm*>(QApplication::activeModalWidget());
-            QVERIFY(form);
-            QLineEdit* edit = form->portsComboBox()->lineEdit();
-            edit->setFocus();
-            edit->selectAll();
-            QTest::keyClicks(edit, QStringLiteral("/dev/pts/42"));
-            QTest::keyClick(edit, Qt::Key_Return);  // as the operator confirms it
-        });
-        chosen = ui::TComSelectForm::Ask(nullptr);
-        QVERIFY(chosen.has_value());
-        QCOMPARE(*chosen, QStringLiteral("/dev/pts/42"));
-    }
-
     void portsAreNumberedInAStableOrder() {
         const std::vector<std::string> ordered =
             serial::NumberingOrder({"/dev/ttyS1", "/dev/ttyUSB1", "/dev/ttyS0", "/dev/ttyACM0",
@@ -194,49 +164,6 @@ class SerialPortTest : public QObject {
         QCOMPARE(ordered, std::vector<std::string>({"/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyACM0",
                                                     "/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2",
                                                     "/dev/ttyS10"}));
-    }
-
-    void terminalShowsWhatArrivesWhenActive() {
-        ui::CPortTerminal term;
-        term.feed("ignored\r\n");
-        QCOMPARE(term.rowText(0), QString());
-        term.setActive(true);
-        term.feed("root@ksr:~# ls\r\nrecorder.ini\r\n");
-        QCOMPARE(term.rowText(0), QStringLiteral("root@ksr:~# ls"));
-        QCOMPARE(term.rowText(1), QStringLiteral("recorder.ini"));
-        term.ClearAll();
-        QCOMPARE(term.rowText(0), QString());
-    }
-
-    void terminalSendsTypedKeysAndAnswersQueries() {
-        ui::CPortTerminal term;
-        term.setActive(true);
-        QSignalSpy sent(&term, &ui::CPortTerminal::sendToDevice);
-        QTest::keyClicks(&term, QStringLiteral("ls"));
-        QTest::keyClick(&term, Qt::Key_Return);
-        QTest::keyClick(&term, Qt::Key_C, Qt::ControlModifier);
-        QByteArray all;
-        for (const auto& args : sent) all += args.at(0).toByteArray();
-        QCOMPARE(all, QByteArray("ls\r\x03"));
-        sent.clear();
-        term.feed("\x1b[c");
-        QCOMPARE(sent.size(), 1);
-        QVERIFY(sent.at(0).at(0).toByteArray().startsWith("\x1b[?"));
-    }
-
-    void reverseScreenSwapsTheColoursOnce() {
-        ui::CPortTerminal term;
-        // Dark text on silver; in reverse video on light yellow (the text stays readable).
-        QCOMPARE(term.foreground(), QColor(0x40, 0x40, 0x40));
-        QCOMPARE(term.background(), QColor(0xC0, 0xC0, 0xC0));
-        term.ReverseScreen(true);
-        QVERIFY(term.reversed());
-        QCOMPARE(term.foreground(), QColor(0x40, 0x40, 0x40));
-        QCOMPARE(term.background(), QColor(0xFF, 0xFF, 0x80));
-        QImage image(term.size(), QImage::Format_RGB32);
-        term.render(&image);
-        QCOMPARE(QColor(image.pixel(term.width() - 2, term.height() / 2)),
-                 QColor(0xFF, 0xFF, 0x80));
     }
 
     // The whole upload on events: the file arrives byte for byte, and the console's text (the
