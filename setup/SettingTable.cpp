@@ -9,19 +9,19 @@ namespace {
 
 using fmt::Free;
 
-std::string GpsModeText(int mode) {
-    if (mode == code::GpsContinuous) return "GPS CONTI";
-    return GpsCycleHours.contains(mode) ? "CYCLE " + Free(GpsCycleHours[mode]) + " h" : Free(mode);
-}
-
 // A row for one number of one of the record's lists.
 template <class List>
 Setting Row(std::string json, std::string label, std::string field, NumbersLine line,
             List SetupRecord::*list, int index, int codes, std::function<std::string(int)> text) {
-    Setting s{std::move(json), std::move(label), std::move(field), line, codes,
+    Setting s{std::move(json),
+              std::move(label),
+              std::move(field),
+              line,
+              codes,
               [list, index](const SetupRecord& r) { return (r.*list)[index]; },
               [list, index](SetupRecord& r, int value) { (r.*list)[index] = value; },
-              text, nullptr};
+              text,
+              nullptr};
     s.shown = [get = s.get, text](const SetupRecord& r) { return text(get(r)); };
     return s;
 }
@@ -37,8 +37,8 @@ std::vector<Setting> MakeSettings() {
     std::vector<Setting> rows;
     const auto record = [&](const char* json, const char* label, const char* field, int index,
                             int codes, std::function<std::string(int)> text) {
-        rows.push_back(Row(json, label, field, L::RecMode, &SetupRecord::RecordParams, index,
-                           codes, std::move(text)));
+        rows.push_back(Row(json, label, field, L::RecMode, &SetupRecord::RecordParams, index, codes,
+                           std::move(text)));
     };
     record("record_mode", "Record Mode", "RecordMode", RecordMode, RecordModeNames.size(),
            Names(RecordModeNames));
@@ -51,14 +51,13 @@ std::vector<Setting> MakeSettings() {
 
     for (int c = 1; c <= ChannelCount; ++c) {
         const std::string ch = Free(c), index = "[" + ch + "]";
-        rows.push_back(Row("primary_rate_ch" + ch, "Primary Rate Ch" + ch,
-                           "PrimRateIndex" + index, L::SRates, &SetupRecord::PrimRateIndex, c,
-                           RateCount, [](int i) {
+        rows.push_back(Row("primary_rate_ch" + ch, "Primary Rate Ch" + ch, "PrimRateIndex" + index,
+                           L::SRates, &SetupRecord::PrimRateIndex, c, RateCount, [](int i) {
                                return PrimaryRates.contains(i) ? Free(PrimaryRates[i]) : Free(i);
                            }));
-        Setting secondary = Row("secondary_rate_ch" + ch, "Secondary Rate Ch" + ch,
-                                "SecRateIndex" + index, L::SRates, &SetupRecord::SecRateIndex, c,
-                                SecondaryColumns, nullptr);
+        Setting secondary =
+            Row("secondary_rate_ch" + ch, "Secondary Rate Ch" + ch, "SecRateIndex" + index,
+                L::SRates, &SetupRecord::SecRateIndex, c, SecondaryColumns, nullptr);
         secondary.set = [c](SetupRecord& r, int i) { SetSecondaryRate(r, c, i); };
         secondary.shown = [c](const SetupRecord& r) { return Free(r.SecRateValue[c]); };
         rows.push_back(std::move(secondary));
@@ -71,7 +70,8 @@ std::vector<Setting> MakeSettings() {
         rows.push_back(Row(json, label, field, L::GpsMode, &SetupRecord::GpsParams, index, codes,
                            std::move(text)));
     };
-    gps("gps_mode", "GPS Mode", "GpsMode", GpsMode, GpsModeNames.size(), GpsModeText);
+    gps("gps_mode", "GPS Mode", "GpsMode", GpsMode, GpsModeNames.size(),
+        [](int mode) { return GpsCycleHours.contains(mode) ? GpsModeText(mode, 1) : Free(mode); });
     gps("gps_latitude", "GPS Latitude", "GpsLat", GpsLat, 0,
         [](int v) { return PositionText(v, 'S', 'N'); });
     gps("gps_longitude", "GPS Longitude", "GpsLon", GpsLon, 0,
@@ -82,8 +82,8 @@ std::vector<Setting> MakeSettings() {
 
     for (int i = 1; i <= AuxFlagCount; ++i) {
         const std::string name(AuxChannelNames[i]);
-        rows.push_back(Row(fmt::LowerAscii(name), name, name, L::AuxMode, &SetupRecord::AuxFlags,
-                           i, OffOnNames.size(), Names(OffOnNames)));
+        rows.push_back(Row(fmt::LowerAscii(name), name, name, L::AuxMode, &SetupRecord::AuxFlags, i,
+                           OffOnNames.size(), Names(OffOnNames)));
     }
     return rows;
 }

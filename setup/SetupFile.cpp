@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "setup/Errors.h"
-#include "setup/SettingTable.h"
 #include "setup/FileIo.h"
+#include "setup/SettingTable.h"
 #include "setup/TextFormat.h"
 
 namespace ksr {
@@ -99,9 +99,7 @@ void FormatLines(SetupRecord& r, std::vector<std::string>& lines) {
     lines.emplace_back();
     lines.emplace_back(";gps_mode    ;gps_LAT   ;gps_LON   ;clock_mode   ;log_mode");
     const int gpsMode = r.GpsParams[GpsMode];
-    std::string gps = gpsMode == code::GpsContinuous
-                          ? std::string(" GPS CONTI ")
-                          : " CYCLE " + Width(GpsCycleHours.at(gpsMode, "GpsMode"), 2) + " h";
+    std::string gps = " " + GpsModeText(gpsMode, 2) + (gpsMode == code::GpsContinuous ? " " : "");
     gps += "  " + Width(r.GpsParams[GpsLat], 3) + Suffix(r.GpsParams[GpsLat], 'S', 'N') + "     " +
            Width(r.GpsParams[GpsLon], 4) + Suffix(r.GpsParams[GpsLon], 'W', 'E') + "     " +
            Name(ClockModeNames, r.GpsParams[ClockMode], "ClockMode") + "    " +
@@ -129,9 +127,10 @@ void FormatLines(SetupRecord& r, std::vector<std::string>& lines) {
 
     lines.push_back(";;" + std::string(66, '-'));
     lines.emplace_back(";;params pointer");
-    for (const auto& [numbers, marker] :
-         {std::pair{NumbersLine::RecMode, ";;rec_mode "}, {NumbersLine::SRates, ";;s_rates  "},
-          {NumbersLine::GpsMode, ";;gps_mode "}, {NumbersLine::AuxMode, ";;aux_mode "}}) {
+    for (const auto& [numbers, marker] : {std::pair{NumbersLine::RecMode, ";;rec_mode "},
+                                          {NumbersLine::SRates, ";;s_rates  "},
+                                          {NumbersLine::GpsMode, ";;gps_mode "},
+                                          {NumbersLine::AuxMode, ";;aux_mode "}}) {
         std::string line = marker;
         for (const Setting& s : Settings())
             if (s.line == numbers) line += Free(s.get(r)) + "  ";

@@ -1,5 +1,7 @@
 #include "setup/Tables.h"
 
+#include "setup/TextFormat.h"
+
 namespace ksr {
 
 // Texts are exact, trailing blanks included; the setup file writes them unchanged.
@@ -14,6 +16,12 @@ const Array1<std::string_view, 8> GpsModeNames{{"CONTI ", "CYCLE  1 h", "CYCLE  
                                                 "CYCLE  6 h", "CYCLE  8 h", "CYCLE  12 h",
                                                 "CYCLE  24 h"}};
 const Array1<int, 8> GpsCycleHours{{0, 1, 2, 4, 6, 8, 12, 24}};
+
+std::string GpsModeText(int mode, int hoursWidth) {
+    const int hours = GpsCycleHours.at(mode, "GpsMode");
+    return mode == code::GpsContinuous ? "GPS CONTI"
+                                       : "CYCLE " + fmt::Width(hours, hoursWidth) + " h";
+}
 const Array1<std::string_view, 2> ClockModeNames{{"2D/3D Lock", "1-Sat Lock"}};
 const Array1<std::string_view, 4> LogModeNames{
     {"GPS string", "PLL data  ", "PLL change", "PLL > 10 \xB5s"}};

@@ -2,6 +2,7 @@
 // The constant value tables: every coded setting's text and every rate and length number.
 // They are the single source of these texts and numbers for the whole program.
 
+#include <string>
 #include <string_view>
 
 #include "setup/Array1.h"
@@ -15,6 +16,10 @@ extern const Array1<std::string_view, 2> DiskModeNames;
 extern const Array1<std::string_view, 3> GainNames;
 extern const Array1<std::string_view, 8> GpsModeNames;
 extern const Array1<int, 8> GpsCycleHours;
+// A GPS mode as the setup file and the command line write it: "GPS CONTI", or "CYCLE " and the
+// cycle's hours right-aligned in `hoursWidth` characters and " h". Throws RangeError for a mode
+// outside the table.
+std::string GpsModeText(int mode, int hoursWidth);
 extern const Array1<std::string_view, 2> ClockModeNames;
 extern const Array1<std::string_view, 4> LogModeNames;
 extern const Array1<std::string_view, 12> MonthNames;
