@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "IniTestSupport.h"
+#include "setup/SettingTable.h"
+#include "setup/SetupFile.h"
 
 namespace ksr {
 namespace {
@@ -21,6 +23,47 @@ TEST(IniKeys, SixtyKeysWithTheRecorderChannelNumbers) {
     EXPECT_EQ(IniKeys[46].key, "channel_17_samplerate=");
     EXPECT_EQ(IniKeys[53].key, "[timer]");
     EXPECT_EQ(IniKeys[60].key, "channel_5_very_low_gain=");
+}
+
+// Every setting row through the setup file and into recorder.ini: each of its values comes back
+// from the file with every other setting as it was, and it changes only keys that name it (whose
+// labels `compare` shows), at least one of them where any does.
+TEST(IniKeys, EverySettingRowSurvivesTheFileAndReachesOnlyKeysThatNameIt) {
+    SetupRecord base = test::ExampleRecord();
+    for (int c = 1; c <= ChannelCount; ++c) base.PrimRateIndex[c] = 10;  // nine secondary rates
+    const auto names = [](const IniKey& k, const std::string& json) {
+        return (", " + std::string(k.from) + ", ").find(", " + json + ", ") != std::string::npos;
+    };
+    const auto valuesOf = [](const SetupRecord& r) {
+        std::vector<std::string> values;
+        for (const IniKey& k : IniKeys) values.push_back(k.value ? k.value(r, 10) : "");
+        return values;
+    };
+    const std::vector<std::string> baseValues = valuesOf(base);
+    for (const Setting& s : Settings()) {
+        bool named = false, changed = false;
+        for (const IniKey& k : IniKeys) named = named || names(k, s.json);
+        std::vector<int> tried;
+        for (int v = 1; v <= s.codes; ++v) tried.push_back(v);
+        if (s.codes == 0) tried = {0, 17, 33};
+        for (int v : tried) {
+            SetupRecord r = base;
+            s.set(r, v);
+            const std::vector<std::string> values = valuesOf(r);
+            SetupRecord back = test::ExampleRecord();
+            ParseSetupFile(back, FormatSetupFile(r), "row.set");
+            for (const Setting& t : Settings())
+                EXPECT_EQ(t.get(back), t.get(r)) << s.json << "=" << v << ": " << t.json;
+            for (int key = 1; key <= IniKeyCount; ++key) {
+                if (values[key - 1] == baseValues[key - 1]) continue;
+                changed = true;
+                EXPECT_TRUE(names(IniKeys[key], s.json))
+                    << s.json << "=" << v << " changes " << IniKeys[key].key << " (from "
+                    << IniKeys[key].from << ")";
+            }
+        }
+        EXPECT_EQ(changed, named) << s.json;
+    }
 }
 
 TEST(IniMergeIdentity, NameDateAndTime) {
