@@ -89,11 +89,18 @@ void TKSR_SetUp::UnLockPanelClick() {
     setStatus(QColor(), QString());
 }
 
+void TKSR_SetUp::setSaved(bool saved) {
+    record_.SetupSaved = saved ? 1 : 0;
+    if (!saved) return;
+    savedRecord_ = record_;
+    savedTemperature_ = lowestTemperature();
+}
+
 void TKSR_SetUp::noteEditsSinceSave() {
     // An edit after a save makes the set-up unsaved again: "Finish" and closing must not drop it.
     if (record_.SetupSaved == 1 && savedRecord_ &&
         (record_ != *savedRecord_ || lowestTemperature() != savedTemperature_))
-        record_.SetupSaved = 0;
+        setSaved(false);
 }
 
 void TKSR_SetUp::CloseSetUpPanelClick() {
@@ -208,9 +215,7 @@ void TKSR_SetUp::showSaved() {
     setWindowTitle(
         QStringLiteral("Varnix Logger SetUp     ") +
         QString::fromStdString(std::filesystem::absolute(workDir_ / setupFileName_).string()));
-    record_.SetupSaved = 1;
-    savedRecord_ = record_;
-    savedTemperature_ = lowestTemperature();
+    setSaved(true);
     savedBox_->show();
     savedBox_->raise();
     savedText_->setText(savedText);

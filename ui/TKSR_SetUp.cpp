@@ -526,7 +526,7 @@ void TKSR_SetUp::ENABLE_BOXES() {
          std::initializer_list<QWidget*>{srateBox_, auxChannelBox_, calibratBox_, recordSetBox_,
                                          gpsBox_, caliWinBox_, recordWinBox_, temperatureBox_})
         w->setEnabled(true);
-    record_.SetupSaved = 0;
+    setSaved(false);
 }
 
 int TKSR_SetUp::lowestTemperature() const {

@@ -118,6 +118,9 @@ class TKSR_SetUp : public QWidget {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // The one place the window changes the record's SetupSaved: saved keeps the copy (and the
+    // temperature) that later edits are compared with.
+    void setSaved(bool saved);
     void noteEditsSinceSave();
     QSize availableSize() const;
     void buildEditPage(QWidget* page);
