@@ -99,4 +99,34 @@ class PacketReader {
     int checkType_ = 1;
 };
 
+// What both engines keep alike: the bytes for the line, whether a transfer runs and how it
+// ended, the agreed terms, the packet reader, and where the exchange stands.
+class Engine {
+  public:
+    // Bytes to put on the line; taking them empties the queue.
+    std::string takeOutput() {
+        std::string out;
+        out.swap(output_);
+        return out;
+    }
+    bool hasOutput() const { return !output_.empty(); }
+    bool InProgress() const { return inProgress_; }
+    std::uint16_t ProtocolStatus() const { return status_; }
+    const std::string& errorText() const { return errorText_; }
+    const Terms& terms() const { return terms_; }
+
+  protected:
+    explicit Engine(bool eightBitData) : reader_(eightBitData) {}
+
+    bool inProgress_ = false;
+    std::uint16_t status_ = Success;
+    std::string errorText_;
+    std::string output_;
+    Terms terms_;
+    PacketReader reader_;
+    int seq_ = 0;
+    int tries_ = 0;
+    int ticksWaited_ = 0;
+};
+
 }  // namespace ksr::kermit

@@ -85,12 +85,6 @@ void KermitReceiver::start() {
     phase_ = Phase::Init;
 }
 
-std::string KermitReceiver::takeOutput() {
-    std::string out;
-    out.swap(output_);
-    return out;
-}
-
 void KermitReceiver::answer(char type, const std::string& data) {
     // The answer to the Send-Init carries the one-character check; the agreed one follows.
     const int check = phase_ == Phase::Init ? 1 : terms_.checkType;

@@ -17,8 +17,9 @@ struct ReceivedFile {
     std::string data;
 };
 
-class KermitReceiver {
+class KermitReceiver : public Engine {
   public:
+    KermitReceiver() : Engine(true) {}
     static constexpr int TickMs = KermitSender::TickMs;
     static constexpr int MaxTries = 10;
     static constexpr std::size_t MaxBytes = 1 << 20;  // names and data of all files
@@ -47,13 +48,8 @@ class KermitReceiver {
     // between its packets can be lost), or after CancelWaitTicks without one.
     void cancelAtNextPacket(const std::string& reason);
 
-    std::string takeOutput();
-    bool InProgress() const { return inProgress_; }
     // The sender's Send-Init has come: the line carries Kermit packets from now on.
     bool started() const { return phase_ != Phase::Init; }
-    std::uint16_t ProtocolStatus() const { return status_; }
-    const std::string& errorText() const { return errorText_; }
-    const Terms& terms() const { return terms_; }
     const std::vector<ReceivedFile>& files() const { return files_; }
     std::uint64_t bytesReceived() const { return held_; }
 
@@ -74,17 +70,8 @@ class KermitReceiver {
     void finish(std::uint16_t status, const std::string& text, bool tellSender);
 
     Phase phase_ = Phase::Idle;
-    Terms terms_;
-    bool inProgress_ = false;
-    int seq_ = 0;             // the packet awaited
     std::string lastAnswer_;  // for a packet the sender sends again
-    int tries_ = 0;
-    int ticksWaited_ = 0;
     int waitTicks_ = WaitSeconds * 1000 / TickMs;
-    std::uint16_t status_ = Success;
-    std::string errorText_;
-    PacketReader reader_{true};
-    std::string output_;
     std::vector<ReceivedFile> files_;
     std::uint64_t held_ = 0;
     int idlePackets_ = 0;

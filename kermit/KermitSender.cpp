@@ -150,12 +150,6 @@ void KermitSender::tick() {
     if (++ticksWaited_ >= answerTicks_) retry("time-out");
 }
 
-std::string KermitSender::takeOutput() {
-    std::string out;
-    out.swap(output_);
-    return out;
-}
-
 void KermitSender::receive(const char* bytes, std::size_t count) {
     if (!inProgress_) return;
     reader_.add(bytes, count);

@@ -17,8 +17,9 @@ struct SendFile {
     std::string data;  // the file's bytes
 };
 
-class KermitSender {
+class KermitSender : public Engine {
   public:
+    KermitSender() : Engine(false) {}
     static constexpr int TickMs = 55;
     static constexpr int AnswerTicks = 1092;  // 60 s for each answer
     static constexpr int MaxTries = 10;
@@ -38,16 +39,8 @@ class KermitSender {
     // Ends a running transfer with `Cancelled` (an error packet tells the receiver).
     void cancel(const std::string& reason);
 
-    // Bytes to put on the line; taking them empties the queue.
-    std::string takeOutput();
-    bool hasOutput() const { return !output_.empty(); }
-
-    bool InProgress() const { return inProgress_; }
     // The files of the transfer last started.
     const std::vector<SendFile>& files() const { return files_; }
-    std::uint16_t ProtocolStatus() const { return status_; }
-    const std::string& errorText() const { return errorText_; }
-    const Terms& terms() const { return terms_; }
     // Whether the receiver's bytes were found to carry parity (bit 7 then stripped).
     bool parityDetected() const { return reader_.parity(); }
     // File bytes acknowledged by the receiver, of all files' bytes.
@@ -80,18 +73,9 @@ class KermitSender {
     std::size_t filePos_ = 0;
     std::size_t pendingEnd_ = 0;  // file position after the data packet awaiting its answer
     Phase phase_ = Phase::Idle;
-    Terms terms_;
-    int seq_ = 0;
-    std::string current_;  // the packet awaiting its answer
-    int tries_ = 0;
-    int ticksWaited_ = 0;
+    std::string current_;       // the packet awaiting its answer
     bool staleResent_ = false;  // this packet was sent again for a repeated earlier answer
     int answerTicks_ = AnswerTicks;
-    bool inProgress_ = false;
-    std::uint16_t status_ = Success;
-    std::string errorText_;
-    std::string output_;
-    PacketReader reader_;
     std::uint64_t bytesDone_ = 0;
     std::uint64_t bytesTotal_ = 0;
     std::uint64_t packetsSent_ = 0;
