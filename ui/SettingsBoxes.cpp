@@ -33,12 +33,6 @@ QLabel* ValueLabel(QWidget* parent, const char* name, QRect geometry) {
     return l;
 }
 
-bool EmptySpinBecomesZero(SpinEdit* spin) {
-    if (!spin->text().isEmpty()) return false;
-    spin->setValue(0);
-    return true;
-}
-
 // ---- Record Settings ----
 
 RecordSettingsBox::RecordSettingsBox(SetupRecord& record, QWidget* parent)

@@ -198,10 +198,7 @@ void WindowRow::StartTimeChange() {
 }
 
 void WindowRow::DurationDaysChange() {
-    if (durationDays->text().isEmpty()) {
-        durationDays->setValue(0);
-        return;
-    }
+    if (EmptySpinBecomesZero(durationDays)) return;  // the nested change stored the value
     field(7) = durationDays->value();
 }
 
@@ -219,10 +216,7 @@ void WindowRow::RepeatCheckClick() {
 }
 
 void WindowRow::IntervalDaysChange() {
-    if (intervalDays->text().isEmpty()) {
-        intervalDays->setValue(0);
-        return;
-    }
+    if (EmptySpinBecomesZero(intervalDays)) return;  // the nested change stored the value
     field(12) = intervalDays->value();
 }
 

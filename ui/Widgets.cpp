@@ -291,4 +291,10 @@ void FocusWatcher::focusChanged(QWidget* old, QWidget* now) {
     if (!wasInside && isInside) emit entered();
 }
 
+bool EmptySpinBecomesZero(SpinEdit* spin) {
+    if (!spin->text().isEmpty()) return false;
+    spin->setValue(0);
+    return true;
+}
+
 }  // namespace ksr::ui

@@ -137,4 +137,8 @@ class FocusWatcher : public QObject {
     QWidget* group_;
 };
 
+// The change action every spin edit shares: an empty field becomes 0 (clamped by the spin),
+// which runs the action again nested; then the value is read.
+bool EmptySpinBecomesZero(SpinEdit* spin);
+
 }  // namespace ksr::ui
