@@ -321,10 +321,7 @@ void TKSR_SetUp::SETUP_ENTRY() {
     srateBox_->ShowRecord();  // rates, gains, three or six channels, similar or different
     auxChannelBox_->ShowRecord();
     recordSetBox_->ShowRecordMode();
-    if (record_.RecordParams[RecordMode] == code::Conti)
-        SHORT_SIZE();
-    else
-        LONG_SIZE();
+    sizeForRecordMode();
     recordSetBox_->ShowFileAndFormat();
     gpsBox_->ShowRecord();
     calibratBox_->ShowRecord();

@@ -216,12 +216,8 @@ void TKSR_SetUp::buildEditPage(QWidget* page) {
     on(rateWatcher, &FocusWatcher::exited, &TKSR_SetUp::CheckSrate);
     auxChannelBox_ = placeBox(new AuxChannelsBox(record_, page), {484, 64, 220, 160});
     recordSetBox_ = placeBox(new RecordSettingsBox(record_, page), {8, 230, 230, 156});
-    connect(recordSetBox_, &RecordSettingsBox::recordModeChosen, this, [this](int mode) {
-        if (mode == code::Conti)
-            SHORT_SIZE();
-        else
-            LONG_SIZE();
-    });
+    connect(recordSetBox_, &RecordSettingsBox::recordModeChosen, this,
+            [this] { sizeForRecordMode(); });
     gpsBox_ = placeBox(new GpsSettingsBox(record_, page), {244, 230, 234, 156});
     temperatureBox_ = new QGroupBox(QStringLiteral("Temperature Setting"), page);
     temperatureBox_->setObjectName(QStringLiteral("TemperatureBox"));
@@ -489,15 +485,19 @@ void TKSR_SetUp::showEvent(QShowEvent* event) {
 
 void TKSR_SetUp::fitPage(int index) {
     if (index == 0 && setupOpen_) {
-        if (record_.RecordParams[RecordMode] == code::Conti)
-            SHORT_SIZE();
-        else
-            LONG_SIZE();
+        sizeForRecordMode();
     } else if (index == 0 || index == 1) {
         // The file list, or the memo and the console: the long height, whatever the power
         // page left.
         resizeTo(recordWinBox_->geometry().bottom() + 1);
     }
+}
+
+void TKSR_SetUp::sizeForRecordMode() {
+    if (record_.RecordParams[RecordMode] == code::Conti)
+        SHORT_SIZE();
+    else
+        LONG_SIZE();
 }
 
 void TKSR_SetUp::LONG_SIZE() {

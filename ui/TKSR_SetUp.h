@@ -83,6 +83,8 @@ class TKSR_SetUp : public QWidget {
     void ENABLE_BOXES();
     void LONG_SIZE();
     void SHORT_SIZE();
+    // The edit page's size for the record's mode: short for continuous recording.
+    void sizeForRecordMode();
     void SAVE_SETUP();
 
     // The status bar: text and background colour (an invalid colour is the neutral default).
