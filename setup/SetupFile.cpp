@@ -145,7 +145,7 @@ void FormatLines(SetupRecord& r, std::vector<std::string>& lines) {
         lines.push_back(line);
     }
     for (const RecWindow& w : r.RecWindows) {
-        if (w.WinType <= code::WinOff) continue;
+        if (!w.active()) continue;
         line = ";;window ";
         for (int i = 1; i <= RecWindowFieldCount; ++i) line += "  " + Free(w.field(i));
         lines.push_back(line);

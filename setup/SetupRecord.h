@@ -50,6 +50,10 @@ struct RecWindow {
     // Carried in the record only: no editor, file or recorder.ini reads or writes them.
     Array1<int, 10> TriggerFields{};
 
+    // A window of a kind that records (above Off): the file's numbers, the summary and the
+    // settings list hold only these.
+    bool active() const { return WinType > code::WinOff; }
+
     // Field i (1..14) in the stored order.
     int& field(int i);
     int field(int i) const;

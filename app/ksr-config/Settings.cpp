@@ -43,7 +43,7 @@ std::vector<NamedSetting> NamedSettings(const SetupRecord& r) {
     }
     int n = 0;
     for (const RecWindow& w : r.RecWindows) {
-        if (w.WinType <= code::WinOff) continue;
+        if (!w.active()) continue;
         const std::string key = "window" + Free(++n), label = "Window " + Free(n);
         add(key + "_type", label + " Type", NameOf(WindowTypeNames, w.WinType));
         addTimes(key, label, w, w.WinType != code::WinConti);

@@ -86,7 +86,7 @@ std::string Summary(const SetupRecord& r) {
     bool anyWindow = false;
     for (int n = 1; n <= RecWindowCapacity; ++n) {
         const RecWindow& w = r.RecWindows[n];
-        if (w.WinType <= code::WinOff) continue;
+        if (!w.active()) continue;
         anyWindow = true;
         std::string text =
             "  " + Width(n, 2) + "  " + NameOf(WindowTypeNames, w.WinType) + "  from " +
