@@ -4,6 +4,7 @@
 #include <charconv>
 #include <iterator>
 
+#include "power/PowerEstimator.h"
 #include "setup/Errors.h"
 #include "setup/FileIo.h"
 #include "setup/SetupFile.h"
@@ -156,11 +157,13 @@ Table ReadTable(const std::filesystem::path& file) {
                 continue;  // the defaults
             } else if (column == "battery_ah") {
                 row.batteryAh = Number(value);
-                if (!row.batteryAh || *row.batteryAh < 1 || *row.batteryAh > 10000)
+                if (!row.batteryAh || *row.batteryAh < power::MinBatteryAh ||
+                    *row.batteryAh > power::MaxBatteryAh)
                     throw bad("a battery of 1 to 10000 Ah");
             } else if (column == "add_load_mw") {
                 row.addLoadMw = Number(value);
-                if (!row.addLoadMw || *row.addLoadMw < -100000 || *row.addLoadMw > 100000)
+                if (!row.addLoadMw || *row.addLoadMw < power::MinAddLoadMw ||
+                    *row.addLoadMw > power::MaxAddLoadMw)
                     throw bad(
                         "milliwatts from -100000 to 100000 (a solar panel's mean gain "
                         "below zero)");
