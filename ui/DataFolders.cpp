@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 
+#include "recorder_ini/RecorderIni.h"
 #include "setup/Errors.h"
 #include "setup/FileIo.h"
 
@@ -20,7 +21,7 @@ fs::path InstalledDataDir() {
     candidates.push_back(KSR_SOURCE_DATA);
     for (const fs::path& c : candidates) {
         std::error_code ec;
-        if (fs::is_regular_file(c / "recorder.000", ec)) return fs::weakly_canonical(c, ec);
+        if (fs::is_regular_file(c / TemplateFileName, ec)) return fs::weakly_canonical(c, ec);
     }
     return KSR_INSTALLED_DATA;
 }
@@ -44,7 +45,7 @@ void PrepareUserFolder(const fs::path& folder, const fs::path& dataDir) {
         if ((missing || empty) && fs::is_regular_file(from, ignored))
             WriteFileAtomically(to, ReadFileBytes(from));
     };
-    copyMissing(dataDir / "recorder.000", folder / "recorder.000");
+    copyMissing(dataDir / TemplateFileName, folder / TemplateFileName);
     for (const auto& entry : fs::directory_iterator(dataDir / "examples", ec))
         if (entry.path().extension() == ".set")
             copyMissing(entry.path(), folder / entry.path().filename());

@@ -17,6 +17,7 @@
 #include "setup/SetupFile.h"
 #include "setup/TextFormat.h"
 #include "upload/Identity.h"
+#include "upload/UploadLog.h"
 
 namespace ksr::cli {
 
@@ -106,7 +107,8 @@ std::string CopyNameInFolder(const std::string& file) {
     const std::string name = PathOf(file).filename().string();
     const std::string upper = fmt::UpperAscii(name);
     const bool taken = upper == fmt::UpperAscii(RecorderIniFileName) ||
-                       upper == fmt::UpperAscii(ShortTmpFileName) || upper == "UPLOADS.LOG" ||
+                       upper == fmt::UpperAscii(ShortTmpFileName) ||
+                       upper == fmt::UpperAscii(upload::UploadLogFileName) ||
                        (upper.size() > 4 && upper.compare(upper.size() - 4, 4, ".INI") == 0);
     if (taken)
         throw KsrError("the setup file " + fmt::EchoName(name) +
