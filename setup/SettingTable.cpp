@@ -22,7 +22,7 @@ Setting Row(std::string json, std::string label, std::string field, NumbersLine 
               [list, index](SetupRecord& r, int value) { (r.*list)[index] = value; },
               text,
               nullptr};
-    s.shown = [get = s.get, text](const SetupRecord& r) { return text(get(r)); };
+    if (text) s.shown = [get = s.get, text](const SetupRecord& r) { return text(get(r)); };
     return s;
 }
 

@@ -5,6 +5,7 @@
 #include "serial/Ports.h"
 #include "serial/SessionRunner.h"
 #include "serial/StopSignals.h"
+#include "setup/TableText.h"
 #include "setup/TextFormat.h"
 
 namespace ksr::cli {
@@ -15,9 +16,7 @@ class StatusPrinter {
   public:
     explicit StatusPrinter(std::ostream& out) : out_(out) {}
     void operator()(const std::string& text) {
-        std::string trimmed = text;
-        while (!trimmed.empty() && trimmed.front() == ' ') trimmed.erase(0, 1);
-        while (!trimmed.empty() && trimmed.back() == ' ') trimmed.pop_back();
+        const std::string trimmed = Trim(text);
         if (trimmed == last_) return;
         last_ = trimmed;
         out_ << "\n[" << trimmed << "]\n" << std::flush;

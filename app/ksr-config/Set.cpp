@@ -8,14 +8,12 @@
 
 #include "Args.h"
 #include "Commands.h"
-#include "Settings.h"
 #include "Summary.h"
 #include "setup/Errors.h"
 #include "setup/FileIo.h"
 #include "setup/RateRules.h"
 #include "setup/SettingTable.h"
 #include "setup/SetupFile.h"
-#include "setup/TableText.h"
 #include "setup/Tables.h"
 #include "setup/TextFormat.h"
 
@@ -58,26 +56,6 @@ int SecondaryIndex(int primIndex, int rate) {
 
 std::map<std::string, Setter> Setters(std::ostream& err) {
     std::map<std::string, Setter> setters;
-    for (const Setting& s : Settings()) {
-        if (!s.codeText) continue;  // the secondary rates, below
-        setters[s.json] = [&s](SetupRecord& r, const std::string& value) {
-            if (s.codes > 0) {
-                std::string allowed;
-                for (int code = 1; code <= s.codes; ++code) {
-                    const std::string text = fmt::Latin1ToUtf8(s.codeText(code));
-                    if (fmt::UpperAscii(text) == fmt::UpperAscii(value)) return s.set(r, code);
-                    allowed += (code > 1 ? ", " : "") + text;
-                }
-                throw UsageError(s.json + " takes " + allowed + ", not \"" + fmt::Echo(value) +
-                                 "\"");
-            }
-            int number = 0;
-            if (!fmt::ParseInt(value, number) || number < 0)
-                throw UsageError(s.json + " takes a whole number, not \"" + fmt::Echo(value) +
-                                 "\"");
-            s.set(r, number);
-        };
-    }
     for (int c = 1; c <= ChannelCount; ++c) {
         const std::string ch = fmt::Free(c);
         setters["primary_rate_ch" + ch] = [c, ch, &err](SetupRecord& r, const std::string& v) {
@@ -103,6 +81,26 @@ std::map<std::string, Setter> Setters(std::ostream& err) {
             SetSecondaryRate(r, c, index);
         };
     }
+    // Every other row by its code texts or as a number (the rates have theirs, above).
+    for (const Setting& s : Settings()) {
+        setters.emplace(s.json, [&s](SetupRecord& r, const std::string& value) {
+            if (s.codes > 0) {
+                std::string allowed;
+                for (int code = 1; code <= s.codes; ++code) {
+                    const std::string text = fmt::Latin1ToUtf8(s.codeText(code));
+                    if (fmt::UpperAscii(text) == fmt::UpperAscii(value)) return s.set(r, code);
+                    allowed += (code > 1 ? ", " : "") + text;
+                }
+                throw UsageError(s.json + " takes " + allowed + ", not \"" + fmt::Echo(value) +
+                                 "\"");
+            }
+            int number = 0;
+            if (!fmt::ParseInt(value, number) || number < 0)
+                throw UsageError(s.json + " takes a whole number, not \"" + fmt::Echo(value) +
+                                 "\"");
+            s.set(r, number);
+        });
+    }
     return setters;
 }
 
@@ -113,9 +111,7 @@ int Set(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (parsed.positional.size() < 2)
         throw UsageError("a setup file and at least one NAME=VALUE are needed");
     const std::string file = parsed.positional.front();
-    SetupRecord record;
-    SetDefaults(record);
-    ReadSetupFile(record, PathOf(file));
+    SetupRecord record = ReadSetup(file);
     const auto setters = Setters(err);
     for (std::size_t i = 1; i < parsed.positional.size(); ++i) {
         const std::string& assignment = parsed.positional[i];

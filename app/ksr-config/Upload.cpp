@@ -1,8 +1,6 @@
 // ksr-config upload: the *.ini files of a folder sent to the recorder as the window sends them.
 
-#include <array>
 #include <filesystem>
-#include <functional>
 #include <ostream>
 #include <set>
 
@@ -10,10 +8,8 @@
 #include "Commands.h"
 #include "Line.h"
 #include "serial/Ports.h"
-#include "serial/SessionRunner.h"
 #include "serial/StopSignals.h"
 #include "setup/FileIo.h"
-#include "setup/Json.h"
 #include "setup/TextFormat.h"
 #include "upload/SendFiles.h"
 #include "upload/UploadLog.h"
